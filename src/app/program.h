@@ -1,0 +1,34 @@
+// The main window's behaviour: the four click handlers and the program-wide
+// state they share. Runs on the window thread.
+#pragma once
+
+#include <string>
+
+#include "app/window.h"
+
+namespace rankora::app {
+
+class Program {
+ public:
+  explicit Program(Window& window) : window_(window) {}
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  void RunBatch();       // 按钮1
+  void SaveResults();    // 按钮2
+  void SortByWeight();   // 按钮3
+  void OpenMakerPage();  // 超级按钮1
+
+  // The path of the file last chosen in the save dialog; empty at start.
+  const std::string& SaveFileName() const { return saveFileName_; }
+
+ private:
+  [[maybe_unused]] Window& window_;
+  std::string saveFileName_;
+};
+
+// Start-up step between the exit clean-up and the main window: builds the
+// built-in dictionary once and discards it. Nothing depends on its outcome.
+void LoadStartupDictionary();
+
+}  // namespace rankora::app

@@ -1,0 +1,31 @@
+// The program's built-in texts, as GBK, and the maker's web host.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rankora::app {
+
+// The maker's web host, shown in the credit line and opened by the link button.
+inline constexpr std::string_view kMakerHost = "www.quillon.example";
+
+struct Texts {
+  std::string startCaption;    // 开始验证
+  std::string runningCaption;  // 正在验证.
+  std::string saveCaption;     // 导出成功的权重
+  std::string sortCaption;     // 高低排序
+  std::string hint;            // 权重不可查询时会自动停止
+  std::string makerBrand;      // Quillon
+  std::string creditLine;      // Quillon外链代发提供 官方网站：<host> - 调用爱站的权重
+  std::string domainHeader;    // 域名
+  std::string weightHeader;    // 权重
+  std::string messageTitle;    // 信息：
+  std::string restrictedMessage;
+  std::string savedMessage;
+  std::string defaultDomains;  // six domains, CR LF between them
+};
+
+// Made once, on first use.
+const Texts& GetTexts();
+
+}  // namespace rankora::app

@@ -1,0 +1,67 @@
+// The main window as the click handlers see it: the few operations they need
+// of its controls, independent of the toolkit that draws them. Every text is
+// GBK; rows and columns are 0-based.
+#pragma once
+
+#include <string>
+
+namespace rankora::app {
+
+// The start button 按钮1.
+class StartButton {
+ public:
+  virtual ~StartButton() = default;
+  virtual void SetEnabled(bool enabled) = 0;
+  virtual void SetCaption(const std::string& caption) = 0;
+};
+
+// The domain list box 编辑框1.
+class DomainBox {
+ public:
+  virtual ~DomainBox() = default;
+  // The whole text, lines separated by CR LF whatever the toolkit holds.
+  virtual std::string Text() const = 0;
+};
+
+// The results list 超级列表框1: report view, columns 域名 and 权重.
+class ResultList {
+ public:
+  virtual ~ResultList() = default;
+  virtual bool IsReportView() const = 0;
+  virtual int RowCount() const = 0;
+  virtual int ColumnCount() const = 0;
+  // Appends a row whose cells are empty and returns its index. A row with an
+  // empty item text sorts after every row with text, so it lands at the end.
+  virtual int InsertRow() = 0;
+  // Out-of-range cells are ignored on writing and read as empty text.
+  virtual void SetCellText(int row, int column, const std::string& text) = 0;
+  virtual std::string CellText(int row, int column) const = 0;
+};
+
+// The save dialog 通用对话框1.
+class SaveDialog {
+ public:
+  virtual ~SaveDialog() = default;
+  // Shows the dialog modally; true when the user confirmed a file. Confirming
+  // makes the chosen file's folder the process's current folder.
+  virtual bool Show() = 0;
+  // The full path of the last confirmed file, else the initial "*.txt".
+  virtual std::string FileName() const = 0;
+  virtual void SetInitialFolder(const std::string& folder) = 0;
+};
+
+// The window with its controls and the window-thread services.
+class Window {
+ public:
+  virtual ~Window() = default;
+  virtual StartButton& StartButtonControl() = 0;
+  virtual DomainBox& DomainBoxControl() = 0;
+  virtual ResultList& ResultListControl() = 0;
+  virtual SaveDialog& SaveDialogControl() = 0;
+  // A modal box titled 信息： with one OK button and no owner window.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // Lets the window handle the events waiting in its queue, then returns.
+  virtual void ProcessPendingMessages() = 0;
+};
+
+}  // namespace rankora::app

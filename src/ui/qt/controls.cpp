@@ -1,0 +1,94 @@
+#include "ui/qt/controls.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTreeView>
+
+#include "ui/qt/qt_text.h"
+#include "ui/qt/result_model.h"
+
+namespace rankora::ui::qt {
+
+void QtStartButton::SetEnabled(bool enabled) { button_.setEnabled(enabled); }
+
+void QtStartButton::SetCaption(const std::string& caption) { button_.setText(ToQString(caption)); }
+
+std::string QtDomainBox::Text() const {
+  // The document keeps its own line breaks; the core reads CR LF only.
+  static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+  QString text = edit_.toPlainText();
+  text.replace(lineBreak, QStringLiteral("\r\n"));
+  return FromQString(text);
+}
+
+int QtResultList::RowCount() const { return model_.rowCount(); }
+
+int QtResultList::ColumnCount() const { return model_.columnCount(); }
+
+int QtResultList::InsertRow() { return model_.AppendRow(); }
+
+void QtResultList::SetCellText(int row, int column, const std::string& text) { model_.SetCell(row, column, text); }
+
+std::string QtResultList::CellText(int row, int column) const { return model_.Cell(row, column); }
+
+QStringList NameFiltersFromPipeList(const QString& filter) {
+  QString full = filter;
+  if (!full.endsWith(QStringLiteral("||"))) full += full.endsWith(QLatin1Char('|')) ? "|" : "||";
+  const QStringList parts = full.split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& description = parts[i];
+    const QString& patterns = parts[i + 1];
+    if (description.isEmpty() && patterns.isEmpty()) break;
+    QString patternList = patterns;
+    patternList.replace(QLatin1Char(';'), QLatin1Char(' '));
+    filters << (description == patterns ? patternList : description + " (" + patternList + ")");
+  }
+  return filters;
+}
+
+SaveFileDialog::SaveFileDialog(QWidget* parent) : QFileDialog(parent) {
+  setAcceptMode(QFileDialog::AcceptSave);
+  setFileMode(QFileDialog::AnyFile);
+  // Qt's own dialog behaves the same on every desktop and under test.
+  setOption(QFileDialog::DontUseNativeDialog);
+}
+
+void SaveFileDialog::accept() {
+  const QStringList files = selectedFiles();
+  if (!files.isEmpty()) {
+    const QFileInfo chosen(files.first());
+    if (!chosen.isDir() && !chosen.absoluteDir().exists()) {
+      QMessageBox::warning(this, windowTitle(),
+                           tr("The folder %1 does not exist.").arg(QDir::toNativeSeparators(chosen.absolutePath())));
+      return;
+    }
+  }
+  QFileDialog::accept();
+}
+
+QtSaveDialog::QtSaveDialog(QWidget* owner) : QObject(owner), owner_(owner) {}
+
+bool QtSaveDialog::Show() {
+  SaveFileDialog dialog(owner_);
+  dialog.setNameFilters(NameFiltersFromPipeList(filter_));
+  if (!initialFolder_.isEmpty()) dialog.setDirectory(initialFolder_);
+  // A full path from the last choice also opens its folder, over the initial one.
+  dialog.selectFile(fileName_);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return false;
+  fileName_ = QFileInfo(files.first()).absoluteFilePath();
+  QDir::setCurrent(QFileInfo(fileName_).absolutePath());
+  return true;
+}
+
+std::string QtSaveDialog::FileName() const { return FromQString(QDir::toNativeSeparators(fileName_)); }
+
+void QtSaveDialog::SetInitialFolder(const std::string& folder) { initialFolder_ = ToQString(folder); }
+
+}  // namespace rankora::ui::qt

@@ -1,0 +1,167 @@
+#include "ui/qt/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
+
+#include "app/texts.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/result_model.h"
+
+namespace rankora::ui::qt {
+namespace {
+
+// Black on white, as the original controls are; the inactive highlight is the
+// background, so a selection does not show while the control has no focus.
+void UseBlackOnWhite(QWidget& widget, bool hideInactiveSelection) {
+  QPalette palette = widget.palette();
+  for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    palette.setColor(group, QPalette::Base, Qt::white);
+    palette.setColor(group, QPalette::Text, group == QPalette::Disabled ? Qt::gray : Qt::black);
+  }
+  if (hideInactiveSelection) {
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
+  }
+  widget.setPalette(palette);
+}
+
+template <typename Control>
+Control* Place(QWidget* parent, const char* utf8Name, const QRect& geometry) {
+  auto* control = new Control(parent);
+  control->setObjectName(QString::fromUtf8(utf8Name));
+  control->setGeometry(geometry);
+  return control;
+}
+
+QPushButton* PlaceButton(QWidget* parent, const char* utf8Name, const QRect& geometry, const std::string& caption) {
+  auto* button = Place<QPushButton>(parent, utf8Name, geometry);
+  button->setText(ToQString(caption));
+  button->setAutoDefault(false);
+  return button;
+}
+
+QLabel* PlaceLabel(QWidget* parent, const char* utf8Name, const QRect& geometry, const std::string& caption) {
+  auto* label = Place<QLabel>(parent, utf8Name, geometry);
+  label->setText(ToQString(caption));
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setWordWrap(true);
+  return label;
+}
+
+QPlainTextEdit* PlaceDomainEdit(QWidget* parent, const std::string& text) {
+  auto* edit = Place<QPlainTextEdit>(parent, "编辑框1", QRect(8, 8, 512, 176));
+  edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  edit->setTabChangesFocus(true);
+  UseBlackOnWhite(*edit, true);
+  QString plain = ToQString(text);
+  plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  edit->setPlainText(plain);
+  return edit;
+}
+
+QTreeView* PlaceResultView(QWidget* parent, ResultModel* model) {
+  auto* view = Place<QTreeView>(parent, "超级列表框1", QRect(8, 215, 512, 184));
+  view->setModel(model);
+  view->setRootIsDecorated(false);
+  view->setItemsExpandable(false);
+  view->setUniformRowHeights(true);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectItems);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setSortingEnabled(false);
+  UseBlackOnWhite(*view, false);
+  QHeaderView* header = view->header();
+  header->setVisible(true);
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(false);
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  header->resizeSection(0, 260);
+  header->resizeSection(1, 80);
+  return view;
+}
+
+}  // namespace
+
+MainWindow::Controls MainWindow::BuildControls(QWidget* window) {
+  const app::Texts& texts = app::GetTexts();
+  Controls controls{};
+  // Created in the stacking order of the original window description.
+  controls.maker = PlaceButton(window, "超级按钮1", QRect(432, 184, 72, 32), texts.makerBrand);
+  PlaceLabel(window, "标签2", QRect(16, 184, 408, 32), texts.creditLine);
+  controls.sort = PlaceButton(window, "按钮3", QRect(216, 408, 88, 24), texts.sortCaption);
+  PlaceLabel(window, "标签1", QRect(352, 408, 152, 24), texts.hint);
+  controls.save = PlaceButton(window, "按钮2", QRect(104, 408, 96, 24), texts.saveCaption);
+  controls.start = PlaceButton(window, "按钮1", QRect(8, 408, 88, 24), texts.startCaption);
+  controls.resultModel = new ResultModel(ToQString(texts.domainHeader), ToQString(texts.weightHeader), window);
+  controls.resultView = PlaceResultView(window, controls.resultModel);
+  controls.domainEdit = PlaceDomainEdit(window, texts.defaultDomains);
+  return controls;
+}
+
+MainWindow::MainWindow()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
+      controls_(BuildControls(this)),
+      startButton_(*controls_.start),
+      domainBox_(*controls_.domainEdit),
+      resultList_(*controls_.resultView, *controls_.resultModel),
+      saveDialog_(new QtSaveDialog(this)),
+      program_(std::make_unique<app::Program>(*this)) {
+  setWindowTitle(QStringLiteral("Rankora"));
+  setWindowIcon(MakeAppIcon());
+  setFixedSize(kClientWidth, kClientHeight);
+  saveDialog_->setObjectName(QString::fromUtf8("通用对话框1"));
+  // Tab order follows the layout from top to bottom.
+  setTabOrder(controls_.domainEdit, controls_.maker);
+  setTabOrder(controls_.maker, controls_.resultView);
+  setTabOrder(controls_.resultView, controls_.start);
+  setTabOrder(controls_.start, controls_.save);
+  setTabOrder(controls_.save, controls_.sort);
+
+  app::Program& program = *program_;
+  connect(controls_.start, &QPushButton::clicked, this, [&program] { program.RunBatch(); });
+  connect(controls_.save, &QPushButton::clicked, this, [&program] { program.SaveResults(); });
+  connect(controls_.sort, &QPushButton::clicked, this, [&program] { program.SortByWeight(); });
+  connect(controls_.maker, &QPushButton::clicked, this, [&program] { program.OpenMakerPage(); });
+
+  CentreOnScreen();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, ToQString(app::GetTexts().messageTitle), ToQString(text), QMessageBox::Ok);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+}
+
+void MainWindow::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Whatever the list holds, closing ends the program; nothing is saved.
+  event->accept();
+  QCoreApplication::quit();
+}
+
+void MainWindow::CentreOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const QSize outer = frameGeometry().size();
+  move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+}
+
+}  // namespace rankora::ui::qt

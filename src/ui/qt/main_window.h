@@ -1,0 +1,74 @@
+// The Rankora main window: a fixed-size window with the domain box, the
+// credit line and link button, the results list and the bottom button row,
+// each control named as the handlers and tests know it (按钮1, 编辑框1, ...).
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/program.h"
+#include "app/window.h"
+#include "ui/qt/controls.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeView;
+
+namespace rankora::ui::qt {
+
+class ResultModel;
+
+// The client area of the 533 x 468 fixed single-frame window of the original
+// layout; every control position below is relative to it.
+inline constexpr int kClientWidth = 527;
+inline constexpr int kClientHeight = 437;
+
+class MainWindow final : public QWidget, public app::Window {
+  Q_OBJECT
+
+ public:
+  MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+  ~MainWindow() override;
+
+  app::StartButton& StartButtonControl() override { return startButton_; }
+  app::DomainBox& DomainBoxControl() override { return domainBox_; }
+  app::ResultList& ResultListControl() override { return resultList_; }
+  app::SaveDialog& SaveDialogControl() override { return *saveDialog_; }
+  void ShowMessage(const std::string& text) override;
+  void ProcessPendingMessages() override;
+
+  app::Program& GetProgram() { return *program_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // The widgets, owned by the window as their Qt parent.
+  struct Controls {
+    QPlainTextEdit* domainEdit;
+    QTreeView* resultView;
+    ResultModel* resultModel;
+    QPushButton* start;
+    QPushButton* save;
+    QPushButton* sort;
+    QPushButton* maker;
+  };
+  static Controls BuildControls(QWidget* window);
+  void CentreOnScreen();
+
+  Controls controls_;
+  QtStartButton startButton_;
+  QtDomainBox domainBox_;
+  QtResultList resultList_;
+  QtSaveDialog* saveDialog_;
+  std::unique_ptr<app::Program> program_;
+};
+
+// The window's 32 x 32 icon, drawn rather than loaded so the program carries
+// no files beside it.
+QIcon MakeAppIcon();
+
+}  // namespace rankora::ui::qt

@@ -1,0 +1,169 @@
+#include "text/gbk.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace rankora::text {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// 中 is D6 D0, 文 is CE C4 in GBK.
+const std::string kZhong = "\xD6\xD0";
+const std::string kWen = "\xCE\xC4";
+
+TEST(Split, KeepsInnerEmptyPiecesAndDropsAnEmptyRemainder) {
+  EXPECT_THAT(Split("", "\r\n"), IsEmpty());
+  EXPECT_THAT(Split("a\r\nb", "\r\n"), ElementsAre("a", "b"));
+  EXPECT_THAT(Split("a\r\nb\r\n", "\r\n"), ElementsAre("a", "b"));
+  EXPECT_THAT(Split("a\r\n\r\nb", "\r\n"), ElementsAre("a", "", "b"));
+  EXPECT_THAT(Split("a\r\n\r\n", "\r\n"), ElementsAre("a", ""));
+  EXPECT_THAT(Split("\r\n", "\r\n"), ElementsAre(""));
+  EXPECT_THAT(Split("\r\na", "\r\n"), ElementsAre("", "a"));
+  EXPECT_THAT(Split("abc", "\r\n"), ElementsAre("abc"));
+}
+
+TEST(Split, TakesOnlyTheTextBeforeTheFirstSeparatorAsFirstPiece) {
+  EXPECT_THAT(Split("www.a.com | 7", " | "), ElementsAre("www.a.com", "7"));
+  EXPECT_THAT(Split("www.a.com|7", " | "), ElementsAre("www.a.com|7"));
+  EXPECT_THAT(Split(" a | b | c ", " | "), ElementsAre(" a", "b", "c "));
+  // A separator longer than what remains is never compared.
+  EXPECT_THAT(Split("a |", " | "), ElementsAre("a |"));
+}
+
+TEST(Split, NeverMatchesInsideADoubleByteCharacter) {
+  // 0x81 0x7C is one character whose second byte is "|".
+  const std::string trailBar = "\x81|";
+  EXPECT_THAT(Split("a" + trailBar + "b", "|"), ElementsAre("a" + trailBar + "b"));
+  EXPECT_THAT(Split(trailBar + "|x", "|"), ElementsAre(trailBar, "x"));
+  // A separator right before and after double-byte characters.
+  EXPECT_THAT(Split(kZhong + "\r\n" + kWen, "\r\n"), ElementsAre(kZhong, kWen));
+  EXPECT_THAT(Split(kZhong + kWen, "\xD0\xCE"), ElementsAre(kZhong + kWen));
+  EXPECT_THAT(Split(kZhong + kWen, kWen), ElementsAre(kZhong));
+  // A lead byte at the very end stands alone.
+  EXPECT_THAT(Split("a|\xD6", "|"), ElementsAre("a", "\xD6"));
+}
+
+TEST(Split, EmptySeparatorGivesTheWholeText) { EXPECT_THAT(Split("abc", ""), ElementsAre("abc")); }
+
+TEST(Find, ReturnsOneBasedPositionsFromTheStart) {
+  EXPECT_EQ(Find("abcabc", "bc"), 2);
+  EXPECT_EQ(Find("abcabc", "bc", 3), 5);
+  EXPECT_EQ(Find("abcabc", "bc", 5), 5);
+  EXPECT_EQ(Find("abcabc", "bc", 6), -1);
+  EXPECT_EQ(Find("abcabc", "bc", 0), 2);
+  EXPECT_EQ(Find("abcabc", "bc", -7), 2);
+  EXPECT_EQ(Find("abc", "x"), -1);
+  EXPECT_EQ(Find("abc", "abcd"), -1);
+  EXPECT_EQ(Find("", "a"), -1);
+}
+
+TEST(Find, EmptyPartFindsPositionOneWhileBytesRemain) {
+  EXPECT_EQ(Find("abc", ""), 1);
+  EXPECT_EQ(Find("abc", "", 3), 1);
+  EXPECT_EQ(Find("abc", "", 4), -1);
+  EXPECT_EQ(Find("", ""), -1);
+}
+
+TEST(Find, IgnoresCaseOfAsciiLettersOnly) {
+  EXPECT_EQ(Find("xxSet-Cookie: a", "set-cookie:", 1, true), 3);
+  EXPECT_EQ(Find("xxSet-Cookie: a", "set-cookie:"), -1);
+  // 0x81 0x61 and 0x81 0x41 are different characters whose second bytes are
+  // "a" and "A": they must not match each other even when ignoring case.
+  EXPECT_EQ(Find("\x81"
+                 "a",
+                 "\x81"
+                 "A",
+                 1, true),
+            -1);
+  EXPECT_EQ(Find("\x81"
+                 "a",
+                 "\x81"
+                 "a",
+                 1, true),
+            1);
+}
+
+TEST(Find, NeverStartsAMatchOnASecondByte) {
+  // The second byte of 0x81 0x7C is "|".
+  EXPECT_EQ(Find("\x81|", "|"), -1);
+  EXPECT_EQ(Find("\x81||", "|"), 3);
+  // Even when the start position points at the second byte.
+  EXPECT_EQ(Find("\x81|x", "|", 2), -1);
+  EXPECT_EQ(Find(kZhong + kWen, "\xD0\xCE"), -1);
+  EXPECT_EQ(Find(kZhong + kWen, kWen), 3);
+}
+
+TEST(LeftAndMid, CutByBytesWithTheirEdgeRules) {
+  EXPECT_EQ(Left("abc", 2), "ab");
+  EXPECT_EQ(Left("abc", 0), "");
+  EXPECT_EQ(Left("abc", -1), "");
+  EXPECT_EQ(Left("abc", 9), "abc");
+
+  EXPECT_EQ(Mid("abcdef", 2, 3), "bcd");
+  EXPECT_EQ(Mid("abcdef", 5, 9), "ef");
+  EXPECT_EQ(Mid("abcdef", 6, 1), "f");
+  EXPECT_EQ(Mid("abcdef", 7, 1), "");
+  EXPECT_EQ(Mid("abcdef", 0, 3), "");
+  EXPECT_EQ(Mid("abcdef", 2, 0), "");
+  EXPECT_EQ(Mid("abcdef", 2, -1), "");
+  EXPECT_EQ(Mid("", 1, 1), "");
+}
+
+TEST(ReplaceFirst, ReplacesOnlyTheFirstExactOccurrence) {
+  EXPECT_EQ(ReplaceFirst("pid=2;id=1;", "id=1;", "id=3;"), "pid=2;id=3;");
+  EXPECT_EQ(ReplaceFirst("a=1;a=1;", "a=1;", ""), "a=1;");
+  EXPECT_EQ(ReplaceFirst("abc", "B", "x"), "abc");
+  EXPECT_EQ(ReplaceFirst("abc", "", "x"), "abc");
+  EXPECT_EQ(ReplaceFirst("\x81|", "|", "x"), "\x81|");
+}
+
+TEST(StartsWith, ComparesBytesExactly) {
+  EXPECT_TRUE(StartsWith("Set-Cookie: a", "Set-Cookie:"));
+  EXPECT_FALSE(StartsWith("set-cookie: a", "Set-Cookie:"));
+  EXPECT_TRUE(StartsWith("abc", ""));
+  EXPECT_FALSE(StartsWith("ab", "abc"));
+}
+
+TEST(UpperAscii, LeavesSecondBytesAlone) {
+  EXPECT_EQ(UpperAscii("abc-XYZ 09"), "ABC-XYZ 09");
+  EXPECT_EQ(UpperAscii("\x81"
+                       "a"
+                       "b"),
+            "\x81"
+            "a"
+            "B");
+  EXPECT_EQ(UpperAscii(kZhong + "z"), kZhong + "Z");
+  EXPECT_EQ(UpperAscii("z\xD6"), "Z\xD6");
+}
+
+TEST(Conversion, GbkRoundTripsThroughUtf16) {
+  const std::string chinese = Gbk("开始验证");
+  EXPECT_EQ(chinese, "\xBF\xAA\xCA\xBC\xD1\xE9\xD6\xA4");
+  EXPECT_EQ(ToUtf16(chinese), u"开始验证");
+  EXPECT_EQ(FromUtf16(u"开始验证"), chinese);
+  const std::string mixed = Gbk("www.百度.com | 7\r\n权重：１２");
+  EXPECT_EQ(FromUtf16(ToUtf16(mixed)), mixed);
+  EXPECT_EQ(ToUtf8(mixed), "www.百度.com | 7\r\n权重：１２");
+  EXPECT_EQ(ToUtf16(""), u"");
+  EXPECT_EQ(FromUtf16(u""), "");
+}
+
+TEST(Conversion, WhatGbkCannotHoldBecomesOneQuestionMark) {
+  // An emoji (a surrogate pair), a Korean syllable and a lone surrogate.
+  EXPECT_EQ(FromUtf16(u"a\U0001F600b"), "a?b");
+  EXPECT_EQ(FromUtf16(u"x\uD55Cy"), "x?y");
+  EXPECT_EQ(FromUtf16(std::u16string(u"a") + char16_t(0xD800) + u"b"), "a?b");
+  EXPECT_EQ(Gbk("a😀b"), "a?b");
+  // Bytes that are no GBK character.
+  EXPECT_EQ(ToUtf16("a\xFF"
+                    "b"),
+            u"a?b");
+  EXPECT_EQ(ToUtf16("ab\xD6"), u"ab?");
+  // The long GBK conversion keeps going after a bad character.
+  EXPECT_EQ(ToUtf16(std::string(5000, 'x') + "\xFF" + kZhong), std::u16string(5000, u'x') + u"?中");
+}
+
+}  // namespace
+}  // namespace rankora::text

@@ -1,0 +1,21 @@
+#include "modal.h"
+
+#include <QApplication>
+#include <QTimer>
+
+namespace rankora::testing {
+
+void WhenModal(std::function<void(QWidget*)> answer) {
+  auto* timer = new QTimer(qApp);
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, answer = std::move(answer)] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    answer(modal);
+  });
+  timer->start();
+}
+
+}  // namespace rankora::testing
