@@ -122,6 +122,22 @@ const std::string kQuestionUtf16 = [] {
   return std::string(reinterpret_cast<const char*>(&mark), sizeof mark);
 }();
 
+// ASCII is the same in every encoding here; most texts (domains, member
+// names, numbers) are nothing else, and need no converter.
+bool IsAscii(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+bool IsAscii(std::u16string_view units) {
+  for (const char16_t u : units) {
+    if (u >= 0x80) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::size_t CharLength(std::string_view text, std::size_t pos) {
@@ -194,6 +210,7 @@ std::string UpperAscii(std::string_view text) {
 }
 
 std::u16string ToUtf16(std::string_view gbk) {
+  if (IsAscii(gbk)) return {gbk.begin(), gbk.end()};
   thread_local const Converter converter(kUtf16, kGbk);
   const std::string bytes = Convert(converter, gbk, kQuestionUtf16, SkipGbk);
   std::u16string result(bytes.size() / 2, u'\0');
@@ -202,16 +219,23 @@ std::u16string ToUtf16(std::string_view gbk) {
 }
 
 std::string FromUtf16(std::u16string_view utf16) {
+  if (IsAscii(utf16)) {
+    std::string ascii(utf16.size(), '\0');
+    for (std::size_t i = 0; i < utf16.size(); ++i) ascii[i] = static_cast<char>(utf16[i]);
+    return ascii;
+  }
   thread_local const Converter converter(kGbk, kUtf16);
   return Convert(converter, {reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2}, "?", SkipUtf16);
 }
 
 std::string Gbk(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   thread_local const Converter converter(kGbk, "UTF-8");
   return Convert(converter, utf8, "?", SkipUtf8);
 }
 
 std::string ToUtf8(std::string_view gbk) {
+  if (IsAscii(gbk)) return std::string(gbk);
   thread_local const Converter converter("UTF-8", kGbk);
   return Convert(converter, gbk, "?", SkipGbk);
 }

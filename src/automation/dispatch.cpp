@@ -1,0 +1,320 @@
+#include "automation/dispatch.h"
+
+#include <new>
+
+#include "automation/convert.h"
+#include "automation/registry.h"
+#include "text/gbk.h"
+
+namespace rankora::automation {
+namespace {
+
+thread_local CallState lastCall;
+
+enum class Operation { Read, Call, Write };
+
+// The kinds each operation binds under, in order.
+std::span<const InvokeKind> BindingOrder(Operation operation) {
+  static constexpr InvokeKind kRead[] = {InvokeKind::PropertyGet, InvokeKind::Method};
+  static constexpr InvokeKind kCall[] = {InvokeKind::Method, InvokeKind::PropertyGet, InvokeKind::PropertyPut,
+                                         InvokeKind::PropertyPutRef};
+  static constexpr InvokeKind kWrite[] = {InvokeKind::PropertyPut, InvokeKind::PropertyPutRef, InvokeKind::Method};
+  switch (operation) {
+    case Operation::Read:
+      return kRead;
+    case Operation::Call:
+      return kCall;
+    case Operation::Write:
+      break;
+  }
+  return kWrite;
+}
+
+bool IsObjectOrArray(VarType type) { return type == VT_DISPATCH || type == VT_UNKNOWN || (type & VT_ARRAY) != 0; }
+
+HRESULT Fail(HRESULT code) {
+  lastCall.code = code;
+  return code;
+}
+
+// Converts one argument for its declared parameter, into `converted`; the
+// value passed is `passed` (a reference to `converted` for a by-reference
+// parameter).
+HRESULT PrepareArgument(const ParamDesc* param, Variant&& value, Variant& converted, Variant& passed) {
+  if (value.IsMissing()) {
+    if (param != nullptr && !param->optional) return DISP_E_PARAMNOTFOUND;
+    passed = std::move(value);
+    return S_OK;
+  }
+  if (param == nullptr || param->type == VT_VARIANT) {
+    converted = std::move(value);
+  } else {
+    const HRESULT code = ChangeType(value, param->type, converted);
+    if (Failed(code)) return code;
+  }
+  if (param != nullptr && param->byRef) {
+    passed = Variant::ByRef(converted, param->type);
+  } else {
+    passed = std::move(converted);
+  }
+  return S_OK;
+}
+
+// Binds `name` for `operation`, converts the arguments, makes the one call.
+HRESULT Invoke(const Object& object, std::string_view name, Operation operation, std::span<const Arg> args,
+               Variant& result) {
+  lastCall = CallState{};
+  if (object.IsEmpty()) return Fail(E_POINTER);
+  const TypeInfo* typeInfo = object->GetTypeInfo();
+  if (typeInfo == nullptr) return Fail(E_NOTIMPL);
+
+  const MemberDesc* member = nullptr;
+  InvokeKind boundAs = InvokeKind::Method;
+  for (const InvokeKind kind : BindingOrder(operation)) {
+    member = typeInfo->Bind(name, kind);
+    if (member != nullptr) {
+      boundAs = kind;
+      break;
+    }
+  }
+  if (member == nullptr) return Fail(DISP_E_UNKNOWNNAME);
+
+  InvokeKind kind = member->kind;
+  if (member->variable) {
+    const bool write = operation == Operation::Write;
+    kind = !write ? InvokeKind::PropertyGet
+                  : (IsObjectOrArray(member->type) ? InvokeKind::PropertyPutRef : InvokeKind::PropertyPut);
+  } else {
+    kind = boundAs;
+  }
+  const bool put = kind == InvokeKind::PropertyPut || kind == InvokeKind::PropertyPutRef;
+
+  // A put's value is its last argument; only the arguments before it are
+  // dropped when not given at the end.
+  std::span<const Arg> leading = args;
+  const Arg* putValue = nullptr;
+  if (put) {
+    if (args.empty()) return Fail(DISP_E_BADPARAMCOUNT);
+    putValue = &args.back();
+    leading = args.first(args.size() - 1);
+  }
+  while (!leading.empty() && !leading.back().IsGiven()) leading = leading.first(leading.size() - 1);
+
+  // The declared parameters: a variable takes no index; written, its value.
+  std::vector<ParamDesc> variableValue;
+  const std::vector<ParamDesc>* params = &member->params;
+  if (member->variable && put) {
+    variableValue.push_back(ParamDesc{member->type, false, false});
+    params = &variableValue;
+  }
+  const std::size_t count = leading.size() + (putValue != nullptr ? 1 : 0);
+  const std::size_t declared = params->size();
+  if (count > declared && !member->varArgs) return Fail(DISP_E_BADPARAMCOUNT);
+  std::size_t required = 0;
+  for (const ParamDesc& param : *params) required += param.optional ? 0 : 1;
+  if (count < required) return Fail(DISP_E_BADPARAMCOUNT);
+
+  std::vector<Variant> converted(count);
+  std::vector<Variant> passed(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const bool isValue = putValue != nullptr && i == count - 1;
+    // A put's value goes to the last declared parameter.
+    const std::size_t paramIndex = isValue ? declared - 1 : i;
+    const ParamDesc* param = paramIndex < declared ? &(*params)[paramIndex] : nullptr;
+    Variant value;
+    const HRESULT code = (isValue ? *putValue : leading[i]).ToVariant(value);
+    if (Failed(code)) return Fail(code);
+    const HRESULT prepared = PrepareArgument(param, std::move(value), converted[i], passed[i]);
+    if (Failed(prepared)) return Fail(prepared);
+  }
+
+  CallArgs callArgs(passed);
+  ExcepInfo excep;
+  HRESULT code = E_FAIL;
+  try {
+    code = object->Invoke(member->id, kind, callArgs, result, excep);
+  } catch (const std::bad_alloc&) {
+    code = E_OUTOFMEMORY;
+  } catch (...) {
+    code = E_FAIL;
+  }
+  if (Failed(code)) {
+    result.Clear();
+    lastCall.excep = std::move(excep);
+    return Fail(code);
+  }
+  return S_OK;
+}
+
+// The call's result in the requested kind, or the code of a failed conversion.
+template <typename T>
+T Convert(HRESULT code, const Variant& result, VarType type, T empty, T (*read)(const Variant&)) {
+  if (Failed(code)) return empty;
+  Variant converted;
+  const HRESULT conversion = ChangeType(result, type, converted);
+  if (Failed(conversion)) {
+    Fail(conversion);
+    return empty;
+  }
+  return read(converted);
+}
+
+std::string ReadText(const Variant& v) { return text::FromUtf16(v.TextValue()); }
+double ReadDouble(const Variant& v) { return v.Real(); }
+bool ReadBool(const Variant& v) { return v.BoolValue(); }
+Object ReadObject(const Variant& v) { return v.ObjectValue(); }
+
+std::string TextResult(const Object& object, std::string_view name, Operation operation, ArgList args) {
+  Variant result;
+  const HRESULT code = Invoke(object, name, operation, args.Span(), result);
+  return Convert<std::string>(code, result, VT_BSTR, {}, ReadText);
+}
+
+double NumberResult(const Object& object, std::string_view name, Operation operation, ArgList args) {
+  Variant result;
+  const HRESULT code = Invoke(object, name, operation, args.Span(), result);
+  return Convert<double>(code, result, VT_R8, 0.0, ReadDouble);
+}
+
+bool BoolResult(const Object& object, std::string_view name, Operation operation, ArgList args) {
+  Variant result;
+  const HRESULT code = Invoke(object, name, operation, args.Span(), result);
+  return Convert<bool>(code, result, VT_BOOL, false, ReadBool);
+}
+
+Object ObjectResult(const Object& object, std::string_view name, Operation operation, ArgList args) {
+  Variant result;
+  const HRESULT code = Invoke(object, name, operation, args.Span(), result);
+  return Convert<Object>(code, result, VT_DISPATCH, {}, ReadObject);
+}
+
+Variant VariantResult(const Object& object, std::string_view name, Operation operation, ArgList args) {
+  Variant result;
+  if (Failed(Invoke(object, name, operation, args.Span(), result))) return {};
+  return result;
+}
+
+}  // namespace
+
+HRESULT Arg::ToVariant(Variant& out) const {
+  struct Visitor {
+    Variant& out;
+    HRESULT operator()(NotGiven) const {
+      out = Variant::Missing();
+      return S_OK;
+    }
+    HRESULT operator()(const std::string& text) const {
+      out = Variant::Text(text::ToUtf16(text));
+      return S_OK;
+    }
+    HRESULT operator()(double value) const {
+      out = Variant::R8(value);
+      return S_OK;
+    }
+    HRESULT operator()(float value) const {
+      out = Variant::R4(value);
+      return S_OK;
+    }
+    HRESULT operator()(std::int32_t value) const {
+      out = Variant::I4(value);
+      return S_OK;
+    }
+    HRESULT operator()(std::int64_t value) const {
+      // Passed as a 32-bit integer: its low 32 bits.
+      out = Variant::I4(static_cast<std::int32_t>(static_cast<std::uint32_t>(value & 0xFFFFFFFF)));
+      return S_OK;
+    }
+    HRESULT operator()(std::int16_t value) const {
+      out = Variant::I2(value);
+      return S_OK;
+    }
+    HRESULT operator()(std::uint8_t value) const {
+      out = Variant::UI1(value);
+      return S_OK;
+    }
+    HRESULT operator()(bool value) const {
+      out = Variant::Bool(value);
+      return S_OK;
+    }
+    HRESULT operator()(DateTime value) const {
+      out = Variant::Date(value.value);
+      return S_OK;
+    }
+    HRESULT operator()(const std::vector<std::uint8_t>& /*bytes*/) const { return DISP_E_BADVARTYPE; }
+    HRESULT operator()(const Object& object) const {
+      out = Variant::Dispatch(object);
+      return S_OK;
+    }
+    HRESULT operator()(const Variant& variant) const {
+      out = variant.Deref();
+      return S_OK;
+    }
+  };
+  return std::visit(Visitor{out}, value_);
+}
+
+const CallState& LastCall() { return lastCall; }
+
+void RecordLastCall(HRESULT code) { lastCall = CallState{code, {}}; }
+
+bool Create(Object& object, std::string_view name, const std::string* typeLibraryFile) {
+  lastCall = CallState{};
+  const bool byClsid = !name.empty() && name.front() == '{';
+  if (typeLibraryFile != nullptr && !byClsid) {
+    Fail(TYPE_E_CANTLOADLIBRARY);
+    return false;
+  }
+  std::string clsid;
+  HRESULT code = byClsid ? ClsidFromString(name, clsid) : ClsidFromProgId(name, clsid);
+  Object created;
+  if (Succeeded(code)) code = CreateInstance(clsid, created);
+  if (Failed(code)) {
+    Fail(code);
+    return false;
+  }
+  object = std::move(created);
+  return true;
+}
+
+std::string ReadTextProperty(const Object& object, std::string_view name, ArgList args) {
+  return TextResult(object, name, Operation::Read, args);
+}
+double ReadNumberProperty(const Object& object, std::string_view name, ArgList args) {
+  return NumberResult(object, name, Operation::Read, args);
+}
+bool ReadBoolProperty(const Object& object, std::string_view name, ArgList args) {
+  return BoolResult(object, name, Operation::Read, args);
+}
+Object ReadObjectProperty(const Object& object, std::string_view name, ArgList args) {
+  return ObjectResult(object, name, Operation::Read, args);
+}
+Variant ReadProperty(const Object& object, std::string_view name, ArgList args) {
+  return VariantResult(object, name, Operation::Read, args);
+}
+
+void CallMethod(const Object& object, std::string_view name, ArgList args) {
+  Variant ignored;
+  Invoke(object, name, Operation::Call, args.Span(), ignored);
+}
+Variant CallVariantMethod(const Object& object, std::string_view name, ArgList args) {
+  return VariantResult(object, name, Operation::Call, args);
+}
+std::string CallTextMethod(const Object& object, std::string_view name, ArgList args) {
+  return TextResult(object, name, Operation::Call, args);
+}
+double CallNumberMethod(const Object& object, std::string_view name, ArgList args) {
+  return NumberResult(object, name, Operation::Call, args);
+}
+bool CallBoolMethod(const Object& object, std::string_view name, ArgList args) {
+  return BoolResult(object, name, Operation::Call, args);
+}
+Object CallObjectMethod(const Object& object, std::string_view name, ArgList args) {
+  return ObjectResult(object, name, Operation::Call, args);
+}
+
+bool WriteProperty(const Object& object, std::string_view name, ArgList args) {
+  Variant ignored;
+  return Succeeded(Invoke(object, name, Operation::Write, args.Span(), ignored));
+}
+
+}  // namespace rankora::automation

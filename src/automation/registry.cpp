@@ -1,0 +1,80 @@
+#include "automation/registry.h"
+
+#include <cctype>
+#include <mutex>
+#include <unordered_map>
+
+#include "automation/name.h"
+
+namespace rankora::automation {
+namespace {
+
+struct Registry {
+  std::mutex mutex;
+  std::unordered_map<std::string, std::string> clsidByProgId;  // folded ProgID
+  std::unordered_map<std::string, Factory> factoryByClsid;
+};
+
+Registry& GetRegistry() {
+  static Registry registry;
+  return registry;
+}
+
+}  // namespace
+
+HRESULT ClsidFromString(std::string_view text, std::string& clsid) {
+  // {8-4-4-4-12} hexadecimal digits.
+  static constexpr std::string_view kShape = "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
+  if (text.size() != kShape.size()) return CO_E_CLASSSTRING;
+  std::string result(text);
+  for (std::size_t i = 0; i < kShape.size(); ++i) {
+    const auto c = static_cast<unsigned char>(result[i]);
+    if (kShape[i] == 'x') {
+      if (std::isxdigit(c) == 0) return CO_E_CLASSSTRING;
+      result[i] = static_cast<char>(std::toupper(c));
+    } else if (result[i] != kShape[i]) {
+      return CO_E_CLASSSTRING;
+    }
+  }
+  clsid = std::move(result);
+  return S_OK;
+}
+
+void RegisterClass(std::string_view clsid, const std::vector<std::string>& progIds, Factory factory) {
+  std::string normal;
+  if (Failed(ClsidFromString(clsid, normal))) return;
+  Registry& registry = GetRegistry();
+  const std::lock_guard lock(registry.mutex);
+  for (const std::string& progId : progIds) registry.clsidByProgId[FoldName(progId)] = normal;
+  registry.factoryByClsid[normal] = std::move(factory);
+}
+
+HRESULT ClsidFromProgId(std::string_view progId, std::string& clsid) {
+  Registry& registry = GetRegistry();
+  const std::lock_guard lock(registry.mutex);
+  const auto found = registry.clsidByProgId.find(FoldName(progId));
+  if (found == registry.clsidByProgId.end()) return CO_E_CLASSSTRING;
+  clsid = found->second;
+  return S_OK;
+}
+
+HRESULT CreateInstance(const std::string& clsid, Object& object) {
+  Factory factory;
+  {
+    Registry& registry = GetRegistry();
+    const std::lock_guard lock(registry.mutex);
+    const auto found = registry.factoryByClsid.find(clsid);
+    if (found == registry.factoryByClsid.end()) return REGDB_E_CLASSNOTREG;
+    factory = found->second;
+  }
+  try {
+    object = factory();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+  return object.IsEmpty() ? E_FAIL : S_OK;
+}
+
+}  // namespace rankora::automation
