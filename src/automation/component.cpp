@@ -44,6 +44,8 @@ const Variant& CallArgs::operator[](std::size_t index) const {
   return index < args_.size() ? args_[index].Deref() : missing;
 }
 
+HRESULT Component::GetIdOfName(std::u16string_view /*name*/, DispId& /*id*/) { return E_NOTIMPL; }
+
 void Component::Release() const {
   if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
 }

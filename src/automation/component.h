@@ -79,6 +79,7 @@ class CallArgs {
   // The argument at `index`, dereferenced; Missing() past the end.
   const Variant& operator[](std::size_t index) const;
   Variant& Raw(std::size_t index) { return args_[index]; }
+  std::span<Variant> All() const { return args_; }
   bool Given(std::size_t index) const { return index < args_.size() && !args_[index].Deref().IsMissing(); }
 
  private:
@@ -100,6 +101,10 @@ class Component {
 
   // Null for a component without type information.
   virtual const TypeInfo* GetTypeInfo() const = 0;
+  // For a component without type information that answers names all the
+  // same (a script object): the member number of `name`. The default answers
+  // no name.
+  virtual HRESULT GetIdOfName(std::u16string_view name, DispId& id);
   // Runs member `id` as `kind`. May leave `result` empty. To raise an error,
   // fill `excep` and return DISP_E_EXCEPTION (see Raise).
   virtual HRESULT Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) = 0;

@@ -60,13 +60,62 @@ HRESULT PrepareArgument(const ParamDesc* param, Variant&& value, Variant& conver
   return S_OK;
 }
 
+// The one call, with no C++ exception leaving the component.
+HRESULT CallComponent(const Object& object, DispId id, InvokeKind kind, std::span<Variant> passed, Variant& result) {
+  CallArgs callArgs(passed);
+  ExcepInfo excep;
+  HRESULT code = E_FAIL;
+  try {
+    code = object->Invoke(id, kind, callArgs, result, excep);
+  } catch (const std::bad_alloc&) {
+    code = E_OUTOFMEMORY;
+  } catch (...) {
+    code = E_FAIL;
+  }
+  if (Failed(code)) {
+    result.Clear();
+    lastCall.excep = std::move(excep);
+    return Fail(code);
+  }
+  // Calls the component made on its own account do not speak for this one.
+  lastCall = CallState{};
+  return S_OK;
+}
+
+// A component without type information that answers names itself: the
+// operation's first kind, the arguments as given.
+HRESULT InvokeByIdOfName(const Object& object, std::string_view name, Operation operation, std::span<const Arg> args,
+                         Variant& result) {
+  DispId id = 0;
+  HRESULT code = E_FAIL;
+  try {
+    code = object->GetIdOfName(text::ToUtf16(name), id);
+  } catch (...) {
+    code = E_FAIL;
+  }
+  if (Failed(code)) return Fail(code == E_NOTIMPL ? E_NOTIMPL : DISP_E_UNKNOWNNAME);
+  const InvokeKind kind = BindingOrder(operation).front();
+  std::span<const Arg> given = args;
+  if (operation != Operation::Write) {
+    while (!given.empty() && !given.back().IsGiven()) given = given.first(given.size() - 1);
+  } else if (given.empty()) {
+    return Fail(DISP_E_BADPARAMCOUNT);
+  }
+  std::vector<Variant> passed(given.size());
+  for (std::size_t i = 0; i < given.size(); ++i) {
+    const HRESULT converted = given[i].ToVariant(passed[i]);
+    if (Failed(converted)) return Fail(converted);
+  }
+  return CallComponent(object, id, kind, passed, result);
+}
+
 // Binds `name` for `operation`, converts the arguments, makes the one call.
 HRESULT Invoke(const Object& object, std::string_view name, Operation operation, std::span<const Arg> args,
                Variant& result) {
   lastCall = CallState{};
   if (object.IsEmpty()) return Fail(E_POINTER);
   const TypeInfo* typeInfo = object->GetTypeInfo();
-  if (typeInfo == nullptr) return Fail(E_NOTIMPL);
+  if (typeInfo == nullptr) return InvokeByIdOfName(object, name, operation, args, result);
 
   const MemberDesc* member = nullptr;
   InvokeKind boundAs = InvokeKind::Method;
@@ -127,23 +176,7 @@ HRESULT Invoke(const Object& object, std::string_view name, Operation operation,
     const HRESULT prepared = PrepareArgument(param, std::move(value), converted[i], passed[i]);
     if (Failed(prepared)) return Fail(prepared);
   }
-
-  CallArgs callArgs(passed);
-  ExcepInfo excep;
-  HRESULT code = E_FAIL;
-  try {
-    code = object->Invoke(member->id, kind, callArgs, result, excep);
-  } catch (const std::bad_alloc&) {
-    code = E_OUTOFMEMORY;
-  } catch (...) {
-    code = E_FAIL;
-  }
-  if (Failed(code)) {
-    result.Clear();
-    lastCall.excep = std::move(excep);
-    return Fail(code);
-  }
-  return S_OK;
+  return CallComponent(object, member->id, kind, passed, result);
 }
 
 // The call's result in the requested kind, or the code of a failed conversion.
@@ -247,6 +280,10 @@ HRESULT Arg::ToVariant(Variant& out) const {
     }
     HRESULT operator()(const Variant& variant) const {
       out = variant.Deref();
+      return S_OK;
+    }
+    HRESULT operator()(const Variant* variant) const {
+      out = variant->Deref();
       return S_OK;
     }
   };

@@ -46,6 +46,12 @@ class Arg {
   Arg(std::vector<std::uint8_t> bytes) : value_(std::move(bytes)) {}
   Arg(Object object) : value_(std::move(object)) {}
   Arg(Variant variant) : value_(std::move(variant)) {}
+  // Refers to `variant` without copying it; it must outlive the call.
+  static Arg Ref(const Variant& variant) {
+    Arg arg(kNotGiven);
+    arg.value_ = &variant;
+    return arg;
+  }
 
   bool IsGiven() const { return !std::holds_alternative<NotGiven>(value_); }
   // The value as a call passes it, or DISP_E_BADVARTYPE for a kind that
@@ -54,7 +60,7 @@ class Arg {
 
  private:
   std::variant<NotGiven, std::string, double, float, std::int32_t, std::int64_t, std::int16_t, std::uint8_t, bool,
-               DateTime, std::vector<std::uint8_t>, Object, Variant>
+               DateTime, std::vector<std::uint8_t>, Object, Variant, const Variant*>
       value_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 
@@ -97,17 +98,6 @@ std::size_t SkipGbk(const unsigned char* in, std::size_t left) {
   return pair ? 2 : 1;
 }
 
-std::size_t SkipUtf16(const unsigned char* in, std::size_t left) {
-  char16_t first = 0;
-  std::memcpy(&first, in, sizeof first);
-  if (first >= 0xD800 && first <= 0xDBFF && left >= 4) {
-    char16_t second = 0;
-    std::memcpy(&second, in + 2, sizeof second);
-    if (second >= 0xDC00 && second <= 0xDFFF) return 4;
-  }
-  return 2;
-}
-
 std::size_t SkipUtf8(const unsigned char* in, std::size_t left) {
   const std::size_t length = in[0] >= 0xF0 ? 4 : in[0] >= 0xE0 ? 3 : in[0] >= 0xC0 ? 2 : 1;
   if (length > left) return 1;
@@ -116,11 +106,6 @@ std::size_t SkipUtf8(const unsigned char* in, std::size_t left) {
   }
   return length;
 }
-
-const std::string kQuestionUtf16 = [] {
-  const char16_t mark = u'?';
-  return std::string(reinterpret_cast<const char*>(&mark), sizeof mark);
-}();
 
 // ASCII is the same in every encoding here; most texts (domains, member
 // names, numbers) are nothing else, and need no converter.
@@ -137,6 +122,78 @@ bool IsAscii(std::u16string_view units) {
   }
   return true;
 }
+
+// GBK decoding and encoding through tables that iconv fills once: the
+// mapping stays iconv's, but a page of tens of kilobytes converts with one
+// lookup a character instead of a pass through iconv's machinery.
+class GbkTables {
+ public:
+  static const GbkTables& Get() {
+    static const GbkTables tables;
+    return tables;
+  }
+
+  // The character of a single byte (0 for a lead byte or an invalid one).
+  char16_t Single(unsigned char byte) const { return single_[byte]; }
+  // The character of a lead and a second byte, 0 for none.
+  char16_t Pair(unsigned char lead, unsigned char trail) const {
+    if (lead < 0x81 || lead > 0xFE || trail < 0x40 || trail > 0xFE) return 0;
+    return pairs_[(lead - 0x81) * kTrails + (trail - 0x40)];
+  }
+  // The GBK code of a character: one byte below 0x100, two bytes (lead
+  // first) above; 0 when GBK has no such character.
+  std::uint16_t Code(char16_t unit) const { return codes_[unit]; }
+
+ private:
+  static constexpr std::size_t kTrails = 0xFF - 0x40;
+
+  GbkTables() : pairs_(126 * kTrails, 0), codes_(0x10000, 0) {
+    const Converter decoder(kUtf16, kGbk);
+    const Converter encoder(kGbk, kUtf16);
+    for (int byte = 0; byte < 0x80; ++byte) single_[byte] = static_cast<char16_t>(byte);
+    single_[0x80] = DecodeOne(decoder, "\x80");
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+        const char bytes[] = {static_cast<char>(lead), static_cast<char>(trail), '\0'};
+        pairs_[(lead - 0x81) * kTrails + (trail - 0x40)] = DecodeOne(decoder, bytes);
+      }
+    }
+    for (int unit = 0; unit < 0x10000; ++unit) {
+      if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+      codes_[unit] = unit < 0x80 ? static_cast<std::uint16_t>(unit) : EncodeOne(encoder, static_cast<char16_t>(unit));
+    }
+  }
+
+  static char16_t DecodeOne(const Converter& converter, const char* bytes) {
+    char* in = const_cast<char*>(bytes);
+    std::size_t inLeft = std::strlen(bytes);
+    char16_t unit[2] = {0, 0};
+    char* out = reinterpret_cast<char*>(unit);
+    std::size_t outLeft = sizeof unit;
+    iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
+    const std::size_t result = iconv(converter.get(), &in, &inLeft, &out, &outLeft);
+    return result == static_cast<std::size_t>(-1) || inLeft != 0 || outLeft != sizeof unit - 2 ? 0 : unit[0];
+  }
+
+  static std::uint16_t EncodeOne(const Converter& converter, char16_t unit) {
+    char* in = reinterpret_cast<char*>(&unit);
+    std::size_t inLeft = sizeof unit;
+    unsigned char bytes[4] = {};
+    char* out = reinterpret_cast<char*>(bytes);
+    std::size_t outLeft = sizeof bytes;
+    iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
+    const std::size_t result = iconv(converter.get(), &in, &inLeft, &out, &outLeft);
+    if (result == static_cast<std::size_t>(-1) || inLeft != 0) return 0;
+    const std::size_t written = sizeof bytes - outLeft;
+    if (written == 1) return bytes[0];
+    if (written == 2) return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+    return 0;
+  }
+
+  char16_t single_[256] = {};
+  std::vector<char16_t> pairs_;
+  std::vector<std::uint16_t> codes_;
+};
 
 }  // namespace
 
@@ -211,10 +268,43 @@ std::string UpperAscii(std::string_view text) {
 
 std::u16string ToUtf16(std::string_view gbk) {
   if (IsAscii(gbk)) return {gbk.begin(), gbk.end()};
-  thread_local const Converter converter(kUtf16, kGbk);
-  const std::string bytes = Convert(converter, gbk, kQuestionUtf16, SkipGbk);
-  std::u16string result(bytes.size() / 2, u'\0');
-  std::memcpy(result.data(), bytes.data(), result.size() * 2);
+  const GbkTables& tables = GbkTables::Get();
+  // Never more characters than bytes.
+  std::u16string result(gbk.size(), u'\0');
+  char16_t* out = result.data();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(gbk.data());
+  const std::size_t size = gbk.size();
+  for (std::size_t i = 0; i < size;) {
+    // Pages are mostly markup: ASCII goes eight bytes at a time.
+    if (size - i >= 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        for (int k = 0; k < 8; ++k) out[k] = static_cast<char16_t>(bytes[i + static_cast<std::size_t>(k)]);
+        out += 8;
+        i += 8;
+        continue;
+      }
+    }
+    const unsigned char byte = bytes[i];
+    if (byte < 0x80) {
+      *out++ = static_cast<char16_t>(byte);
+      ++i;
+      continue;
+    }
+    const char16_t pair = i + 1 < size ? tables.Pair(byte, bytes[i + 1]) : 0;
+    if (pair != 0) {
+      *out++ = pair;
+      i += 2;
+      continue;
+    }
+    const char16_t single = tables.Single(byte);
+    *out++ = single != 0 ? single : u'?';
+    // A lead byte whose pair is no character takes its second byte along, as
+    // one bad character.
+    i += single == 0 ? SkipGbk(bytes + i, size - i) : 1;
+  }
+  result.resize(static_cast<std::size_t>(out - result.data()));
   return result;
 }
 
@@ -224,8 +314,27 @@ std::string FromUtf16(std::u16string_view utf16) {
     for (std::size_t i = 0; i < utf16.size(); ++i) ascii[i] = static_cast<char>(utf16[i]);
     return ascii;
   }
-  thread_local const Converter converter(kGbk, kUtf16);
-  return Convert(converter, {reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2}, "?", SkipUtf16);
+  const GbkTables& tables = GbkTables::Get();
+  std::string result;
+  result.reserve(utf16.size() * 2);
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    const char16_t unit = utf16[i];
+    const std::uint16_t code = tables.Code(unit);
+    if (code == 0 && unit != 0) {
+      // A surrogate pair is one character GBK cannot hold.
+      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+          utf16[i + 1] <= 0xDFFF) {
+        ++i;
+      }
+      result += '?';
+    } else if (code < 0x100) {
+      result += static_cast<char>(code);
+    } else {
+      result += static_cast<char>(code >> 8);
+      result += static_cast<char>(code & 0xFF);
+    }
+  }
+  return result;
 }
 
 std::string Gbk(std::string_view utf8) {

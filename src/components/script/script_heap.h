@@ -1,0 +1,70 @@
+// One Duktape heap with the program's rules for values crossing between
+// script and automation. Only protected calls run script code; a C++
+// exception never crosses into Duktape.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/component.h"
+#include "automation/variant.h"
+
+struct duk_hthread;
+
+namespace rankora::components::script {
+
+// A script error as the control's Error object reports it.
+struct ScriptError {
+  automation::HRESULT number = 0;
+  std::u16string source;
+  std::u16string description;
+  std::u16string text;
+  int line = 0;
+  int column = 0;
+};
+
+struct ProcedureInfo {
+  std::u16string name;
+  int argumentCount = 0;
+};
+
+class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
+ public:
+  // Null when Duktape cannot make a heap.
+  static std::shared_ptr<ScriptHeap> Make();
+  ScriptHeap(const ScriptHeap&) = delete;
+  ScriptHeap& operator=(const ScriptHeap&) = delete;
+  ~ScriptHeap();
+
+  // Global code: functions it declares become procedures.
+  bool Execute(std::u16string_view code, ScriptError& error);
+  // An expression (or statements) evaluated in global scope; its value.
+  bool Evaluate(std::u16string_view expression, automation::Variant& result, ScriptError& error);
+  // The global procedure `name` called with `args`.
+  bool Call(std::u16string_view name, std::span<const automation::Variant> args, automation::Variant& result,
+            ScriptError& error);
+  // Makes `object` a global named `name`, its members reachable by name;
+  // with `addMembers` its members are globals too.
+  bool DefineObject(std::u16string_view name, const automation::Object& object, bool addMembers, ScriptError& error);
+  // Functions defined by the code run so far, in the order defined.
+  std::vector<ProcedureInfo> Procedures();
+  // The global object, as an object that answers by name.
+  automation::Object GlobalObject();
+
+  // What a script object does when called by name (see the .cpp).
+  class Access;
+
+ private:
+  ScriptHeap() = default;
+  friend class Access;
+
+  duk_hthread* ctx_ = nullptr;
+  std::vector<std::string> builtins_;            // global names before any code
+  std::vector<automation::Object> hostObjects_;  // kept alive for the script's wrappers
+  std::uint32_t nextStashKey_ = 1;
+};
+
+}  // namespace rankora::components::script
