@@ -116,13 +116,6 @@ bool IsAscii(std::string_view bytes) {
   return true;
 }
 
-bool IsAscii(std::u16string_view units) {
-  for (const char16_t u : units) {
-    if (u >= 0x80) return false;
-  }
-  return true;
-}
-
 // GBK decoding and encoding through tables that iconv fills once: the
 // mapping stays iconv's, but a page of tens of kilobytes converts with one
 // lookup a character instead of a pass through iconv's machinery.
@@ -194,6 +187,68 @@ class GbkTables {
   std::vector<char16_t> pairs_;
   std::vector<std::uint16_t> codes_;
 };
+
+// GBK bytes to UTF-16 through the tables; a byte that starts no character
+// becomes `bad`. With `fourByte`, GB18030's four-byte characters are read
+// too (they are rare: iconv reads each one).
+std::u16string DecodeGb(std::string_view gb, char16_t bad, bool fourByte) {
+  const GbkTables& tables = GbkTables::Get();
+  // Never more characters than bytes.
+  std::u16string result(gb.size(), u'\0');
+  char16_t* out = result.data();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(gb.data());
+  const std::size_t size = gb.size();
+  for (std::size_t i = 0; i < size;) {
+    // Pages are mostly markup: ASCII goes eight bytes at a time.
+    if (size - i >= 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        for (int k = 0; k < 8; ++k) out[k] = static_cast<char16_t>(bytes[i + static_cast<std::size_t>(k)]);
+        out += 8;
+        i += 8;
+        continue;
+      }
+    }
+    const unsigned char byte = bytes[i];
+    if (byte < 0x80) {
+      *out++ = static_cast<char16_t>(byte);
+      ++i;
+      continue;
+    }
+    if (const char16_t pair = i + 1 < size ? tables.Pair(byte, bytes[i + 1]) : 0; pair != 0) {
+      *out++ = pair;
+      i += 2;
+      continue;
+    }
+    if (fourByte && byte >= 0x81 && byte <= 0xFE && i + 3 < size && bytes[i + 1] >= 0x30 && bytes[i + 1] <= 0x39) {
+      thread_local const Converter converter(kUtf16, "GB18030");
+      const std::string decoded = Convert(converter, gb.substr(i, 4), std::string(), SkipGbk);
+      if (decoded.size() == 2 || decoded.size() == 4) {
+        // One character: one unit, or a surrogate pair (and the four bytes
+        // never held more characters than their four places).
+        const std::size_t at = static_cast<std::size_t>(out - result.data());
+        if (decoded.size() == 4 && result.size() < at + 2) result.resize(at + 2);
+        out = result.data() + at;
+        for (std::size_t k = 0; k + 1 < decoded.size(); k += 2) {
+          const auto first = static_cast<unsigned char>(decoded[k]);
+          const auto second = static_cast<unsigned char>(decoded[k + 1]);
+          *out++ = std::endian::native == std::endian::little ? static_cast<char16_t>(first | second << 8)
+                                                              : static_cast<char16_t>(first << 8 | second);
+        }
+        i += 4;
+        continue;
+      }
+    }
+    const char16_t single = tables.Single(byte);
+    *out++ = single != 0 ? single : bad;
+    // A lead byte whose pair is no character takes its second byte along, as
+    // one bad character.
+    i += single == 0 ? SkipGbk(bytes + i, size - i) : 1;
+  }
+  result.resize(static_cast<std::size_t>(out - result.data()));
+  return result;
+}
 
 }  // namespace
 
@@ -268,74 +323,38 @@ std::string UpperAscii(std::string_view text) {
 
 std::u16string ToUtf16(std::string_view gbk) {
   if (IsAscii(gbk)) return {gbk.begin(), gbk.end()};
+  return DecodeGb(gbk, u'?', false);
+}
+
+std::string FromUtf16(std::u16string_view utf16) {
   const GbkTables& tables = GbkTables::Get();
-  // Never more characters than bytes.
-  std::u16string result(gbk.size(), u'\0');
-  char16_t* out = result.data();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(gbk.data());
-  const std::size_t size = gbk.size();
-  for (std::size_t i = 0; i < size;) {
-    // Pages are mostly markup: ASCII goes eight bytes at a time.
-    if (size - i >= 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, bytes + i, sizeof word);
-      if ((word & 0x8080808080808080ULL) == 0) {
-        for (int k = 0; k < 8; ++k) out[k] = static_cast<char16_t>(bytes[i + static_cast<std::size_t>(k)]);
-        out += 8;
-        i += 8;
-        continue;
-      }
-    }
-    const unsigned char byte = bytes[i];
-    if (byte < 0x80) {
-      *out++ = static_cast<char16_t>(byte);
-      ++i;
+  // Never more than two bytes a unit.
+  std::string result(utf16.size() * 2, '\0');
+  char* out = result.data();
+  const std::size_t size = utf16.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    const char16_t unit = utf16[i];
+    if (unit < 0x80) {
+      *out++ = static_cast<char>(unit);
       continue;
     }
-    const char16_t pair = i + 1 < size ? tables.Pair(byte, bytes[i + 1]) : 0;
-    if (pair != 0) {
-      *out++ = pair;
-      i += 2;
-      continue;
+    const std::uint16_t code = tables.Code(unit);
+    if (code == 0) {
+      // A surrogate pair is one character GBK cannot hold.
+      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < size && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) ++i;
+      *out++ = '?';
+    } else if (code < 0x100) {
+      *out++ = static_cast<char>(code);
+    } else {
+      *out++ = static_cast<char>(code >> 8);
+      *out++ = static_cast<char>(code & 0xFF);
     }
-    const char16_t single = tables.Single(byte);
-    *out++ = single != 0 ? single : u'?';
-    // A lead byte whose pair is no character takes its second byte along, as
-    // one bad character.
-    i += single == 0 ? SkipGbk(bytes + i, size - i) : 1;
   }
   result.resize(static_cast<std::size_t>(out - result.data()));
   return result;
 }
 
-std::string FromUtf16(std::u16string_view utf16) {
-  if (IsAscii(utf16)) {
-    std::string ascii(utf16.size(), '\0');
-    for (std::size_t i = 0; i < utf16.size(); ++i) ascii[i] = static_cast<char>(utf16[i]);
-    return ascii;
-  }
-  const GbkTables& tables = GbkTables::Get();
-  std::string result;
-  result.reserve(utf16.size() * 2);
-  for (std::size_t i = 0; i < utf16.size(); ++i) {
-    const char16_t unit = utf16[i];
-    const std::uint16_t code = tables.Code(unit);
-    if (code == 0 && unit != 0) {
-      // A surrogate pair is one character GBK cannot hold.
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-          utf16[i + 1] <= 0xDFFF) {
-        ++i;
-      }
-      result += '?';
-    } else if (code < 0x100) {
-      result += static_cast<char>(code);
-    } else {
-      result += static_cast<char>(code >> 8);
-      result += static_cast<char>(code & 0xFF);
-    }
-  }
-  return result;
-}
+std::u16string DecodeGb18030(std::string_view gb) { return DecodeGb(gb, u'\uFFFD', true); }
 
 std::string Gbk(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);

@@ -54,6 +54,10 @@ std::string UpperAscii(std::string_view text);
 std::u16string ToUtf16(std::string_view gbk);
 std::string FromUtf16(std::u16string_view utf16);
 
+// GB18030 (the family GBK and GB2312 belong to) to UTF-16, as pages in those
+// character sets are read: bytes that are no character become U+FFFD.
+std::u16string DecodeGb18030(std::string_view bytes);
+
 // UTF-8 to GBK and back, for the program's built-in texts (its source is
 // UTF-8) and for diagnostics.
 std::string Gbk(std::string_view utf8);

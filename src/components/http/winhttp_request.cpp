@@ -1,0 +1,868 @@
+#include "components/http/winhttp_request.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "automation/component.h"
+#include "automation/convert.h"
+#include "automation/registry.h"
+#include "text/charset.h"
+#include "text/gbk.h"
+
+namespace rankora::components {
+namespace {
+
+using namespace automation;
+
+// The platform's error codes for a request.
+constexpr HRESULT kUnrecognizedScheme = MakeCode(0x80072EE6);
+constexpr HRESULT kInvalidUrl = MakeCode(0x80072EE5);
+constexpr HRESULT kTimedOut = MakeCode(0x80072EE2);
+constexpr HRESULT kNameNotResolved = MakeCode(0x80072EE7);
+constexpr HRESULT kCancelled = MakeCode(0x80072EF1);
+constexpr HRESULT kCannotConnect = MakeCode(0x80072EFD);
+constexpr HRESULT kConnectionError = MakeCode(0x80072EFE);
+constexpr HRESULT kBeforeOpen = MakeCode(0x80072F44);
+constexpr HRESULT kBeforeSend = MakeCode(0x80072F45);
+constexpr HRESULT kAfterSend = MakeCode(0x80072F46);
+constexpr HRESULT kHeaderNotFound = MakeCode(0x80072F76);
+constexpr HRESULT kRedirectFailed = MakeCode(0x80072F7C);
+constexpr HRESULT kSecureFailure = MakeCode(0x80072F8F);
+constexpr HRESULT kPending = MakeCode(0x8000000A);
+constexpr char16_t kSource[] = u"WinHttp.WinHttpRequest";
+
+constexpr char kDefaultUserAgent[] = "Mozilla/4.0 (compatible; Rankora/0.1; WinHttpRequest)";
+
+// libcurl's process-wide set-up, done once before the first handle.
+void EnsureCurl() {
+  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  (void)ready;
+}
+
+// One curl easy handle, owned.
+class CurlHandle {
+ public:
+  CurlHandle() : handle_(curl_easy_init()) {}
+  ~CurlHandle() {
+    if (handle_ != nullptr) curl_easy_cleanup(handle_);
+  }
+  CurlHandle(const CurlHandle&) = delete;
+  CurlHandle& operator=(const CurlHandle&) = delete;
+  CurlHandle(CurlHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  CurlHandle& operator=(CurlHandle&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+  }
+  CURL* get() const { return handle_; }
+
+ private:
+  CURL* handle_;
+};
+
+// One curl header list, owned.
+class CurlHeaders {
+ public:
+  CurlHeaders() = default;
+  ~CurlHeaders() { curl_slist_free_all(list_); }
+  CurlHeaders(const CurlHeaders&) = delete;
+  CurlHeaders& operator=(const CurlHeaders&) = delete;
+  void Add(const std::string& line) {
+    if (curl_slist* grown = curl_slist_append(list_, line.c_str())) list_ = grown;
+  }
+  curl_slist* get() const { return list_; }
+
+ private:
+  curl_slist* list_ = nullptr;
+};
+
+// All of the request's failure codes come from libcurl's through here.
+HRESULT CodeOf(CURLcode code) {
+  switch (code) {
+    case CURLE_OK:
+      return S_OK;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return kUnrecognizedScheme;
+    case CURLE_URL_MALFORMAT:
+      return kInvalidUrl;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return kNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+      return kCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return kTimedOut;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return kRedirectFailed;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return kCancelled;
+    case CURLE_WRITE_ERROR:
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_FILESIZE_EXCEEDED:
+      return E_OUTOFMEMORY;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+      return kSecureFailure;
+    default:
+      return kConnectionError;
+  }
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+std::string Utf8(std::u16string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t point = text[i];
+    if (point >= 0xD800 && point <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (point >= 0xD800 && point <= 0xDFFF) {
+      point = 0xFFFD;
+    }
+    if (point < 0x80) {
+      out += static_cast<char>(point);
+    } else if (point < 0x800) {
+      out += static_cast<char>(0xC0 | (point >> 6));
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+      out += static_cast<char>(0xE0 | (point >> 12));
+      out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (point >> 18));
+      out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    }
+  }
+  return out;
+}
+
+// A URL as curl takes it: the text in the URL code page, and what may not
+// stand in a URL (spaces, controls, bytes above 0x7F) percent-escaped.
+std::string UrlBytes(std::u16string_view url, std::int32_t codePage) {
+  const std::string bytes = codePage == 936 ? text::FromUtf16(url) : Utf8(url);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F || std::strchr("\"<>\\^`{|}", c) != nullptr) {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0x0F];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+struct Header {
+  std::string name;
+  std::string value;
+};
+
+// Everything a transfer needs, copied when it starts.
+struct RequestSpec {
+  std::string method;
+  std::string url;
+  std::vector<Header> headers;
+  std::optional<std::string> body;
+  std::string userAgent;
+  bool followRedirects = true;
+  long maxRedirects = 10;
+  std::int32_t resolveTimeout = 0;
+  std::int32_t connectTimeout = 60000;
+  std::int32_t sendTimeout = 30000;
+  std::int32_t receiveTimeout = 30000;
+  std::int32_t proxySetting = 0;  // 0 preconfigured (the environment), 1 direct, 2 the given proxy
+  std::string proxy;
+  std::string proxyBypass;
+  std::optional<std::pair<std::string, std::string>> serverCredentials;
+  std::optional<std::pair<std::string, std::string>> proxyCredentials;
+};
+
+struct Response {
+  HRESULT code = S_OK;
+  long status = 0;
+  std::string statusText;
+  std::vector<Header> headers;
+  std::string body;
+};
+
+struct TransferState {
+  Response response;
+  std::atomic<bool>* abort;
+};
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* state = static_cast<TransferState*>(user);
+  const std::size_t bytes = size * count;
+  std::string& body = state->response.body;
+  // Past the limit the transfer fails instead of filling memory.
+  if (body.size() + bytes > kMostResponseBytes) return 0;
+  try {
+    body.append(data, bytes);
+  } catch (...) {
+    return 0;
+  }
+  return bytes;
+}
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* state = static_cast<TransferState*>(user);
+  const std::size_t bytes = size * count;
+  try {
+    std::string_view line(data, bytes);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    if (line.starts_with("HTTP/")) {
+      // A new response (after a redirect or a 100 Continue): its headers only.
+      Response& response = state->response;
+      response.headers.clear();
+      const std::size_t code = line.find(' ');
+      const std::size_t text = code == std::string_view::npos ? code : line.find(' ', code + 1);
+      response.statusText = text == std::string_view::npos ? "" : std::string(line.substr(text + 1));
+    } else if (const std::size_t colon = line.find(':'); colon != std::string_view::npos && colon > 0) {
+      std::string_view value = line.substr(colon + 1);
+      while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+      state->response.headers.push_back({std::string(line.substr(0, colon)), std::string(value)});
+    }
+  } catch (...) {
+    return 0;
+  }
+  return bytes;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<TransferState*>(user)->abort->load() ? 1 : 0;
+}
+
+std::string NoProxyList(const std::string& bypass) {
+  std::string list;
+  std::size_t start = 0;
+  while (start <= bypass.size()) {
+    std::size_t end = bypass.find_first_of(";, ", start);
+    if (end == std::string::npos) end = bypass.size();
+    std::string entry = bypass.substr(start, end - start);
+    if (entry == "<local>") entry = "localhost,127.0.0.1,::1";
+    if (!entry.empty()) list += (list.empty() ? "" : ",") + entry;
+    start = end + 1;
+  }
+  return list;
+}
+
+Response Transfer(const RequestSpec& spec, std::atomic<bool>& abort) {
+  TransferState state{{}, &abort};
+  CurlHandle handle;
+  CURL* curl = handle.get();
+  if (curl == nullptr) {
+    state.response.code = E_OUTOFMEMORY;
+    return state.response;
+  }
+  CurlHeaders headers;
+  bool hasContentType = false;
+  for (const Header& header : spec.headers) {
+    // "Name:" with nothing after it would drop the header; "Name;" sends it empty.
+    headers.Add(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
+    hasContentType = hasContentType || EqualsIgnoringCase(header.name, "Content-Type");
+  }
+  // curl adds these unasked; the platform's request sends only what it is told.
+  headers.Add("Expect:");
+  if (spec.body && !hasContentType) headers.Add("Content-Type: text/plain; Charset=UTF-8");
+
+  curl_easy_setopt(curl, CURLOPT_URL, spec.url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, spec.userAgent.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, spec.followRedirects ? 1L : 0L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, spec.maxRedirects);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMostResponseBytes));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &state);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &state);
+  const long connect =
+      (spec.resolveTimeout > 0 ? spec.resolveTimeout : 0) + (spec.connectTimeout > 0 ? spec.connectTimeout : 0);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect);
+  // curl has no per-phase limits: a transfer that moves nothing for the
+  // longer of the send and receive time-outs ends as timed out.
+  const long stall = std::max(spec.sendTimeout, spec.receiveTimeout);
+  if (stall > 0) {
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, std::max(1L, stall / 1000));
+  }
+
+  if (spec.method == "GET" && !spec.body) {
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  } else if (spec.method == "HEAD") {
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  } else {
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, spec.method.c_str());
+  }
+  if (spec.body) {
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.body->size()));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, spec.body->data());
+  }
+
+  if (spec.proxySetting == 1) {
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+  } else if (spec.proxySetting == 2) {
+    curl_easy_setopt(curl, CURLOPT_PROXY, spec.proxy.c_str());
+    const std::string bypass = NoProxyList(spec.proxyBypass);
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, bypass.c_str());
+  }
+  if (spec.serverCredentials) {
+    curl_easy_setopt(curl, CURLOPT_USERNAME, spec.serverCredentials->first.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, spec.serverCredentials->second.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+  }
+  if (spec.proxyCredentials) {
+    curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, spec.proxyCredentials->first.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, spec.proxyCredentials->second.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+  }
+
+  const CURLcode result = curl_easy_perform(curl);
+  state.response.code = CodeOf(result);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &state.response.status);
+  return std::move(state.response);
+}
+
+// The character set a response names: in its Content-Type, else in a meta
+// tag near the start of the page.
+std::string CharsetOf(const Response& response) {
+  auto after = [](std::string_view text, std::string_view key) -> std::string {
+    std::string lower(text);
+    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const std::size_t at = lower.find(key);
+    if (at == std::string::npos) return {};
+    std::size_t start = at + key.size();
+    while (start < text.size() && (text[start] == '"' || text[start] == '\'' || text[start] == ' ')) ++start;
+    std::size_t end = start;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) != 0 || text[end] == '-' ||
+                                 text[end] == '_' || text[end] == ':' || text[end] == '.')) {
+      ++end;
+    }
+    return std::string(text.substr(start, end - start));
+  };
+  for (const Header& header : response.headers) {
+    if (EqualsIgnoringCase(header.name, "Content-Type")) {
+      std::string charset = after(header.value, "charset=");
+      if (!charset.empty()) return charset;
+    }
+  }
+  const std::string_view head = std::string_view(response.body).substr(0, 4096);
+  return after(head, "charset=");
+}
+
+// The response body as a stream object: Read(count) gives the next bytes.
+class ResponseStream final : public Component {
+ public:
+  explicit ResponseStream(std::string bytes) : bytes_(std::move(bytes)) {}
+
+  const TypeInfo* GetTypeInfo() const override {
+    static const TypeInfo info({
+        {"Read", 1, false, InvokeKind::Method, VT_VARIANT, {ParamDesc{VT_I4, false, false}}, false},
+        {"Size", 2, false, InvokeKind::PropertyGet, VT_I4, {}, false},
+    });
+    return &info;
+  }
+
+  HRESULT Invoke(DispId id, InvokeKind, CallArgs& args, Variant& result, ExcepInfo&) override {
+    if (id == 2) {
+      result = Variant::I4(static_cast<std::int32_t>(bytes_.size()));
+      return S_OK;
+    }
+    const auto wanted = static_cast<std::size_t>(std::max<std::int64_t>(0, args[0].Signed()));
+    const std::size_t count = std::min(wanted, bytes_.size() - position_);
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes_.data() + position_);
+    result = Variant::Array(SafeArray::Bytes({begin, count}));
+    position_ += count;
+    return S_OK;
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t position_ = 0;
+};
+
+// Threads for asynchronous transfers, kept for the next one instead of made
+// anew each time: a lookup makes one request after another. Each transfer
+// gets a thread of its own while it runs; threads left idle wait for work.
+class TransferPool {
+ public:
+  static TransferPool& Get() {
+    static TransferPool pool;
+    return pool;
+  }
+
+  void Run(std::function<void()> task) {
+    std::unique_lock lock(mutex_);
+    tasks_.push_back(std::move(task));
+    if (idle_ > 0) {
+      --idle_;
+      wake_.notify_one();
+      return;
+    }
+    workers_.emplace_back([this] { Work(); });
+  }
+
+  ~TransferPool() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+      wake_.notify_all();
+    }
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+ private:
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      while (tasks_.empty() && !stopping_) {
+        wake_.wait(lock);
+      }
+      if (tasks_.empty()) return;
+      std::function<void()> task = std::move(tasks_.front());
+      tasks_.erase(tasks_.begin());
+      lock.unlock();
+      task();
+      lock.lock();
+      ++idle_;
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<std::function<void()>> tasks_;
+  std::vector<std::thread> workers_;
+  int idle_ = 0;
+  bool stopping_ = false;
+};
+
+class WinHttpRequest final : public Component {
+ public:
+  enum Member : DispId {
+    kOpen = 1,
+    kSetRequestHeader = 2,
+    kGetResponseHeader = 3,
+    kGetAllResponseHeaders = 4,
+    kSend = 5,
+    kOption = 6,
+    kStatus = 7,
+    kStatusText = 8,
+    kResponseText = 9,
+    kResponseBody = 10,
+    kResponseStream = 11,
+    kAbort = 12,
+    kSetProxy = 13,
+    kSetCredentials = 14,
+    kWaitForResponse = 15,
+    kSetTimeouts = 16,
+    kSetClientCertificate = 17,
+    kSetAutoLogonPolicy = 18,
+  };
+
+  // libcurl is set up on the thread that makes the first request object, not
+  // on a transfer thread: its TLS library keeps state for the thread that
+  // sets it up, for the life of the process.
+  WinHttpRequest() { EnsureCurl(); }
+  ~WinHttpRequest() override { Stop(); }
+
+  const TypeInfo* GetTypeInfo() const override {
+    const ParamDesc text{VT_BSTR, false, false};
+    const ParamDesc number{VT_I4, false, false};
+    const ParamDesc optional{VT_VARIANT, true, false};
+    static const TypeInfo info({
+        {"SetProxy", kSetProxy, false, InvokeKind::Method, VT_EMPTY, {number, optional, optional}, false},
+        {"SetCredentials", kSetCredentials, false, InvokeKind::Method, VT_EMPTY, {text, text, number}, false},
+        {"Open", kOpen, false, InvokeKind::Method, VT_EMPTY, {text, text, optional}, false},
+        {"SetRequestHeader", kSetRequestHeader, false, InvokeKind::Method, VT_EMPTY, {text, text}, false},
+        {"GetResponseHeader", kGetResponseHeader, false, InvokeKind::Method, VT_BSTR, {text}, false},
+        {"GetAllResponseHeaders", kGetAllResponseHeaders, false, InvokeKind::Method, VT_BSTR, {}, false},
+        {"Send", kSend, false, InvokeKind::Method, VT_EMPTY, {optional}, false},
+        {"Option", kOption, false, InvokeKind::PropertyGet, VT_VARIANT, {number}, false},
+        {"Option", kOption, false, InvokeKind::PropertyPut, VT_EMPTY, {number, ParamDesc{}}, false},
+        {"Status", kStatus, false, InvokeKind::PropertyGet, VT_I4, {}, false},
+        {"StatusText", kStatusText, false, InvokeKind::PropertyGet, VT_BSTR, {}, false},
+        {"ResponseText", kResponseText, false, InvokeKind::PropertyGet, VT_BSTR, {}, false},
+        {"ResponseBody", kResponseBody, false, InvokeKind::PropertyGet, VT_VARIANT, {}, false},
+        {"ResponseStream", kResponseStream, false, InvokeKind::PropertyGet, VT_VARIANT, {}, false},
+        {"WaitForResponse", kWaitForResponse, false, InvokeKind::Method, VT_BOOL, {optional}, false},
+        {"Abort", kAbort, false, InvokeKind::Method, VT_EMPTY, {}, false},
+        {"SetTimeouts", kSetTimeouts, false, InvokeKind::Method, VT_EMPTY, {number, number, number, number}, false},
+        {"SetClientCertificate", kSetClientCertificate, false, InvokeKind::Method, VT_EMPTY, {text}, false},
+        {"SetAutoLogonPolicy", kSetAutoLogonPolicy, false, InvokeKind::Method, VT_EMPTY, {number}, false},
+    });
+    return &info;
+  }
+
+  HRESULT Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) override {
+    switch (id) {
+      case kOpen:
+        return Open(args, excep);
+      case kSetRequestHeader:
+        return SetRequestHeader(args, excep);
+      case kSend:
+        return Send(args, excep);
+      case kWaitForResponse:
+        return WaitForResponse(args, result, excep);
+      case kAbort:
+        Stop();
+        state_ = State::Closed;
+        return S_OK;
+      case kOption:
+        return kind == InvokeKind::PropertyGet ? GetOption(args, result, excep) : SetOption(args, excep);
+      case kSetTimeouts:
+        return SetTimeouts(args, excep);
+      case kSetProxy:
+        return SetProxy(args, excep);
+      case kSetCredentials:
+        return SetCredentials(args, excep);
+      case kSetClientCertificate:
+        return S_OK;
+      case kSetAutoLogonPolicy:
+        if (args[0].Signed() < 0 || args[0].Signed() > 2) return Fail(excep, E_INVALIDARG);
+        return S_OK;
+      default:
+        return ReadResponse(id, args, result, excep);
+    }
+  }
+
+ private:
+  enum class State { Closed, Opened, Sending, Done };
+
+  static HRESULT Fail(ExcepInfo& excep, HRESULT code) { return Raise(excep, code, u"The request failed", kSource); }
+
+  HRESULT Open(CallArgs& args, ExcepInfo& excep) {
+    const std::u16string& method = args[0].TextValue();
+    const std::u16string& url = args[1].TextValue();
+    bool async = false;
+    if (args.Given(2)) {
+      Variant flag;
+      if (Failed(ChangeType(args[2], VT_BOOL, flag))) return Fail(excep, DISP_E_TYPEMISMATCH);
+      async = flag.BoolValue();
+    }
+    const std::u16string_view view(url);
+    auto startsWith = [&](std::u16string_view scheme) {
+      if (view.size() < scheme.size()) return false;
+      for (std::size_t i = 0; i < scheme.size(); ++i) {
+        char16_t c = view[i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c != scheme[i]) return false;
+      }
+      return true;
+    };
+    // Opening again starts a new request, whether or not this one opens.
+    Stop();
+    state_ = State::Closed;
+    response_ = Response{};
+    if (!startsWith(u"http://") && !startsWith(u"https://")) return Fail(excep, kUnrecognizedScheme);
+    if (method.empty()) return Fail(excep, E_INVALIDARG);
+    spec_.method = text::FromUtf16(method);
+    spec_.url = UrlBytes(url, urlCodePage_);
+    spec_.headers.clear();
+    spec_.body.reset();
+    spec_.serverCredentials.reset();
+    spec_.proxyCredentials.reset();
+    url_ = url;
+    async_ = async;
+    response_ = Response{};
+    state_ = State::Opened;
+    return S_OK;
+  }
+
+  HRESULT SetRequestHeader(CallArgs& args, ExcepInfo& excep) {
+    if (state_ == State::Closed) return Fail(excep, kBeforeOpen);
+    if (state_ != State::Opened) return Fail(excep, kAfterSend);
+    const std::string name = Utf8(args[0].TextValue());
+    const std::string value = Utf8(args[1].TextValue());
+    if (name.empty() || name.find_first_of(":\r\n") != std::string::npos ||
+        value.find_first_of("\r\n") != std::string::npos) {
+      return Fail(excep, E_INVALIDARG);
+    }
+    for (Header& header : spec_.headers) {
+      if (EqualsIgnoringCase(header.name, name)) {
+        header.value = value;
+        return S_OK;
+      }
+    }
+    spec_.headers.push_back({name, value});
+    return S_OK;
+  }
+
+  HRESULT Send(CallArgs& args, ExcepInfo& excep) {
+    if (state_ == State::Closed) return Fail(excep, kBeforeOpen);
+    if (state_ != State::Opened) return Fail(excep, kAfterSend);
+    spec_.body.reset();
+    if (args.Given(0) && !args[0].IsEmpty()) {
+      const Variant& body = args[0];
+      if (body.Type() == (VT_ARRAY | VT_UI1)) {
+        const std::vector<std::uint8_t>& bytes = body.ArrayValue()->ByteData();
+        spec_.body = std::string(bytes.begin(), bytes.end());
+      } else {
+        Variant text;
+        if (Failed(ChangeType(body, VT_BSTR, text))) return Fail(excep, DISP_E_TYPEMISMATCH);
+        spec_.body = Utf8(text.TextValue());
+      }
+    }
+    spec_.userAgent = userAgent_;
+    spec_.followRedirects = followRedirects_;
+    spec_.maxRedirects = maxRedirects_;
+    abort_ = false;
+    if (!async_) {
+      response_ = Transfer(spec_, abort_);
+      state_ = State::Done;
+      return Failed(response_.code) ? Fail(excep, response_.code) : S_OK;
+    }
+    state_ = State::Sending;
+    {
+      const std::lock_guard lock(mutex_);
+      finished_ = false;
+      running_ = true;
+    }
+    TransferPool::Get().Run([this, spec = spec_] {
+      Response response = Transfer(spec, abort_);
+      const std::lock_guard lock(mutex_);
+      finishedResponse_ = std::move(response);
+      finished_ = true;
+      running_ = false;
+      done_.notify_all();
+    });
+    return S_OK;
+  }
+
+  // Takes an asynchronous transfer's response once it has finished.
+  bool Collect(std::optional<std::chrono::milliseconds> wait) {
+    if (state_ != State::Sending) return state_ == State::Done;
+    std::unique_lock lock(mutex_);
+    if (wait) {
+      if (!done_.wait_for(lock, *wait, [this] { return finished_; })) return false;
+    } else {
+      done_.wait(lock, [this] { return finished_; });
+    }
+    response_ = std::move(finishedResponse_);
+    lock.unlock();
+    state_ = State::Done;
+    return true;
+  }
+
+  HRESULT WaitForResponse(CallArgs& args, Variant& result, ExcepInfo& excep) {
+    if (state_ == State::Closed) return Fail(excep, kBeforeOpen);
+    if (state_ == State::Opened) return Fail(excep, kBeforeSend);
+    std::optional<std::chrono::milliseconds> wait;
+    if (args.Given(0)) {
+      Variant seconds;
+      if (Failed(ChangeType(args[0], VT_I4, seconds))) return Fail(excep, DISP_E_TYPEMISMATCH);
+      if (seconds.Signed() >= 0) wait = std::chrono::seconds(seconds.Signed());
+    }
+    if (!Collect(wait)) {
+      result = Variant::Bool(false);
+      return S_OK;
+    }
+    if (Failed(response_.code)) return Fail(excep, response_.code);
+    result = Variant::Bool(true);
+    return S_OK;
+  }
+
+  HRESULT ReadResponse(DispId id, CallArgs& args, Variant& result, ExcepInfo& excep) {
+    if (state_ == State::Closed || state_ == State::Opened) return Fail(excep, kBeforeSend);
+    if (!Collect(std::chrono::milliseconds(0))) return Fail(excep, kPending);
+    if (Failed(response_.code)) return Fail(excep, response_.code);
+    switch (id) {
+      case kStatus:
+        result = Variant::I4(static_cast<std::int32_t>(response_.status));
+        return S_OK;
+      case kStatusText:
+        result = Variant::Text(text::DecodeUtf8(response_.statusText));
+        return S_OK;
+      case kResponseText: {
+        std::u16string decoded;
+        const std::string charset = CharsetOf(response_);
+        if (charset.empty() || !text::DecodeCharset(response_.body, charset, decoded)) {
+          decoded = text::DecodeUtf8(response_.body);
+        }
+        result = Variant::Text(std::move(decoded));
+        return S_OK;
+      }
+      case kResponseBody: {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(response_.body.data());
+        result = Variant::Array(SafeArray::Bytes({bytes, response_.body.size()}));
+        return S_OK;
+      }
+      case kResponseStream:
+        result = Variant::Unknown(MakeObject<ResponseStream>(response_.body));
+        return S_OK;
+      case kGetResponseHeader: {
+        const std::string name = Utf8(args[0].TextValue());
+        for (const Header& header : response_.headers) {
+          if (EqualsIgnoringCase(header.name, name)) {
+            result = Variant::Text(text::DecodeUtf8(header.value));
+            return S_OK;
+          }
+        }
+        return Fail(excep, kHeaderNotFound);
+      }
+      case kGetAllResponseHeaders: {
+        std::string all;
+        for (const Header& header : response_.headers) all += header.name + ": " + header.value + "\r\n";
+        result = Variant::Text(text::DecodeUtf8(all));
+        return S_OK;
+      }
+      default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+  }
+
+  HRESULT GetOption(CallArgs& args, Variant& result, ExcepInfo& excep) {
+    switch (args[0].Signed()) {
+      case 0:
+        result = Variant::Text(text::DecodeUtf8(userAgent_));
+        return S_OK;
+      case 1:
+        result = Variant::Text(url_);
+        return S_OK;
+      case 2:
+        result = Variant::I4(urlCodePage_);
+        return S_OK;
+      case 6:
+        result = Variant::Bool(followRedirects_);
+        return S_OK;
+      case 14:
+        result = Variant::I4(static_cast<std::int32_t>(maxRedirects_));
+        return S_OK;
+      default:
+        return Fail(excep, E_NOTIMPL);
+    }
+  }
+
+  HRESULT SetOption(CallArgs& args, ExcepInfo& excep) {
+    const Variant& value = args[1];
+    Variant converted;
+    switch (args[0].Signed()) {
+      case 0:
+        if (Failed(ChangeType(value, VT_BSTR, converted))) return Fail(excep, DISP_E_TYPEMISMATCH);
+        userAgent_ = Utf8(converted.TextValue());
+        return S_OK;
+      case 2:
+        if (Failed(ChangeType(value, VT_I4, converted))) return Fail(excep, DISP_E_TYPEMISMATCH);
+        urlCodePage_ = static_cast<std::int32_t>(converted.Signed());
+        return S_OK;
+      case 6:
+        if (Failed(ChangeType(value, VT_BOOL, converted))) return Fail(excep, DISP_E_TYPEMISMATCH);
+        followRedirects_ = converted.BoolValue();
+        return S_OK;
+      case 14:
+        if (Failed(ChangeType(value, VT_I4, converted)) || converted.Signed() < 0) return Fail(excep, E_INVALIDARG);
+        maxRedirects_ = static_cast<long>(converted.Signed());
+        return S_OK;
+      case 1:
+        // The URL is Open's to set.
+        return Fail(excep, E_INVALIDARG);
+      default:
+        return Fail(excep, E_NOTIMPL);
+    }
+  }
+
+  HRESULT SetTimeouts(CallArgs& args, ExcepInfo& excep) {
+    std::int32_t values[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+      values[i] = static_cast<std::int32_t>(args[i].Signed());
+      if (values[i] < -1) return Fail(excep, E_INVALIDARG);
+    }
+    spec_.resolveTimeout = values[0];
+    spec_.connectTimeout = values[1];
+    spec_.sendTimeout = values[2];
+    spec_.receiveTimeout = values[3];
+    return S_OK;
+  }
+
+  HRESULT SetProxy(CallArgs& args, ExcepInfo& excep) {
+    const std::int64_t setting = args[0].Signed();
+    if (setting < 0 || setting > 2) return Fail(excep, E_INVALIDARG);
+    spec_.proxySetting = static_cast<std::int32_t>(setting);
+    Variant server;
+    Variant bypass;
+    spec_.proxy = args.Given(1) && Succeeded(ChangeType(args[1], VT_BSTR, server)) ? Utf8(server.TextValue()) : "";
+    spec_.proxyBypass =
+        args.Given(2) && Succeeded(ChangeType(args[2], VT_BSTR, bypass)) ? Utf8(bypass.TextValue()) : "";
+    if (setting == 2 && spec_.proxy.empty()) return Fail(excep, E_INVALIDARG);
+    return S_OK;
+  }
+
+  HRESULT SetCredentials(CallArgs& args, ExcepInfo& excep) {
+    if (state_ == State::Closed) return Fail(excep, kBeforeOpen);
+    if (state_ != State::Opened) return Fail(excep, kAfterSend);
+    auto credentials = std::make_pair(Utf8(args[0].TextValue()), Utf8(args[1].TextValue()));
+    const std::int64_t flags = args[2].Signed();
+    if (flags == 0) {
+      spec_.serverCredentials = std::move(credentials);
+    } else if (flags == 1) {
+      spec_.proxyCredentials = std::move(credentials);
+    } else {
+      return Fail(excep, E_INVALIDARG);
+    }
+    return S_OK;
+  }
+
+  // Ends a running transfer and waits until it has let go of this object.
+  void Stop() {
+    abort_ = true;
+    {
+      std::unique_lock lock(mutex_);
+      done_.wait(lock, [this] { return !running_; });
+    }
+    abort_ = false;
+  }
+
+  State state_ = State::Closed;
+  RequestSpec spec_;
+  std::u16string url_;
+  bool async_ = false;
+  std::string userAgent_ = kDefaultUserAgent;
+  std::int32_t urlCodePage_ = 65001;
+  bool followRedirects_ = true;
+  long maxRedirects_ = 10;
+  Response response_;
+
+  std::atomic<bool> abort_{false};
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool running_ = false;
+  bool finished_ = false;
+  Response finishedResponse_;
+};
+
+const ClassRegistration registration(kWinHttpRequestClsid, {kWinHttpRequestProgId, "WinHttp.WinHttpRequest"},
+                                     [] { return MakeObject<WinHttpRequest>(); });
+
+}  // namespace
+}  // namespace rankora::components

@@ -1,0 +1,243 @@
+#include "net/http_request.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "automation/apartment.h"
+#include "automation/dispatch.h"
+#include "automation/inspect.h"
+#include "text/gbk.h"
+
+namespace rankora::net {
+
+using namespace automation;
+
+namespace {
+
+constexpr char kDefaultProgId[] = "WinHttp.WinHttpRequest.5.1";
+
+std::int32_t Truncated(double value) {
+  if (!std::isfinite(value)) return 0;
+  return static_cast<std::int32_t>(std::clamp(std::trunc(value), -2147483648.0, 2147483647.0));
+}
+
+// The text between the first `start` and the first `end` after it, as the
+// extraction script computes it; empty when `start` does not occur or no
+// `end` follows.
+std::string BetweenFirst(const std::string& text, const std::string& start, const std::string& end) {
+  const int at = text::Find(text, start);
+  if (at < 0) return {};
+  const int from = at + static_cast<int>(start.size());
+  const int to = text::Find(text, end, from);
+  if (to < 0) return {};
+  return text::Mid(text, from, to - from);
+}
+
+}  // namespace
+
+HttpRequest::HttpRequest() { Create(); }
+
+HttpRequest::HttpRequest(const HttpRequest& other)
+    : sink_(other.sink_), cookieStore_(other.cookieStore_), request_(other.request_) {
+  // Destroying the copy uninitialises once; so it initialises once.
+  CoInitialize();
+}
+
+HttpRequest& HttpRequest::operator=(const HttpRequest& other) {
+  if (this != &other) {
+    sink_ = other.sink_;
+    cookieStore_ = other.cookieStore_;
+    request_ = other.request_;
+  }
+  return *this;
+}
+
+HttpRequest::~HttpRequest() {
+  request_.Clear();
+  CoUninitialize();
+  // The sink's own reference goes last, as its Release; the sink itself goes
+  // with this object and cuts every link to it.
+  if (sink_.Filled()) ReadyStateSink::Entries().Release(sink_.Interface());
+}
+
+bool HttpRequest::Create(const std::optional<std::string>& progId) {
+  CoInitialize();
+  return automation::Create(request_, progId.value_or(kDefaultProgId));
+}
+
+void HttpRequest::Clear() { request_.Clear(); }
+
+std::string HttpRequest::GetUrl() { return GetText(Option(1)); }
+
+Object HttpRequest::GetRequest() const { return request_; }
+
+std::int32_t HttpRequest::GetStatus() { return Truncated(ReadNumberProperty(request_, "Status")); }
+
+std::string HttpRequest::GetStatusText() { return ReadTextProperty(request_, "StatusText"); }
+
+std::string HttpRequest::GetResponseText() { return ReadTextProperty(request_, "ResponseText"); }
+
+std::vector<std::uint8_t> HttpRequest::GetResponseBody() {
+  Variant body = ReadProperty(request_, "ResponseBody");
+  std::vector<std::uint8_t> bytes = GetBytes(body);
+  body.Clear();
+  return bytes;
+}
+
+Variant HttpRequest::GetResponseStream() { return ReadProperty(request_, "ResponseStream"); }
+
+Variant HttpRequest::Option(std::int32_t index, const std::optional<std::int32_t>& integer,
+                            const std::optional<std::string>& text,
+                            const std::optional<std::vector<std::uint8_t>>& bytes,
+                            const std::optional<Variant>& variant) {
+  if (integer) {
+    WriteProperty(request_, "Option", {index, *integer});
+  } else if (text) {
+    WriteProperty(request_, "Option", {index, *text});
+  } else if (bytes) {
+    WriteProperty(request_, "Option", {index, *bytes});
+  } else if (variant) {
+    WriteProperty(request_, "Option", {index, Arg::Ref(*variant)});
+  }
+  return ReadProperty(request_, "Option", {index});
+}
+
+void HttpRequest::SetProxy(const std::optional<std::int32_t>& setting, const std::string& server,
+                           const std::optional<std::string>& bypass) {
+  CallMethod(request_, "SetProxy", {setting.value_or(2), server, bypass.value_or("")});
+}
+
+void HttpRequest::SetCredentials(const std::string& user, const std::string& password,
+                                 const std::optional<std::int32_t>& flags) {
+  CallMethod(request_, "SetCredentials", {user, password, flags.value_or(0)});
+}
+
+void HttpRequest::Open(const std::optional<std::string>& method, const std::string& url,
+                       const std::optional<bool>& async) {
+  CallMethod(request_, "Open", {method.value_or("GET"), url, async.value_or(false)});
+}
+
+void HttpRequest::SetRequestHeader(const std::string& name, const std::string& value) {
+  CallMethod(request_, "SetRequestHeader", {name, value});
+}
+
+void HttpRequest::SetDefaultHeaders(const std::string& referer) {
+  SetRequestHeader("Accept", "*/*");
+  SetRequestHeader("Accept-Language", "zh_cn");
+  SetRequestHeader("Referer", referer);
+  SetRequestHeader("Content-Type", "application/x-www-form-urlencoded");
+}
+
+void HttpRequest::SetRange(const std::string& value) { SetRequestHeader("Range", value); }
+
+void HttpRequest::SetCookie(const std::string& value) { SetRequestHeader("Cookie", value); }
+
+std::string HttpRequest::GetResponseHeader(const std::string& name) {
+  return CallTextMethod(request_, "GetResponseHeader", {name});
+}
+
+std::string HttpRequest::GetAllResponseHeaders() { return CallTextMethod(request_, "GetAllResponseHeaders"); }
+
+void HttpRequest::Send(const std::optional<Variant>& body) {
+  // No body means no argument at all, not an empty one.
+  if (body) {
+    CallMethod(request_, "Send", {Arg::Ref(*body)});
+  } else {
+    CallMethod(request_, "Send");
+  }
+}
+
+bool HttpRequest::WaitForResponse(const std::optional<std::int32_t>& seconds) {
+  return CallBoolMethod(request_, "WaitForResponse", {seconds.value_or(100)});
+}
+
+void HttpRequest::Abort() { CallMethod(request_, "Abort"); }
+
+void HttpRequest::SetTimeouts(std::int32_t resolve, std::int32_t connect, std::int32_t send, std::int32_t receive) {
+  CallMethod(request_, "SetTimeouts", {resolve, connect, send, receive});
+}
+
+void HttpRequest::SetClientCertificate(const std::string& certificate) {
+  CallMethod(request_, "SetClientCertificate", {certificate});
+}
+
+void HttpRequest::SetAutoLogonPolicy(std::int32_t policy) { CallMethod(request_, "SetAutoLogonPolicy", {policy}); }
+
+std::string HttpRequest::GetResponseCookie(const std::string& name) {
+  std::string value =
+      BetweenFirst(ReadTextProperty(request_, "GetAllResponseHeaders"), "Set-Cookie: " + name + "=", ";");
+  if (value.empty())
+    value = BetweenFirst(ReadTextProperty(request_, "GetAllResponseHeaders"), "Set-Cookie:" + name + "=", ";");
+  return value;
+}
+
+std::string HttpRequest::GetSetCookieLines() {
+  std::string lines;
+  for (const std::string& line : text::Split(ReadTextProperty(request_, "GetAllResponseHeaders"), "\r\n")) {
+    if (text::StartsWith(line, "Set-Cookie:")) lines += line + "\r\n";
+  }
+  return lines;
+}
+
+std::string HttpRequest::UpdateCookies() {
+  const std::string headers = GetAllResponseHeaders();
+  std::int32_t position = 0;
+  for (;;) {
+    const std::string line = TextBetween(headers, "Set-Cookie: ", "\r\n", position, false, &position);
+    const int equals = text::Find(line, "=");
+    const std::string name = text::Left(line, equals - 1);
+    // A line without a name (or no further line) ends the merge.
+    if (name.empty()) return cookieStore_;
+    const std::string key = name + "=";
+    const std::string old = TextBetween(cookieStore_, key, ";");
+    std::string value;
+    if (text::Find(line, ";", static_cast<int>(name.size()) + 1) > 0) {
+      value = TextBetween(line, key, ";");
+      if (text::Find(line, "deleted; expires=") > 0) value.clear();
+    } else {
+      value = TextBetween(line, key, std::nullopt);
+    }
+    if (value.empty() && !old.empty()) {
+      cookieStore_ = text::ReplaceFirst(cookieStore_, key + old + ";", "");
+    } else if (!value.empty() && old.empty()) {
+      cookieStore_ += key + value + ";";
+    } else if (!value.empty()) {
+      cookieStore_ = text::ReplaceFirst(cookieStore_, key + old + ";", key + value + ";");
+    }
+  }
+}
+
+void HttpRequest::ApplyCookies() { SetRequestHeader("Cookie", cookieStore_); }
+
+std::int32_t HttpRequest::GetReadyState() { return Truncated(ReadNumberProperty(request_, "readyState")); }
+
+void HttpRequest::SetReadyStateHandler(ReadyStateHandler handler) {
+  net::SetReadyStateHandler(std::move(handler));
+  sink_.Fill();
+  WriteProperty(request_, "onreadystatechange", {sink_.AsObject()});
+}
+
+std::string HttpRequest::TextBetween(const std::string& text, const std::string& start,
+                                     const std::optional<std::string>& end, std::int32_t startPosition, bool ignoreCase,
+                                     std::int32_t* endPosition, std::int32_t extraBefore, std::int32_t extraAfter) {
+  const int p = text::Find(text, start, startPosition, ignoreCase);
+  if (p == -1) return {};
+  const auto markerLength = static_cast<std::int32_t>(start.size());
+  std::int32_t e = 0;
+  if (end) {
+    e = text::Find(text, *end, p + markerLength, ignoreCase);
+    if (endPosition != nullptr) *endPosition = e;
+    if (e == -1) return {};
+  } else {
+    // Without an end marker the cut runs to the end of the text.
+    e = static_cast<std::int32_t>(text.size()) + markerLength;
+    if (endPosition != nullptr) *endPosition = e;
+  }
+  // The sums in double precision, cut toward zero, as specified; for these
+  // integers the same as integer arithmetic.
+  const auto from = static_cast<std::int32_t>(std::trunc(double(p) + markerLength - extraBefore));
+  const auto length = static_cast<std::int32_t>(std::trunc(double(e) - markerLength - p + extraBefore + extraAfter));
+  return text::Mid(text, from, length);
+}
+
+}  // namespace rankora::net

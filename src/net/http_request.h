@@ -1,0 +1,85 @@
+// HttpRequest: the platform's HTTP request object (ProgID
+// "WinHttp.WinHttpRequest.5.1") as typed operations, with a header preset
+// for form requests, a cookie store carried from response to request, and a
+// ready-state sink. Every access is by name; a failure gives the empty value
+// of its kind and shows nothing. Texts are GBK.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "automation/object.h"
+#include "automation/variant.h"
+#include "net/ready_state_sink.h"
+
+namespace rankora::net {
+
+// Operations stand in the order of the object's table.
+class HttpRequest {
+ public:
+  HttpRequest();
+  // A copy shares the automation object and carries its own cookie store.
+  HttpRequest(const HttpRequest& other);
+  HttpRequest& operator=(const HttpRequest& other);
+  ~HttpRequest();
+
+  bool Create(const std::optional<std::string>& progId = std::nullopt);
+  void Clear();
+  std::string GetUrl();
+  automation::Object GetRequest() const;
+  std::int32_t GetStatus();
+  std::string GetStatusText();
+  std::string GetResponseText();
+  std::vector<std::uint8_t> GetResponseBody();
+  automation::Variant GetResponseStream();
+  // Writes the first given value (integer, text, bytes, variant), then reads.
+  automation::Variant Option(std::int32_t index, const std::optional<std::int32_t>& integer = std::nullopt,
+                             const std::optional<std::string>& text = std::nullopt,
+                             const std::optional<std::vector<std::uint8_t>>& bytes = std::nullopt,
+                             const std::optional<automation::Variant>& variant = std::nullopt);
+  void SetProxy(const std::optional<std::int32_t>& setting, const std::string& server,
+                const std::optional<std::string>& bypass = std::nullopt);
+  void SetCredentials(const std::string& user, const std::string& password,
+                      const std::optional<std::int32_t>& flags = std::nullopt);
+  void Open(const std::optional<std::string>& method, const std::string& url,
+            const std::optional<bool>& async = std::nullopt);
+  void SetRequestHeader(const std::string& name, const std::string& value);
+  // Accept */*, Accept-Language zh_cn, Referer, Content-Type for forms.
+  void SetDefaultHeaders(const std::string& referer);
+  void SetRange(const std::string& value);
+  void SetCookie(const std::string& value);
+  std::string GetResponseHeader(const std::string& name);
+  std::string GetAllResponseHeaders();
+  void Send(const std::optional<automation::Variant>& body = std::nullopt);
+  // Up to 100 seconds when not given.
+  bool WaitForResponse(const std::optional<std::int32_t>& seconds = std::nullopt);
+  void Abort();
+  void SetTimeouts(std::int32_t resolve, std::int32_t connect, std::int32_t send, std::int32_t receive);
+  void SetClientCertificate(const std::string& certificate);
+  void SetAutoLogonPolicy(std::int32_t policy);
+  // The cookie operations.
+  std::string GetResponseCookie(const std::string& name);
+  std::string GetSetCookieLines();
+  std::string UpdateCookies();
+  void ApplyCookies();
+  std::int32_t GetReadyState();
+  void SetReadyStateHandler(ReadyStateHandler handler);
+  // The bytes between the first `start` marker at or after `startPosition`
+  // and the next `end` marker (1-based byte positions); see the .cpp.
+  std::string TextBetween(const std::string& text, const std::string& start,
+                          const std::optional<std::string>& end = std::nullopt, std::int32_t startPosition = 0,
+                          bool ignoreCase = false, std::int32_t* endPosition = nullptr, std::int32_t extraBefore = 0,
+                          std::int32_t extraAfter = 0);
+
+  const std::string& CookieStore() const { return cookieStore_; }
+  const ReadyStateSink& Sink() const { return sink_; }
+
+ private:
+  ReadyStateSink sink_;
+  std::string cookieStore_;
+  automation::Object request_;
+};
+
+}  // namespace rankora::net

@@ -1,0 +1,18 @@
+// Decoding bytes in a named character set to UTF-16, as the HTTP request
+// does for a response body.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rankora::text {
+
+// Decodes UTF-8; a byte sequence that is no character becomes U+FFFD.
+std::u16string DecodeUtf8(std::string_view bytes);
+
+// Decodes `bytes` in `charset` (a name as HTTP and HTML give it, any case:
+// utf-8, gbk, gb2312, gb18030, iso-8859-1, or any name iconv knows). False,
+// with `out` untouched, for a character set this machine does not know.
+bool DecodeCharset(std::string_view bytes, std::string_view charset, std::u16string& out);
+
+}  // namespace rankora::text

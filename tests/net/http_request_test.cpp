@@ -1,0 +1,306 @@
+#include "net/http_request.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "automation/apartment.h"
+#include "automation/dispatch.h"
+#include "automation/inspect.h"
+#include "loopback_server.h"
+#include "text/gbk.h"
+
+namespace rankora::net {
+namespace {
+
+using automation::Variant;
+using tools::LoopbackServer;
+using tools::ReceivedRequest;
+using tools::Reply;
+
+// Set-Cookie lines by the case a request names in its path.
+const std::map<std::string, std::vector<std::string>> kCookieCases = {
+    {"/cookie/sid", {"sid=abc; path=/"}},
+    {"/cookie/sid2", {"sid=xyz; path=/"}},
+    {"/cookie/deleted", {"sid=deleted; expires=Thu, 01-Jan-1970 00:00:01 GMT"}},
+    {"/cookie/empty", {"sid=; path=/"}},
+    {"/cookie/plain", {"k=v"}},
+    {"/cookie/two", {"a=1; path=/", "b=2"}},
+    {"/cookie/twice", {"a=1; path=/", "a=2; path=/"}},
+    {"/cookie/nameless", {"novalue", "c=3"}},
+    {"/cookie/id", {"id=1"}},
+    {"/cookie/pid", {"pid=2"}},
+    {"/cookie/value", {"x=a=b; path=/"}},
+};
+
+Reply Serve(const ReceivedRequest& request) {
+  const std::string path = request.PathAndQuery();
+  Reply reply;
+  reply.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+  if (path == "/status") {
+    reply.status = 404;
+    reply.reason = "Not Found";
+  } else if (path == "/redirect") {
+    reply.status = 302;
+    reply.reason = "Found";
+    reply.headers.push_back({"Location", "/page"});
+  } else if (path == "/gbk") {
+    reply.headers[0].value = "text/html; charset=GBK";
+    reply.body = text::Gbk("<b>权重 7</b>");
+  } else if (path == "/meta") {
+    reply.headers[0].value = "text/html";
+    reply.body = "<html><head><meta charset=\"gb2312\"></head>" + text::Gbk("爱站") + "</html>";
+  } else if (path == "/latin") {
+    reply.headers[0].value = "text/plain; charset=iso-8859-1";
+    reply.body = "caf\xE9";
+  } else if (path == "/nocharset") {
+    reply.headers[0].value = "text/plain";
+    reply.body = "\xE7\x99\xBE\xE5\xBA\xA6";  // 百度 in UTF-8
+  } else if (path == "/slow") {
+    reply.delay = std::chrono::milliseconds(20000);
+  } else if (path == "/big") {
+    reply.body.assign(40u << 20, 'x');
+  } else if (path == "/auth") {
+    if (request.Header("Authorization").empty()) {
+      reply.status = 401;
+      reply.reason = "Unauthorized";
+      reply.headers.push_back({"WWW-Authenticate", "Basic realm=\"rankora\""});
+    } else {
+      reply.body = request.Header("Authorization");
+    }
+  } else if (const auto found = kCookieCases.find(path); found != kCookieCases.end()) {
+    for (const std::string& line : found->second) reply.headers.push_back({"Set-Cookie", line});
+  } else {
+    reply.body = "page " + path;
+  }
+  return reply;
+}
+
+class HttpRequestTest : public ::testing::Test {
+ protected:
+  std::string Url(const std::string& path) const { return server_.Origin() + path; }
+
+  // A whole exchange as the weight lookup makes it.
+  std::string Fetch(HttpRequest& request, const std::string& path) {
+    request.Open("GET", Url(path), true);
+    request.SetDefaultHeaders(Url(path));
+    request.Send();
+    request.WaitForResponse();
+    return request.GetResponseText();
+  }
+
+  LoopbackServer server_{Serve};
+};
+
+TEST_F(HttpRequestTest, SendsThePresetHeadersInOrderAndNoBody) {
+  HttpRequest request;
+  EXPECT_EQ(Fetch(request, "/page?url=www.a.com/&_1700000000000"), "page /page?url=www.a.com/&_1700000000000");
+  ASSERT_EQ(server_.RequestCount(), 1u);
+  const ReceivedRequest received = server_.Requests()[0];
+  EXPECT_EQ(received.method, "GET");
+  EXPECT_FALSE(received.hasBody);
+  std::vector<std::string> order;
+  for (const auto& header : received.headers) {
+    if (header.name == "Accept" || header.name == "Accept-Language" || header.name == "Referer" ||
+        header.name == "Content-Type") {
+      order.push_back(header.name + ": " + header.value);
+    }
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"Accept: */*", "Accept-Language: zh_cn",
+                                             "Referer: " + Url("/page?url=www.a.com/&_1700000000000"),
+                                             "Content-Type: application/x-www-form-urlencoded"}));
+  EXPECT_NE(received.Header("User-Agent").find("Rankora"), std::string::npos);
+}
+
+TEST_F(HttpRequestTest, OpensWithItsDefaultsOrTheGivenValues) {
+  HttpRequest request;
+  request.Open(std::nullopt, Url("/sync"));
+  request.Send();
+  EXPECT_TRUE(request.WaitForResponse(0));  // a synchronous request has its answer at once
+  EXPECT_EQ(request.GetResponseText(), "page /sync");
+  EXPECT_EQ(server_.Requests().back().method, "GET");
+
+  request.Open("POST", Url("/form"));
+  Variant body = Variant::Text(u"a=1&b=2");
+  request.Send(body);
+  EXPECT_EQ(server_.Requests().back().method, "POST");
+  EXPECT_EQ(server_.Requests().back().body, "a=1&b=2");
+
+  // A given empty method is used as it is, and the request fails.
+  const std::size_t before = server_.RequestCount();
+  request.Open("", Url("/never"));
+  request.Send();
+  EXPECT_EQ(request.GetStatus(), 0);
+  EXPECT_EQ(server_.RequestCount(), before);
+}
+
+TEST_F(HttpRequestTest, WaitForResponseGivesUpOnASlowServer) {
+  HttpRequest request;
+  request.Open("GET", Url("/slow"), true);
+  request.Send();
+  EXPECT_FALSE(request.WaitForResponse(0));
+  EXPECT_FALSE(request.WaitForResponse(1));
+  EXPECT_EQ(request.GetResponseText(), "");  // still pending
+  request.Abort();
+  EXPECT_EQ(request.GetStatus(), 0);
+}
+
+TEST_F(HttpRequestTest, ReadsStatusAndHeaders) {
+  HttpRequest request;
+  Fetch(request, "/status");
+  EXPECT_EQ(request.GetStatus(), 404);
+  EXPECT_EQ(request.GetStatusText(), "Not Found");
+  EXPECT_EQ(request.GetResponseHeader("content-type"), "text/html; charset=utf-8");
+  EXPECT_EQ(request.GetAllResponseHeaders(), "Content-Type: text/html; charset=utf-8\r\nContent-Length: 0\r\n");
+  EXPECT_EQ(request.GetReadyState(), 0);  // the platform's request has no readyState
+  EXPECT_EQ(request.GetResponseHeader("X-None"), "");
+}
+
+TEST_F(HttpRequestTest, FollowsRedirects) {
+  HttpRequest request;
+  EXPECT_EQ(Fetch(request, "/redirect"), "page /page");
+  EXPECT_EQ(request.GetStatus(), 200);
+  EXPECT_EQ(request.GetUrl(), Url("/redirect"));
+}
+
+TEST_F(HttpRequestTest, RefusesABodyOver32MiB) {
+  HttpRequest request;
+  EXPECT_EQ(Fetch(request, "/big"), "");
+  EXPECT_EQ(request.GetStatus(), 0);
+  EXPECT_EQ(automation::LastCall().excep.code, automation::E_OUTOFMEMORY);
+  EXPECT_TRUE(request.GetResponseBody().empty());
+}
+
+TEST_F(HttpRequestTest, DecodesTheBodyByItsCharacterSet) {
+  HttpRequest request;
+  EXPECT_EQ(Fetch(request, "/gbk"), text::Gbk("<b>权重 7</b>"));
+  EXPECT_EQ(Fetch(request, "/meta"), "<html><head><meta charset=\"gb2312\"></head>" + text::Gbk("爱站") + "</html>");
+  EXPECT_EQ(Fetch(request, "/latin"), text::FromUtf16(u"caf\u00E9"));
+  EXPECT_EQ(Fetch(request, "/nocharset"), text::Gbk("百度"));
+  EXPECT_EQ(request.GetResponseBody(), (std::vector<std::uint8_t>{0xE7, 0x99, 0xBE, 0xE5, 0xBA, 0xA6}));
+}
+
+TEST_F(HttpRequestTest, UsesTheProxyOfTheEnvironmentOrTheOneGiven) {
+  LoopbackServer proxy([](const ReceivedRequest& request) {
+    Reply reply;
+    reply.body = "proxied " + request.target;
+    return reply;
+  });
+  ::setenv("http_proxy", proxy.Origin().c_str(), 1);
+  ::unsetenv("no_proxy");
+  HttpRequest request;
+  EXPECT_EQ(Fetch(request, "/x").substr(0, 8), "proxied ");
+  ::unsetenv("http_proxy");
+  EXPECT_EQ(proxy.Requests().back().target, Url("/x"));
+
+  request.Open("GET", "http://weight.example/y");
+  request.SetProxy(std::nullopt, proxy.Host());
+  request.Send();
+  EXPECT_EQ(request.GetResponseText(), "proxied http://weight.example/y");
+}
+
+TEST_F(HttpRequestTest, SendsCredentialsForTheServerByDefault) {
+  HttpRequest request;
+  request.Open("GET", Url("/auth"));
+  request.SetCredentials("user", "secret");
+  request.Send();
+  EXPECT_EQ(request.GetResponseText(), "Basic dXNlcjpzZWNyZXQ=");
+}
+
+TEST_F(HttpRequestTest, OptionWritesTheFirstGivenValueThenReads) {
+  HttpRequest request;
+  EXPECT_EQ(automation::GetText(request.Option(0, std::nullopt, std::string("Agent/1"))), "Agent/1");
+  EXPECT_EQ(automation::GetNumber(request.Option(2)), 65001);
+  EXPECT_EQ(automation::GetNumber(request.Option(14, 3, std::string("9"))), 3);
+  EXPECT_FALSE(automation::GetBool(request.Option(6, 0)));
+  EXPECT_TRUE(request.Option(3).IsEmpty());
+}
+
+TEST_F(HttpRequestTest, CopiesShareTheRequestAndKeepApartmentsBalanced) {
+  const int before = automation::ApartmentCount();
+  {
+    HttpRequest request;
+    {
+      const HttpRequest copy = request;  // NOLINT(performance-unnecessary-copy-initialization): the copy is the test
+      EXPECT_EQ(copy.GetRequest(), request.GetRequest());
+    }
+    EXPECT_EQ(Fetch(request, "/after-copy"), "page /after-copy");
+    request.Create();
+    request.Clear();
+    EXPECT_EQ(request.GetStatus(), 0);
+    EXPECT_TRUE(request.GetRequest().IsEmpty());
+    EXPECT_FALSE(request.Create(""));
+  }
+  EXPECT_EQ(automation::ApartmentCount(), before + 2);  // three creations, one destruction
+}
+
+class CookieTest : public HttpRequestTest {
+ protected:
+  std::string Update(const std::string& path) {
+    Fetch(request_, path);
+    return request_.UpdateCookies();
+  }
+  HttpRequest request_;
+};
+
+TEST_F(CookieTest, StoresUpdatesAndRemovesCookies) {
+  EXPECT_EQ(Update("/cookie/sid"), "sid=abc;");
+  EXPECT_EQ(Update("/cookie/sid2"), "sid=xyz;");
+  EXPECT_EQ(Update("/cookie/plain"), "sid=xyz;k=v;");
+  EXPECT_EQ(Update("/cookie/deleted"), "k=v;");
+  EXPECT_EQ(Update("/cookie/sid"), "k=v;sid=abc;");
+  EXPECT_EQ(Update("/cookie/empty"), "k=v;");
+  EXPECT_EQ(Update("/cookie/twice"), "k=v;a=2;");
+  EXPECT_EQ(Update("/cookie/value"), "k=v;a=2;x=a=b;");
+}
+
+TEST_F(CookieTest, EndsTheMergeAtANamelessLine) { EXPECT_EQ(Update("/cookie/nameless"), ""); }
+
+TEST_F(CookieTest, FindsAKeyInsideALongerNameAsTheOldEntry) {
+  EXPECT_EQ(Update("/cookie/pid"), "pid=2;");
+  EXPECT_EQ(Update("/cookie/id"), "pid=1;");
+}
+
+TEST_F(CookieTest, SendsTheStoreAsTheCookieHeader) {
+  request_.Open("GET", Url("/send"));
+  request_.ApplyCookies();
+  request_.Send();
+  const ReceivedRequest empty = server_.Requests().back();
+  bool present = false;
+  for (const auto& header : empty.headers) present = present || (header.name == "Cookie" && header.value.empty());
+  EXPECT_TRUE(present);
+
+  Update("/cookie/two");
+  request_.Open("GET", Url("/send"));
+  request_.ApplyCookies();
+  request_.Send();
+  EXPECT_EQ(server_.Requests().back().Header("Cookie"), "a=1;b=2;");
+}
+
+TEST_F(CookieTest, ReadsSetCookieLinesAndSingleCookies) {
+  Fetch(request_, "/cookie/two");
+  EXPECT_EQ(request_.GetSetCookieLines(), "Set-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n");
+  EXPECT_EQ(request_.GetResponseCookie("a"), "1");
+  EXPECT_EQ(request_.GetResponseCookie("b"), "");  // no ";" after its value
+  EXPECT_EQ(request_.GetResponseCookie("zz"), "");
+}
+
+TEST(TextBetween, CutsBetweenMarkersWithItsOptions) {
+  HttpRequest request;
+  std::int32_t end = 77;
+  EXPECT_EQ(request.TextBetween("abcXYdef", "c", "d", 0, false, &end), "XY");
+  EXPECT_EQ(end, 6);
+  EXPECT_EQ(request.TextBetween("abcXYdef", "c", "d", 0, false, nullptr, 1, 1), "cXYd");
+  EXPECT_EQ(request.TextBetween("abcXYdef", "c", std::nullopt, 0, false, &end), "XYdef");
+  end = 77;
+  EXPECT_EQ(request.TextBetween("abcXYdef", "q", "d", 0, false, &end), "");
+  EXPECT_EQ(end, 77);
+  EXPECT_EQ(request.TextBetween("aCbcXd", "c", "d", 0, true), "bcX");
+  EXPECT_EQ(request.TextBetween("c1dc2d", "c", "d", 4), "2");
+  EXPECT_EQ(request.TextBetween("abc", "b", "z", 0, false, &end), "");
+  EXPECT_EQ(end, -1);
+}
+
+}  // namespace
+}  // namespace rankora::net

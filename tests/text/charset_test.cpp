@@ -1,0 +1,50 @@
+#include "text/charset.h"
+
+#include <gtest/gtest.h>
+
+#include "text/gbk.h"
+
+namespace rankora::text {
+namespace {
+
+TEST(DecodeUtf8, ReplacesWhatIsNoCharacter) {
+  EXPECT_EQ(DecodeUtf8("a\xE4\xB8\xAD"
+                       "b"),
+            u"a中b");
+  EXPECT_EQ(DecodeUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(DecodeUtf8("a\xFF"
+                       "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(DecodeUtf8("\xE4\xB8"), u"\uFFFD\uFFFD");            // cut off
+  EXPECT_EQ(DecodeUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong
+  EXPECT_EQ(DecodeUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // a surrogate
+}
+
+TEST(DecodeCharset, ReadsTheGbFamilyLatinOneAndWhatIconvKnows) {
+  std::u16string out;
+  ASSERT_TRUE(DecodeCharset(Gbk("权重"), "GBK", out));
+  EXPECT_EQ(out, u"权重");
+  ASSERT_TRUE(DecodeCharset(Gbk("爱站"), "gb2312", out));
+  EXPECT_EQ(out, u"爱站");
+  // GB18030's four-byte characters: U+0080 and an emoji.
+  ASSERT_TRUE(
+      DecodeCharset("\x81\x30\x81\x30"
+                    "a\x94\x39\xFC\x36",
+                    "gb18030", out));
+  EXPECT_EQ(out, u"\u0080a\U0001F600");
+  ASSERT_TRUE(
+      DecodeCharset("\xFF"
+                    "x",
+                    "gbk", out));
+  EXPECT_EQ(out, u"\uFFFDx");
+  ASSERT_TRUE(DecodeCharset("caf\xE9", "ISO-8859-1", out));
+  EXPECT_EQ(out, u"caf\u00E9");
+  ASSERT_TRUE(DecodeCharset("\xA4", "iso-8859-15", out));
+  EXPECT_EQ(out, u"\u20AC");
+  out = u"kept";
+  EXPECT_FALSE(DecodeCharset("x", "no-such-charset", out));
+  EXPECT_EQ(out, u"kept");
+}
+
+}  // namespace
+}  // namespace rankora::text
