@@ -2,6 +2,7 @@
 // state they share. Runs on the window thread.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/window.h"
@@ -10,7 +11,11 @@ namespace rankora::app {
 
 class Program {
  public:
-  explicit Program(Window& window) : window_(window) {}
+  // The weight of one domain, empty when none came back.
+  using Lookup = std::function<std::string(const std::string& domain)>;
+
+  // `lookup` defaults to the weight service itself.
+  explicit Program(Window& window, Lookup lookup = {});
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -23,7 +28,8 @@ class Program {
   const std::string& SaveFileName() const { return saveFileName_; }
 
  private:
-  [[maybe_unused]] Window& window_;
+  Window& window_;
+  Lookup lookup_;
   std::string saveFileName_;
 };
 

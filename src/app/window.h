@@ -3,6 +3,8 @@
 // GBK; rows and columns are 0-based.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace rankora::app {
@@ -62,6 +64,11 @@ class Window {
   virtual void ShowMessage(const std::string& text) = 0;
   // Lets the window handle the events waiting in its queue, then returns.
   virtual void ProcessPendingMessages() = 0;
+  // Runs `work` aside while the window goes on painting; clicks and keys
+  // wait until it is done, so no handler runs meanwhile. Gives its result,
+  // or nothing when the window was closed first (the work then finishes on
+  // its own, touching nothing of the window's).
+  virtual std::optional<std::string> Await(std::function<std::string()> work) = 0;
 };
 
 }  // namespace rankora::app

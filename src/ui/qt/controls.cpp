@@ -29,7 +29,12 @@ int QtResultList::RowCount() const { return model_.rowCount(); }
 
 int QtResultList::ColumnCount() const { return model_.columnCount(); }
 
-int QtResultList::InsertRow() { return model_.AppendRow(); }
+int QtResultList::InsertRow() {
+  const int row = model_.AppendRow();
+  // Each new row shows as it arrives.
+  view_.scrollTo(model_.index(row, 0));
+  return row;
+}
 
 void QtResultList::SetCellText(int row, int column, const std::string& text) { model_.SetCell(row, column, text); }
 

@@ -46,7 +46,7 @@ class QtResultList final : public app::ResultList {
   std::string CellText(int row, int column) const override;
 
  private:
-  [[maybe_unused]] QTreeView& view_;
+  QTreeView& view_;
   ResultModel& model_;
 };
 

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/memory.h"
 #include "app/program.h"
@@ -10,7 +12,19 @@ int main(int argc, char* argv[]) {
   // The program-wide state (the last save file name) lives in the window's
   // Program and is released with it when the loop has ended.
   rankora::app::LoadStartupDictionary();
-  rankora::ui::qt::MainWindow window;
-  window.show();
-  return QApplication::exec();
+  int code = 0;
+  bool abandoned = false;
+  {
+    rankora::ui::qt::MainWindow window;
+    window.show();
+    code = QApplication::exec();
+    abandoned = window.AbandonedWork();
+  }
+  // A lookup still waiting on the network when the window closed has
+  // nothing to keep: end now instead of waiting out its time-out.
+  if (abandoned) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
 }

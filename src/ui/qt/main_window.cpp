@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeView>
+#include <mutex>
+#include <thread>
 
 #include "app/texts.h"
 #include "ui/qt/qt_text.h"
@@ -111,7 +114,7 @@ MainWindow::Controls MainWindow::BuildControls(QWidget* window) {
   return controls;
 }
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(app::Program::Lookup lookup)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
       controls_(BuildControls(this)),
@@ -119,7 +122,7 @@ MainWindow::MainWindow()
       domainBox_(*controls_.domainEdit),
       resultList_(*controls_.resultView, *controls_.resultModel),
       saveDialog_(new QtSaveDialog(this)),
-      program_(std::make_unique<app::Program>(*this)) {
+      program_(std::make_unique<app::Program>(*this, std::move(lookup))) {
   setWindowTitle(QStringLiteral("Rankora"));
   setWindowIcon(MakeAppIcon());
   setFixedSize(kClientWidth, kClientHeight);
@@ -150,9 +153,53 @@ void MainWindow::ShowMessage(const std::string& text) {
 
 void MainWindow::ProcessPendingMessages() { QCoreApplication::processEvents(); }
 
+std::optional<std::string> MainWindow::Await(std::function<std::string()> work) {
+  // Shared with the worker; `loop` is touched on this thread only.
+  struct Outcome {
+    std::mutex mutex;
+    std::string result;
+    QEventLoop* loop = nullptr;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  QEventLoop loop;
+  outcome->loop = &loop;
+  awaiting_ = &loop;
+  std::thread([outcome, work = std::move(work)] {
+    std::string result;
+    try {
+      result = work();
+    } catch (...) {
+      result.clear();
+    }
+    {
+      const std::lock_guard lock(outcome->mutex);
+      outcome->result = std::move(result);
+    }
+    // Back on the window thread: end the wait (if anyone still waits).
+    QMetaObject::invokeMethod(
+        qApp,
+        [outcome] {
+          if (outcome->loop != nullptr) outcome->loop->quit();
+        },
+        Qt::QueuedConnection);
+  }).detach();
+  // Paints and timers go on; clicks and keys stay queued until the run ends.
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  outcome->loop = nullptr;
+  awaiting_ = nullptr;
+  if (abandoned_) return std::nullopt;
+  const std::lock_guard lock(outcome->mutex);
+  return outcome->result;
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // Whatever the list holds, closing ends the program; nothing is saved.
+  // Whatever the list holds, closing ends the program; nothing is saved. A
+  // run in progress ends with it.
   event->accept();
+  if (awaiting_ != nullptr) {
+    abandoned_ = true;
+    awaiting_->quit();
+  }
   QCoreApplication::quit();
 }
 

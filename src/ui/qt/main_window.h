@@ -10,6 +10,7 @@
 #include "app/window.h"
 #include "ui/qt/controls.h"
 
+class QEventLoop;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -28,7 +29,8 @@ class MainWindow final : public QWidget, public app::Window {
   Q_OBJECT
 
  public:
-  MainWindow();
+  // `lookup` defaults to the weight service itself.
+  explicit MainWindow(app::Program::Lookup lookup = {});
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
   ~MainWindow() override;
@@ -39,8 +41,12 @@ class MainWindow final : public QWidget, public app::Window {
   app::SaveDialog& SaveDialogControl() override { return *saveDialog_; }
   void ShowMessage(const std::string& text) override;
   void ProcessPendingMessages() override;
+  std::optional<std::string> Await(std::function<std::string()> work) override;
 
   app::Program& GetProgram() { return *program_; }
+  // True when the window was closed while work was still out: that work may
+  // be waiting on the network, and the program need not wait for it.
+  bool AbandonedWork() const { return abandoned_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -64,6 +70,8 @@ class MainWindow final : public QWidget, public app::Window {
   QtDomainBox domainBox_;
   QtResultList resultList_;
   QtSaveDialog* saveDialog_;
+  QEventLoop* awaiting_ = nullptr;
+  bool abandoned_ = false;
   std::unique_ptr<app::Program> program_;
 };
 

@@ -1,0 +1,60 @@
+#include "lookup/weight_lookup.h"
+
+#include <vector>
+
+#include "automation/assign.h"
+#include "automation/inspect.h"
+#include "net/http_request.h"
+#include "script/script_engine.h"
+
+namespace rankora::lookup {
+
+std::string RequestUrl(const Endpoints& endpoints, const std::string& domain, const std::string& timeStamp) {
+  return "http://" + endpoints.serviceHost + "/getbrinfo.php?url=" + domain + "/&_" + timeStamp;
+}
+
+std::string ImagePrefix(const Endpoints& endpoints) { return "http://" + endpoints.imageHost + "/images/brs/"; }
+
+std::string MakeTimeStamp() {
+  script::ScriptEngine engine;
+  engine.Create();
+  engine.SetLanguage();
+  automation::Variant stamp = engine.Eval("new Date().getTime()");
+  std::string text = automation::GetText(stamp);
+  stamp.Clear();
+  return text;
+}
+
+std::string FetchPage(const std::string& url) {
+  net::HttpRequest request;
+  request.Create();
+  request.Open("GET", url, true);
+  request.SetDefaultHeaders(url);
+  request.Send();
+  request.WaitForResponse();
+  std::string page = request.GetResponseText();
+  request.Clear();
+  return page;
+}
+
+std::string ExtractWeight(const std::string& page, const std::string& prefix, const std::string& suffix) {
+  std::vector<automation::Variant> texts(3);
+  automation::Assign(texts[0], page);
+  automation::Assign(texts[1], prefix);
+  automation::Assign(texts[2], suffix);
+  const script::ArgumentList arguments = script::ArgumentList::Of(std::move(texts));
+  script::ScriptEngine engine;
+  engine.SetLanguage();
+  engine.ExecuteStatement(kExtractionScript);
+  automation::Variant result = engine.Run("Subs", &arguments);
+  std::string weight = automation::GetText(result);
+  result.Clear();
+  return weight;
+}
+
+std::string LookupWeight(const std::string& domain, const Endpoints& endpoints) {
+  const std::string url = RequestUrl(endpoints, domain, MakeTimeStamp());
+  return ExtractWeight(FetchPage(url), ImagePrefix(endpoints), kImageSuffix);
+}
+
+}  // namespace rankora::lookup

@@ -1,0 +1,30 @@
+// One domain's search-engine weight from the weight service: a GET of its
+// information page with a millisecond time stamp, and the text between the
+// weight image's address prefix and ".gif". Every failure gives the empty
+// weight. Each call makes and destroys its own script engines and request.
+#pragma once
+
+#include <string>
+
+#include "lookup/endpoints.h"
+
+namespace rankora::lookup {
+
+// The weight of `domain` (GBK, used unchanged), or empty text.
+std::string LookupWeight(const std::string& domain, const Endpoints& endpoints = Endpoints());
+
+// The steps of a lookup.
+std::string MakeTimeStamp();
+std::string FetchPage(const std::string& url);
+std::string ExtractWeight(const std::string& page, const std::string& prefix, const std::string& suffix);
+
+// "http://<service host>/getbrinfo.php?url=<domain>/&_<time stamp>"
+std::string RequestUrl(const Endpoints& endpoints, const std::string& domain, const std::string& timeStamp);
+// "http://<image host>/images/brs/"
+std::string ImagePrefix(const Endpoints& endpoints);
+
+inline constexpr char kImageSuffix[] = ".gif";
+inline constexpr char kExtractionScript[] =
+    "function Subs(t,s,e){var c;c=t.indexOf(s)+s.length;return(t.substr(c,t.indexOf(e,c)-c));}";
+
+}  // namespace rankora::lookup

@@ -1,0 +1,121 @@
+#include "lookup/weight_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <regex>
+
+#include "text/gbk.h"
+#include "weight_service.h"
+
+namespace rankora::lookup {
+namespace {
+
+using tools::LoopbackServer;
+using tools::WeightService;
+using tools::WeightServiceOptions;
+
+class LookupTest : public ::testing::Test {
+ protected:
+  explicit LookupTest(WeightServiceOptions options = {}) : service_(std::move(options)) {}
+
+  Endpoints Local() const { return Endpoints{server_.Host(), kImageHost}; }
+
+  WeightService service_;
+  LoopbackServer server_{[this](const tools::ReceivedRequest& request) { return service_.Handle(request); }};
+};
+
+long long NowMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+TEST_F(LookupTest, AsksForTheDomainWithATimeStampAndThePresetHeaders) {
+  EXPECT_EQ(LookupWeight("www.baidu.com", Local()), "3");
+  ASSERT_EQ(server_.RequestCount(), 1u);
+  const tools::ReceivedRequest request = server_.Requests()[0];
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(request.target, match, std::regex(R"(/getbrinfo\.php\?url=www\.baidu\.com/&_(\d{13}))")))
+      << request.target;
+  EXPECT_LT(std::llabs(std::stoll(match[1]) - NowMilliseconds()), 10000);
+  EXPECT_EQ(request.method, "GET");
+  EXPECT_EQ(request.Header("Referer"), "http://" + server_.Host() + request.target);
+  EXPECT_EQ(request.Header("Accept"), "*/*");
+  EXPECT_EQ(request.Header("Accept-Language"), "zh_cn");
+  EXPECT_EQ(request.Header("Content-Type"), "application/x-www-form-urlencoded");
+}
+
+TEST_F(LookupTest, UsesANewAddressForEveryLookup) {
+  LookupWeight("www.qq.com", Local());
+  // The second lookup comes in a later millisecond, as any later lookup does.
+  const long long first = NowMilliseconds();
+  while (NowMilliseconds() == first) {
+  }
+  LookupWeight("www.qq.com", Local());
+  ASSERT_EQ(server_.RequestCount(), 2u);
+  EXPECT_NE(server_.Requests()[0].target, server_.Requests()[1].target);
+}
+
+TEST_F(LookupTest, TakesTheDomainAsItIs) {
+  EXPECT_EQ(LookupWeight(text::Gbk("中文.com"), Local()), "3");
+  EXPECT_EQ(server_.Requests().back().target.substr(0, 38), "/getbrinfo.php?url=%E4%B8%AD%E6%96%87.");
+}
+
+class WeightsTest : public LookupTest {
+ protected:
+  WeightsTest() : LookupTest(WeightServiceOptions{{{"www.a.com", "7"}, {"www.b.com", "10"}}, "0", -1, {}}) {}
+};
+
+TEST_F(WeightsTest, GivesEachDomainItsWeight) {
+  EXPECT_EQ(LookupWeight("www.a.com", Local()), "7");
+  EXPECT_EQ(LookupWeight("www.b.com", Local()), "10");
+  EXPECT_EQ(LookupWeight("www.c.com", Local()), "0");
+}
+
+class RefusingTest : public LookupTest {
+ protected:
+  RefusingTest() : LookupTest(WeightServiceOptions{{}, "3", 1, {}}) {}
+};
+
+TEST_F(RefusingTest, GivesTheEmptyWeightForARefusal) {
+  EXPECT_EQ(LookupWeight("www.a.com", Local()), "3");
+  EXPECT_EQ(LookupWeight("www.a.com", Local()), "");
+}
+
+TEST(Lookup, GivesTheEmptyWeightWhenTheServiceCannotBeReached) {
+  LoopbackServer gone([](const tools::ReceivedRequest&) { return tools::Reply{}; });
+  const Endpoints endpoints{gone.Host(), kImageHost};
+  gone.Stop();
+  EXPECT_EQ(LookupWeight("www.a.com", endpoints), "");
+}
+
+TEST_F(LookupTest, ReachesTheRealHostsThroughAProxy) {
+  ::setenv("http_proxy", server_.Origin().c_str(), 1);
+  const std::string weight = LookupWeight("www.so.com");
+  ::unsetenv("http_proxy");
+  EXPECT_EQ(weight, "3");
+  ASSERT_EQ(server_.RequestCount(), 1u);
+  EXPECT_EQ(server_.Requests()[0].target.rfind("http://www.aizhan.com/getbrinfo.php?url=www.so.com/&_", 0), 0u);
+}
+
+TEST(ExtractWeight, CutsByTheRulesOfTheExtractionScript) {
+  const std::string prefix = ImagePrefix(Endpoints());
+  EXPECT_EQ(prefix, "http://static.aizhan.com/images/brs/");
+  EXPECT_EQ(ExtractWeight("<img src=\"" + prefix + "3.gif\">", prefix, ".gif"), "3");
+  EXPECT_EQ(ExtractWeight(prefix + "5.gif " + prefix + "6.gif", prefix, ".gif"), "5");
+  EXPECT_EQ(ExtractWeight(prefix + ".gif", prefix, ".gif"), "");
+  EXPECT_EQ(ExtractWeight("", prefix, ".gif"), "");
+  EXPECT_EQ(ExtractWeight(std::string(35, '-') + "no prefix.gif", prefix, ".gif"), "no prefix");
+  EXPECT_EQ(ExtractWeight(WeightService::RefusalPage(), prefix, ".gif"), "");
+  EXPECT_EQ(ExtractWeight(text::Gbk("<b>权重</b>") + prefix + "9.gif", prefix, ".gif"), "9");
+}
+
+TEST(RequestUrl, PutsTheDomainAndStampInThePath) {
+  EXPECT_EQ(RequestUrl(Endpoints(), "www.a.com", "1700000000000"),
+            "http://www.aizhan.com/getbrinfo.php?url=www.a.com/&_1700000000000");
+  EXPECT_EQ(MakeTimeStamp().size(), 13u);
+}
+
+}  // namespace
+}  // namespace rankora::lookup

@@ -1,0 +1,203 @@
+// The batch run through the real window, against the stand-in service.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <atomic>
+#include <chrono>
+#include <future>
+
+#include "lookup/weight_lookup.h"
+#include "modal.h"
+#include "text/gbk.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_text.h"
+#include "weight_service.h"
+
+namespace rankora::ui::qt {
+namespace {
+
+using rankora::testing::WhenModalOf;
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class BatchRunTest : public ::testing::Test {
+ protected:
+  explicit BatchRunTest(tools::WeightServiceOptions options = {{{"www.baidu.com", "9"}, {"a.com", "4"}}, "2", -1, {}})
+      : service_(std::move(options)) {}
+
+  void SetUp() override {
+    window_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  }
+
+  void Type(const QString& text) { window_.findChild<QPlainTextEdit*>(Q("编辑框1"))->setPlainText(text); }
+  QPushButton* Start() { return window_.findChild<QPushButton*>(Q("按钮1")); }
+  void Click() { QTest::mouseClick(Start(), Qt::LeftButton); }
+
+  std::vector<std::pair<std::string, std::string>> Rows() {
+    std::vector<std::pair<std::string, std::string>> rows;
+    app::ResultList& list = window_.ResultListControl();
+    for (int row = 0; row < list.RowCount(); ++row) {
+      rows.emplace_back(text::ToUtf8(list.CellText(row, 0)), text::ToUtf8(list.CellText(row, 1)));
+    }
+    return rows;
+  }
+
+  // The domains the service was asked for, in order.
+  std::vector<std::string> Asked() {
+    std::vector<std::string> domains;
+    for (const auto& request : server_.Requests())
+      domains.push_back(tools::WeightService::DomainOf(request.PathAndQuery()));
+    return domains;
+  }
+
+  tools::WeightService service_;
+  tools::LoopbackServer server_{[this](const tools::ReceivedRequest& request) { return service_.Handle(request); }};
+  MainWindow window_{[this](const std::string& domain) {
+    return lookup::LookupWeight(domain, lookup::Endpoints{server_.Host(), lookup::kImageHost});
+  }};
+};
+
+TEST_F(BatchRunTest, ListsTheSixDefaultDomainsInOrder) {
+  Click();
+  EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{{"www.baidu.com", "9"},
+                                                                      {"www.sina.com.cn", "2"},
+                                                                      {"www.163.com", "2"},
+                                                                      {"www.qq.com", "2"},
+                                                                      {"www.sogou.com", "2"},
+                                                                      {"www.so.com", "2"}}));
+  EXPECT_EQ(server_.RequestCount(), 6u);
+  EXPECT_TRUE(Start()->isEnabled());
+  EXPECT_EQ(Start()->text(), Q("开始验证"));
+}
+
+TEST_F(BatchRunTest, TakesTheDomainBeforeTheFirstSeparatorAndKeepsBlanks) {
+  Type(Q("a.com | 7\r\na.com|7\r\n b.com \r\n\r\nc.com\r\n"));
+  Click();
+  EXPECT_EQ(Asked(), (std::vector<std::string>{"a.com", "a.com%7C7", "%20b.com%20", "c.com"}));
+  EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{
+                        {"a.com", "4"}, {"a.com|7", "2"}, {" b.com ", "2"}, {"c.com", "2"}}));
+}
+
+TEST_F(BatchRunTest, ASecondRunAppendsBelowTheFirst) {
+  Type(Q("a.com"));
+  Click();
+  Type(Q("b.com\r\nc.com"));
+  Click();
+  EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{{"a.com", "4"}, {"b.com", "2"}, {"c.com", "2"}}));
+}
+
+TEST_F(BatchRunTest, AnEmptyListLooksNothingUp) {
+  Type(QString());
+  Click();
+  EXPECT_EQ(server_.RequestCount(), 0u);
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_TRUE(Start()->isEnabled());
+}
+
+class RefusalTest : public BatchRunTest {
+ protected:
+  RefusalTest() : BatchRunTest({{}, "5", 2, {}}) {}
+};
+
+TEST_F(RefusalTest, StopsAtTheFirstRefusalWithOneMessage) {
+  Type(Q("d1.com\r\nd2.com\r\nd3.com\r\nd4.com\r\nd5.com"));
+  int messages = 0;
+  QString text;
+  bool buttonWhileShown = true;
+  QString captionWhileShown;
+  WhenModalOf<QMessageBox>([&](QMessageBox* box) {
+    ++messages;
+    text = box->text();
+    buttonWhileShown = Start()->isEnabled();
+    captionWhileShown = Start()->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  Click();
+  EXPECT_EQ(messages, 1);
+  EXPECT_EQ(text, Q("Quillon提示：被限制了。。换IP吧"));
+  EXPECT_FALSE(buttonWhileShown);
+  EXPECT_EQ(captionWhileShown, Q("正在验证."));
+  EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{{"d1.com", "5"}, {"d2.com", "5"}}));
+  EXPECT_EQ(Asked(), (std::vector<std::string>{"d1.com", "d2.com", "d3.com"}));
+  EXPECT_TRUE(Start()->isEnabled());
+  EXPECT_EQ(Start()->text(), Q("开始验证"));
+}
+
+class SlowServiceTest : public BatchRunTest {
+ protected:
+  SlowServiceTest() : BatchRunTest({{}, "1", -1, std::chrono::milliseconds(300)}) {}
+};
+
+TEST_F(SlowServiceTest, KeepsPaintingAndShowsEachRowAsItArrives) {
+  Type(Q("x.com\r\ny.com"));
+  struct Seen {
+    int ticks = 0;
+    int paints = 0;
+    bool disabled = false;
+    QString caption;
+    int rowsMidway = -1;
+  } seen;
+  auto* list = window_.findChild<QTreeView*>(Q("超级列表框1"));
+  struct PaintCounter : QObject {
+    int* paints;
+    explicit PaintCounter(int* count) : paints(count) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++*paints;
+      return false;
+    }
+  } counter(&seen.paints);
+  list->viewport()->installEventFilter(&counter);
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    ++seen.ticks;
+    seen.disabled = !Start()->isEnabled();
+    seen.caption = Start()->text();
+    if (window_.ResultListControl().RowCount() == 1) seen.rowsMidway = 1;
+    list->viewport()->update();
+  });
+  timer.start(20);
+  Click();
+  timer.stop();
+  list->viewport()->removeEventFilter(&counter);
+  EXPECT_GT(seen.ticks, 10);
+  EXPECT_GT(seen.paints, 5);
+  EXPECT_TRUE(seen.disabled);
+  EXPECT_EQ(seen.caption, Q("正在验证."));
+  EXPECT_EQ(seen.rowsMidway, 1);
+  EXPECT_EQ(Rows().size(), 2u);
+}
+
+TEST(BatchRunClosing, ClosingTheWindowEndsTheRunAtOnce) {
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> started{0};
+  std::atomic<bool> finished{false};
+  MainWindow window([&, released](const std::string&) {
+    ++started;
+    released.wait();
+    finished = true;
+    return std::string("1");
+  });
+  window.show();
+  QTimer::singleShot(100, &window, [&] { window.close(); });
+  const auto begin = std::chrono::steady_clock::now();
+  QTest::mouseClick(window.findChild<QPushButton*>(Q("按钮1")), Qt::LeftButton);
+  const auto took = std::chrono::steady_clock::now() - begin;
+  EXPECT_LT(took, std::chrono::seconds(2));
+  EXPECT_EQ(started, 1);
+  EXPECT_TRUE(window.AbandonedWork());
+  EXPECT_EQ(window.ResultListControl().RowCount(), 0);
+  // The abandoned lookup finishes on its own, touching nothing of the window.
+  release.set_value();
+  QTRY_VERIFY(finished.load());
+}
+
+}  // namespace
+}  // namespace rankora::ui::qt
