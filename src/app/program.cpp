@@ -1,8 +1,12 @@
 #include "app/program.h"
 
+#include "app/results_file.h"
+#include "app/sort.h"
 #include "app/texts.h"
 #include "lookup/weight_lookup.h"
 #include "text/gbk.h"
+
+#include <thread>
 
 namespace rankora::app {
 
@@ -36,10 +40,51 @@ void Program::RunBatch() {
   button.SetCaption(texts.startCaption);
 }
 
-// The save, sort and link handlers arrive with their own work.
-void Program::SaveResults() {}
-void Program::SortByWeight() {}
-void Program::OpenMakerPage() {}
+void Program::SortByWeight() {
+  // Highest first, by the weight column as text; the result is not shown.
+  SortListByColumn(window_, window_.ResultListControl(), 1, false, std::nullopt, kSortText);
+}
+
+void Program::SaveResults() {
+  SaveDialog& dialog = window_.SaveDialogControl();
+  if (!dialog.Show()) return;
+  // Confirming made the file's folder the current one: the next dialog
+  // opens there.
+  dialog.SetInitialFolder(CurrentFolder());
+  saveFileName_ = dialog.FileName();
+
+  // The writer gets its own copy of the name and of the rows as they stand
+  // now, so later saves and the end of the program cannot change them under
+  // it.
+  ResultList& list = window_.ResultListControl();
+  std::vector<ResultRow> rows(static_cast<std::size_t>(list.RowCount()));
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    rows[r] = {list.CellText(static_cast<int>(r), 0), list.CellText(static_cast<int>(r), 1)};
+  }
+  {
+    const std::lock_guard lock(saves_->mutex);
+    ++saves_->writing;
+  }
+  std::thread([saves = saves_, path = saveFileName_, rows = std::move(rows), notify = window_.WorkerMessages()] {
+    const bool saved = WriteResultsFile(path, rows);
+    {
+      const std::lock_guard lock(saves->mutex);
+      --saves->writing;
+      saves->idle.notify_all();
+    }
+    // A failed write shows nothing.
+    if (saved) notify(GetTexts().savedMessage);
+  }).detach();
+}
+
+void Program::WaitForSaves() {
+  std::unique_lock lock(saves_->mutex);
+  saves_->idle.wait(lock, [this] { return saves_->writing == 0; });
+}
+
+void Program::OpenMakerPage() { window_.OpenAddress(MakerPageAddress()); }
+
+std::string MakerPageAddress() { return "http://" + std::string(kMakerHost) + "/?quanzhong"; }
 
 void LoadStartupDictionary() {}
 

@@ -2,7 +2,10 @@
 // state they share. Runs on the window thread.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/window.h"
@@ -27,11 +30,26 @@ class Program {
   // The path of the file last chosen in the save dialog; empty at start.
   const std::string& SaveFileName() const { return saveFileName_; }
 
+  // Returns once no save is still writing its file, so that ending the
+  // program leaves no file half written.
+  void WaitForSaves();
+
  private:
+  // Saves still writing: their threads hold this, not the program.
+  struct Saves {
+    std::mutex mutex;
+    std::condition_variable idle;
+    int writing = 0;
+  };
+
   Window& window_;
   Lookup lookup_;
   std::string saveFileName_;
+  std::shared_ptr<Saves> saves_ = std::make_shared<Saves>();
 };
+
+// "http://<maker's host>/?quanzhong"
+std::string MakerPageAddress();
 
 // Start-up step between the exit clean-up and the main window: builds the
 // built-in dictionary once and discards it. Nothing depends on its outcome.

@@ -22,6 +22,10 @@ const Texts& GetTexts() {
       .defaultDomains =
           "www.baidu.com\r\nwww.sina.com.cn\r\nwww.163.com\r\n"
           "www.qq.com\r\nwww.sogou.com\r\nwww.so.com",
+      .sorted = Gbk("排序完成"),
+      .notReportView = Gbk("该超级列表框不是报表类型"),
+      .badColumn = Gbk("错误的列索引"),
+      .badSortType = Gbk("排序类型不对"),
   };
   return texts;
 }

@@ -23,6 +23,10 @@ struct Texts {
   std::string restrictedMessage;
   std::string savedMessage;
   std::string defaultDomains;  // six domains, CR LF between them
+  std::string sorted;          // 排序完成
+  std::string notReportView;   // 该超级列表框不是报表类型
+  std::string badColumn;       // 错误的列索引
+  std::string badSortType;     // 排序类型不对
 };
 
 // Made once, on first use.

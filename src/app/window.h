@@ -69,6 +69,12 @@ class Window {
   // or nothing when the window was closed first (the work then finishes on
   // its own, touching nothing of the window's).
   virtual std::optional<std::string> Await(std::function<std::string()> work) = 0;
+  // A way for another thread to show a message box (no owner, not modal):
+  // the call returns when the box is closed, or at once when the window is
+  // gone.
+  virtual std::function<void(const std::string&)> WorkerMessages() = 0;
+  // Opens an address with the desktop's "open" action, without waiting.
+  virtual void OpenAddress(const std::string& address) = 0;
 };
 
 }  // namespace rankora::app

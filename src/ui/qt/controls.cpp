@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QTreeView>
 
 #include "ui/qt/qt_text.h"
@@ -31,8 +32,15 @@ int QtResultList::ColumnCount() const { return model_.columnCount(); }
 
 int QtResultList::InsertRow() {
   const int row = model_.AppendRow();
-  // Each new row shows as it arrives.
-  view_.scrollTo(model_.index(row, 0));
+  // Each new row shows as it arrives; scrolling lays the whole view out, so
+  // it happens once when the window next turns to its events, not per row.
+  if (!scrollPending_) {
+    scrollPending_ = true;
+    QTimer::singleShot(0, &view_, [this] {
+      scrollPending_ = false;
+      if (model_.rowCount() > 0) view_.scrollTo(model_.index(model_.rowCount() - 1, 0));
+    });
+  }
   return row;
 }
 

@@ -48,6 +48,7 @@ class QtResultList final : public app::ResultList {
  private:
   QTreeView& view_;
   ResultModel& model_;
+  bool scrollPending_ = false;
 };
 
 // The filter texts of the save dialog are pipe-separated pairs of description

@@ -19,6 +19,8 @@ int main(int argc, char* argv[]) {
     window.show();
     code = QApplication::exec();
     abandoned = window.AbandonedWork();
+    // A save still writing finishes its file first.
+    window.GetProgram().WaitForSaves();
   }
   // A lookup still waiting on the network when the window closed has
   // nothing to keep: end now instead of waiting out its time-out.

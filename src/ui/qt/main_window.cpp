@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -11,6 +12,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeView>
+#include <QUrl>
+#include <algorithm>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -98,6 +102,28 @@ QTreeView* PlaceResultView(QWidget* parent, ResultModel* model) {
 
 }  // namespace
 
+struct MainWindow::MessageChannel {
+  std::mutex mutex;
+  bool open = true;
+  std::vector<std::shared_ptr<std::promise<void>>> waiting;
+
+  // Lets one waiting thread go, once.
+  void Release(const std::shared_ptr<std::promise<void>>& done) {
+    const std::lock_guard lock(mutex);
+    const auto found = std::find(waiting.begin(), waiting.end(), done);
+    if (found == waiting.end()) return;
+    waiting.erase(found);
+    done->set_value();
+  }
+
+  void Close() {
+    const std::lock_guard lock(mutex);
+    open = false;
+    for (const auto& done : waiting) done->set_value();
+    waiting.clear();
+  }
+};
+
 MainWindow::Controls MainWindow::BuildControls(QWidget* window) {
   const app::Texts& texts = app::GetTexts();
   Controls controls{};
@@ -122,6 +148,7 @@ MainWindow::MainWindow(app::Program::Lookup lookup)
       domainBox_(*controls_.domainEdit),
       resultList_(*controls_.resultView, *controls_.resultModel),
       saveDialog_(new QtSaveDialog(this)),
+      messages_(std::make_shared<MessageChannel>()),
       program_(std::make_unique<app::Program>(*this, std::move(lookup))) {
   setWindowTitle(QStringLiteral("Rankora"));
   setWindowIcon(MakeAppIcon());
@@ -143,7 +170,7 @@ MainWindow::MainWindow(app::Program::Lookup lookup)
   CentreOnScreen();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() { messages_->Close(); }
 
 void MainWindow::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, ToQString(app::GetTexts().messageTitle), ToQString(text), QMessageBox::Ok);
@@ -152,6 +179,36 @@ void MainWindow::ShowMessage(const std::string& text) {
 }
 
 void MainWindow::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+
+std::function<void(const std::string&)> MainWindow::WorkerMessages() {
+  return [channel = messages_](const std::string& text) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> closed = done->get_future();
+    {
+      const std::lock_guard lock(channel->mutex);
+      if (!channel->open) return;
+      channel->waiting.push_back(done);
+      const QString title = ToQString(app::GetTexts().messageTitle);
+      const QString body = ToQString(text);
+      // The box lives on the window thread; it has no owner and does not
+      // block the window, and the calling thread waits until it is closed.
+      QMetaObject::invokeMethod(
+          qApp,
+          [channel, done, title, body] {
+            auto* box = new QMessageBox(QMessageBox::NoIcon, title, body, QMessageBox::Ok);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(Qt::NonModal);
+            QObject::connect(box, &QDialog::finished, box, [channel, done] { channel->Release(done); });
+            QObject::connect(box, &QObject::destroyed, [channel, done] { channel->Release(done); });
+            box->show();
+          },
+          Qt::QueuedConnection);
+    }
+    closed.wait();
+  };
+}
+
+void MainWindow::OpenAddress(const std::string& address) { QDesktopServices::openUrl(QUrl(ToQString(address))); }
 
 std::optional<std::string> MainWindow::Await(std::function<std::string()> work) {
   // Shared with the worker; `loop` is touched on this thread only.

@@ -42,6 +42,8 @@ class MainWindow final : public QWidget, public app::Window {
   void ShowMessage(const std::string& text) override;
   void ProcessPendingMessages() override;
   std::optional<std::string> Await(std::function<std::string()> work) override;
+  std::function<void(const std::string&)> WorkerMessages() override;
+  void OpenAddress(const std::string& address) override;
 
   app::Program& GetProgram() { return *program_; }
   // True when the window was closed while work was still out: that work may
@@ -70,6 +72,10 @@ class MainWindow final : public QWidget, public app::Window {
   QtDomainBox domainBox_;
   QtResultList resultList_;
   QtSaveDialog* saveDialog_;
+  // Messages from other threads come in through this; it closes with the
+  // window and lets every waiting thread go.
+  struct MessageChannel;
+  std::shared_ptr<MessageChannel> messages_;
   QEventLoop* awaiting_ = nullptr;
   bool abandoned_ = false;
   std::unique_ptr<app::Program> program_;

@@ -17,4 +17,14 @@ void WhenModalOf(std::function<void(T*)> answer) {
   WhenModal([answer](QWidget* widget) { answer(qobject_cast<T*>(widget)); });
 }
 
+// Calls `answer` with the first visible top-level widget of type T, modal
+// or not (a message box shown for another thread is not modal).
+void WhenShown(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> answer);
+
+template <typename T>
+void WhenShownOf(std::function<void(T*)> answer) {
+  WhenShown([](QWidget* widget) { return qobject_cast<T*>(widget) != nullptr; },
+            [answer](QWidget* widget) { answer(qobject_cast<T*>(widget)); });
+}
+
 }  // namespace rankora::testing

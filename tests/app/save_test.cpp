@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/program.h"
+#include "app/results_file.h"
+#include "app/texts.h"
+#include "fake_window.h"
+#include "text/gbk.h"
+
+namespace rankora::app {
+namespace {
+
+using testing::FakeWindow;
+
+std::string Read(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+class SaveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("rankora-save-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  // Saves through the handler and waits for the file to be written.
+  void Save(const std::string& path) {
+    window_.confirm = true;
+    window_.fileName = path;
+    program_.SaveResults();
+    program_.WaitForSaves();
+  }
+  // The message a save shows comes after its file is written.
+  std::vector<std::string> MessagesAfter(std::size_t count) {
+    for (int i = 0; i < 2000; ++i) {
+      {
+        const std::lock_guard lock(window_.workerMessages->mutex);
+        if (window_.workerMessages->texts.size() >= count) return window_.workerMessages->texts;
+      }
+      std::this_thread::yield();
+    }
+    const std::lock_guard lock(window_.workerMessages->mutex);
+    return window_.workerMessages->texts;
+  }
+
+  std::filesystem::path folder_;
+  FakeWindow window_;
+  Program program_{window_, [](const std::string& domain) { return domain; }};
+};
+
+TEST(ResultsText, WritesEachRowAsDomainBarWeightAndCrLf) {
+  EXPECT_EQ(ResultsText({{"A", "3"}, {"B", "5"}}), "A | 3\r\nB | 5\r\n");
+  EXPECT_EQ(ResultsText({}), "");
+  EXPECT_EQ(ResultsText({{"C", ""}}), "C | \r\n");
+  EXPECT_EQ(ResultsText({{text::Gbk("中文.com"), "1"}}), text::Gbk("中文.com") + " | 1\r\n");
+}
+
+TEST_F(SaveTest, WritesTheRowsAndThenSaysSo) {
+  window_.AddRow({"A", "3"});
+  window_.AddRow({"B", "5"});
+  const std::string path = (folder_ / "result.txt").string();
+  Save(text::Gbk(path));
+  EXPECT_EQ(Read(path), "A | 3\r\nB | 5\r\n");
+  EXPECT_EQ(MessagesAfter(1), std::vector<std::string>{GetTexts().savedMessage});
+  EXPECT_EQ(program_.SaveFileName(), text::Gbk(path));
+  EXPECT_EQ(window_.initialFolder, CurrentFolder());
+}
+
+TEST_F(SaveTest, ReplacesAnEarlierFileAndWritesAnEmptyListAsNothing) {
+  const std::string path = (folder_ / "twice.txt").string();
+  window_.AddRow({"A", "3"});
+  window_.AddRow({"B", "5"});
+  Save(path);
+  window_.rows.pop_back();
+  Save(path);
+  EXPECT_EQ(Read(path), "A | 3\r\n");
+  window_.rows.clear();
+  Save(path);
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+  EXPECT_EQ(MessagesAfter(3).size(), 3u);
+}
+
+TEST_F(SaveTest, ShowsNothingWhenTheFileCannotBeWritten) {
+  window_.AddRow({"A", "3"});
+  Save((folder_ / "missing" / "result.txt").string());  // no such folder
+  Save(folder_.string());                               // a folder, not a file
+  Save("/dev/full");                                    // a full disk
+  Save("");
+  EXPECT_TRUE(MessagesAfter(0).empty());
+}
+
+TEST_F(SaveTest, ACancelledDialogChangesNothing) {
+  window_.confirm = false;
+  window_.fileName = "ignored";
+  program_.SaveResults();
+  program_.WaitForSaves();
+  EXPECT_EQ(program_.SaveFileName(), "");
+  EXPECT_EQ(window_.initialFolder, "");
+}
+
+TEST_F(SaveTest, WaitsForAWriteInProgress) {
+  for (int i = 0; i < 200000; ++i) window_.AddRow({"www.site" + std::to_string(i) + ".com", "3"});
+  const std::string path = (folder_ / "large.txt").string();
+  window_.confirm = true;
+  window_.fileName = path;
+  program_.SaveResults();
+  // The rows are the writer's own: the list may change at once.
+  window_.rows.clear();
+  program_.WaitForSaves();
+  const std::string bytes = Read(path);
+  std::size_t expected = 0;
+  for (int i = 0; i < 200000; ++i) expected += ("www.site" + std::to_string(i) + ".com | 3\r\n").size();
+  EXPECT_EQ(bytes.size(), expected);
+  EXPECT_TRUE(bytes.ends_with("www.site199999.com | 3\r\n"));
+}
+
+TEST_F(SaveTest, ASavedFileReadsBackAsItsDomains) {
+  window_.AddRow({"a.com", "7"});
+  window_.AddRow({"b.com", "10"});
+  const std::string path = (folder_ / "back.txt").string();
+  Save(path);
+  window_.text = Read(path);
+  window_.rows.clear();
+  std::vector<std::string> asked;
+  Program reading(window_, [&](const std::string& domain) {
+    asked.push_back(domain);
+    return std::string("1");
+  });
+  reading.RunBatch();
+  EXPECT_EQ(asked, (std::vector<std::string>{"a.com", "b.com"}));
+}
+
+TEST(MakerPage, OpensTheMakersAddress) {
+  FakeWindow window;
+  Program program(window);
+  program.OpenMakerPage();
+  EXPECT_EQ(window.opened, std::vector<std::string>{"http://www.quillon.example/?quanzhong"});
+}
+
+}  // namespace
+}  // namespace rankora::app

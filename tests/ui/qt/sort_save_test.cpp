@@ -1,0 +1,113 @@
+// The sort, save and link buttons through the real window.
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include "modal.h"
+#include "text/gbk.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_text.h"
+
+namespace rankora::ui::qt {
+namespace {
+
+using rankora::testing::WhenModalOf;
+using rankora::testing::WhenShownOf;
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class ButtonsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { window_.show(); }
+  void Add(const std::string& domain, const std::string& weight) {
+    app::ResultList& list = window_.ResultListControl();
+    const int row = list.InsertRow();
+    list.SetCellText(row, 0, domain);
+    list.SetCellText(row, 1, weight);
+  }
+  std::vector<std::string> Column(int column) {
+    std::vector<std::string> cells;
+    for (int row = 0; row < window_.ResultListControl().RowCount(); ++row) {
+      cells.push_back(window_.ResultListControl().CellText(row, column));
+    }
+    return cells;
+  }
+  void Press(const char* name) { QTest::mouseClick(window_.findChild<QPushButton*>(Q(name)), Qt::LeftButton); }
+
+  MainWindow window_;
+};
+
+TEST_F(ButtonsTest, SortButtonPutsWeightsHighestFirstAsText) {
+  Add("one.com", "1");
+  Add("ten.com", "10");
+  Add("two.com", "2");
+  Add("zero.com", "0");
+  Press("按钮3");
+  EXPECT_EQ(Column(1), (std::vector<std::string>{"2", "10", "1", "0"}));
+  EXPECT_EQ(Column(0), (std::vector<std::string>{"two.com", "ten.com", "one.com", "zero.com"}));
+}
+
+TEST_F(ButtonsTest, EqualWeightsSwapOnEverySort) {
+  Add("a.com", "5");
+  Add("b.com", "5");
+  Press("按钮3");
+  EXPECT_EQ(Column(0), (std::vector<std::string>{"b.com", "a.com"}));
+  Press("按钮3");
+  EXPECT_EQ(Column(0), (std::vector<std::string>{"a.com", "b.com"}));
+}
+
+TEST_F(ButtonsTest, SaveWritesTheChosenFileAndConfirmsWithoutBlockingTheWindow) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString path = folder.filePath(Q("权重.txt"));
+  Add("A", "3");
+  Add(text::Gbk("中文.com"), "5");
+  WhenModalOf<QFileDialog>([&](QFileDialog* dialog) {
+    dialog->selectFile(path);
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+  });
+  Press("按钮2");
+  QMessageBox* shown = nullptr;
+  WhenShownOf<QMessageBox>([&](QMessageBox* box) { shown = box; });
+  QTRY_VERIFY(shown != nullptr);
+  EXPECT_EQ(shown->text(), Q("保存成功！"));
+  EXPECT_EQ(shown->windowTitle(), Q("信息："));
+  EXPECT_EQ(shown->windowModality(), Qt::NonModal);
+  EXPECT_TRUE(window_.isEnabled());
+  shown->button(QMessageBox::Ok)->click();
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().toStdString(), "A | 3\r\n" + text::Gbk("中文.com") + " | 5\r\n");
+  EXPECT_EQ(window_.GetProgram().SaveFileName(), FromQString(path));
+}
+
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  QUrl opened;
+
+ public slots:
+  void Open(const QUrl& url) { opened = url; }
+};
+
+TEST_F(ButtonsTest, LinkButtonOpensTheMakersPage) {
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("http", &catcher, "Open");
+  Press("超级按钮1");
+  QDesktopServices::unsetUrlHandler("http");
+  EXPECT_EQ(catcher.opened, QUrl("http://www.quillon.example/?quanzhong"));
+}
+
+}  // namespace
+}  // namespace rankora::ui::qt
+
+#include "sort_save_test.moc"
