@@ -1,0 +1,404 @@
+#include "components/regexp/regexp_component.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "automation/component.h"
+#include "automation/convert.h"
+#include "automation/registry.h"
+
+namespace rankora::components {
+namespace {
+
+using namespace automation;
+
+constexpr HRESULT kSyntaxError = MakeCode(0x800A1399);  // syntax error in regular expression
+constexpr HRESULT kInvalidCall = MakeCode(0x800A0005);
+constexpr HRESULT kTooComplex = MakeCode(0x800A139A);
+constexpr char16_t kSource[] = u"Microsoft VBScript runtime error";
+
+// The platform's line terminators, for "." and for ^ and $ across lines.
+constexpr char16_t kNotTerminator[] = u"[^\\r\\n\\u2028\\u2029]";
+
+// PCRE2 objects, each with one owner.
+struct CodeFree {
+  void operator()(pcre2_code* code) const { pcre2_code_free(code); }
+};
+struct MatchDataFree {
+  void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+struct ContextFree {
+  void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
+};
+struct JitStackFree {
+  void operator()(pcre2_jit_stack* stack) const { pcre2_jit_stack_free(stack); }
+};
+
+// The pattern in PCRE2's terms: "." and, across lines, ^ and $ spelled out
+// against the platform's terminators.
+std::u16string Translate(std::u16string_view pattern, bool multiline) {
+  std::u16string out;
+  bool inClass = false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char16_t c = pattern[i];
+    if (c == u'\\' && i + 1 < pattern.size()) {
+      out += c;
+      out += pattern[++i];
+    } else if (inClass) {
+      out += c;
+      if (c == u']') inClass = false;
+    } else if (c == u'[') {
+      inClass = true;
+      out += c;
+      // A ] right after the opening (or after ^) belongs to the class.
+      if (i + 1 < pattern.size() && pattern[i + 1] == u'^') out += pattern[++i];
+      if (i + 1 < pattern.size() && pattern[i + 1] == u']') out += pattern[++i];
+    } else if (c == u'.') {
+      out += kNotTerminator;
+    } else if (multiline && c == u'^') {
+      out += u"(?<!";
+      out += kNotTerminator;
+      out += u")";
+    } else if (multiline && c == u'$') {
+      out += u"(?!";
+      out += kNotTerminator;
+      out += u")";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+struct Found {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  std::vector<std::optional<std::pair<std::size_t, std::size_t>>> groups;
+};
+
+class Compiled {
+ public:
+  static constexpr std::size_t kJitStackStart = 32u << 10;
+  static constexpr std::size_t kJitStackMost = 1u << 20;
+
+  // Null `code` with `error` set when the pattern does not compile.
+  Compiled(std::u16string_view pattern, bool ignoreCase, bool multiline) {
+    const std::u16string translated = Translate(pattern, multiline);
+    std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF;
+    if (ignoreCase) options |= PCRE2_CASELESS;
+    if (!multiline) options |= PCRE2_DOLLAR_ENDONLY;
+    int errorCode = 0;
+    PCRE2_SIZE errorOffset = 0;
+    code_.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(), options, &errorCode,
+                              &errorOffset, nullptr));
+    if (!code_) return;
+    std::uint32_t jit = 0;
+    pcre2_config(PCRE2_CONFIG_JIT, &jit);
+    jit_ = jit != 0 && pcre2_jit_compile(code_.get(), PCRE2_JIT_COMPLETE) == 0;
+    data_.reset(pcre2_match_data_create_from_pattern(code_.get(), nullptr));
+    context_.reset(pcre2_match_context_create(nullptr));
+    pcre2_set_match_limit(context_.get(), 5'000'000);
+    pcre2_set_depth_limit(context_.get(), 100'000);
+    if (jit_) {
+      stack_.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMost, nullptr));
+      pcre2_jit_stack_assign(context_.get(), nullptr, stack_.get());
+    }
+  }
+
+  bool Valid() const { return code_ != nullptr; }
+
+  // The first match at or after `from`: 1 found, 0 none, negative an error
+  // (a match limit).
+  int Next(std::u16string_view text, std::size_t from, Found& found) {
+    const int result = pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), from, 0,
+                                   data_.get(), context_.get());
+    if (result == PCRE2_ERROR_NOMATCH) return 0;
+    if (result < 0) return result;
+    const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(data_.get());
+    std::uint32_t groups = 0;
+    pcre2_pattern_info(code_.get(), PCRE2_INFO_CAPTURECOUNT, &groups);
+    found.start = vector[0];
+    found.end = vector[1];
+    found.groups.assign(groups, std::nullopt);
+    for (std::uint32_t g = 1; g <= groups && static_cast<int>(g) < result; ++g) {
+      const std::size_t at = 2 * static_cast<std::size_t>(g);
+      if (vector[at] != PCRE2_UNSET) found.groups[g - 1] = std::make_pair(vector[at], vector[at + 1]);
+    }
+    return 1;
+  }
+
+ private:
+  std::unique_ptr<pcre2_code, CodeFree> code_;
+  std::unique_ptr<pcre2_match_data, MatchDataFree> data_;
+  std::unique_ptr<pcre2_match_context, ContextFree> context_;
+  std::unique_ptr<pcre2_jit_stack, JitStackFree> stack_;
+  bool jit_ = false;
+};
+
+class SubMatches final : public Component {
+ public:
+  explicit SubMatches(std::vector<Variant> items) : items_(std::move(items)) {}
+  const TypeInfo* GetTypeInfo() const override {
+    static const TypeInfo info({
+        {"Item", 0, false, InvokeKind::PropertyGet, VT_VARIANT, {ParamDesc{VT_I4, false, false}}, false},
+        {"Count", 1, false, InvokeKind::PropertyGet, VT_I4, {}, false},
+    });
+    return &info;
+  }
+  HRESULT Invoke(DispId id, InvokeKind, CallArgs& args, Variant& result, ExcepInfo& excep) override {
+    if (id == 1) {
+      result = Variant::I4(static_cast<std::int32_t>(items_.size()));
+      return S_OK;
+    }
+    const std::int64_t index = args[0].Signed();
+    if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) {
+      return Raise(excep, kInvalidCall, u"Invalid procedure call or argument", kSource);
+    }
+    result = items_[static_cast<std::size_t>(index)];
+    return S_OK;
+  }
+
+ private:
+  std::vector<Variant> items_;
+};
+
+class Match final : public Component {
+ public:
+  Match(std::u16string value, std::size_t firstIndex, Object subMatches)
+      : value_(std::move(value)), firstIndex_(firstIndex), subMatches_(std::move(subMatches)) {}
+  const TypeInfo* GetTypeInfo() const override {
+    static const TypeInfo info({
+        {"Value", 0, false, InvokeKind::PropertyGet, VT_BSTR, {}, false},
+        {"FirstIndex", 1, false, InvokeKind::PropertyGet, VT_I4, {}, false},
+        {"Length", 2, false, InvokeKind::PropertyGet, VT_I4, {}, false},
+        {"SubMatches", 3, false, InvokeKind::PropertyGet, VT_DISPATCH, {}, false},
+    });
+    return &info;
+  }
+  HRESULT Invoke(DispId id, InvokeKind, CallArgs&, Variant& result, ExcepInfo&) override {
+    switch (id) {
+      case 0:
+        result = Variant::Text(value_);
+        break;
+      case 1:
+        result = Variant::I4(static_cast<std::int32_t>(firstIndex_));
+        break;
+      case 2:
+        result = Variant::I4(static_cast<std::int32_t>(value_.size()));
+        break;
+      default:
+        result = Variant::Dispatch(subMatches_);
+        break;
+    }
+    return S_OK;
+  }
+
+ private:
+  std::u16string value_;
+  std::size_t firstIndex_;
+  Object subMatches_;
+};
+
+class Matches final : public Component {
+ public:
+  explicit Matches(std::vector<Object> matches) : matches_(std::move(matches)) {}
+  const TypeInfo* GetTypeInfo() const override {
+    static const TypeInfo info({
+        {"Item", 0, false, InvokeKind::PropertyGet, VT_DISPATCH, {ParamDesc{VT_I4, false, false}}, false},
+        {"Count", 1, false, InvokeKind::PropertyGet, VT_I4, {}, false},
+    });
+    return &info;
+  }
+  HRESULT Invoke(DispId id, InvokeKind, CallArgs& args, Variant& result, ExcepInfo& excep) override {
+    if (id == 1) {
+      result = Variant::I4(static_cast<std::int32_t>(matches_.size()));
+      return S_OK;
+    }
+    const std::int64_t index = args[0].Signed();
+    if (index < 0 || static_cast<std::size_t>(index) >= matches_.size()) {
+      return Raise(excep, kInvalidCall, u"Invalid procedure call or argument", kSource);
+    }
+    result = Variant::Dispatch(matches_[static_cast<std::size_t>(index)]);
+    return S_OK;
+  }
+
+ private:
+  std::vector<Object> matches_;
+};
+
+class RegExp final : public Component {
+ public:
+  enum Member : DispId { kPattern = 1, kIgnoreCase, kGlobal, kMultiline, kTest, kExecute, kReplace };
+
+  const TypeInfo* GetTypeInfo() const override {
+    const ParamDesc text{VT_BSTR, false, false};
+    const ParamDesc flag{VT_BOOL, false, false};
+    static const TypeInfo info({
+        {"Pattern", kPattern, false, InvokeKind::PropertyGet, VT_BSTR, {}, false},
+        {"Pattern", kPattern, false, InvokeKind::PropertyPut, VT_EMPTY, {text}, false},
+        {"IgnoreCase", kIgnoreCase, false, InvokeKind::PropertyGet, VT_BOOL, {}, false},
+        {"IgnoreCase", kIgnoreCase, false, InvokeKind::PropertyPut, VT_EMPTY, {flag}, false},
+        {"Global", kGlobal, false, InvokeKind::PropertyGet, VT_BOOL, {}, false},
+        {"Global", kGlobal, false, InvokeKind::PropertyPut, VT_EMPTY, {flag}, false},
+        {"Multiline", kMultiline, false, InvokeKind::PropertyGet, VT_BOOL, {}, false},
+        {"Multiline", kMultiline, false, InvokeKind::PropertyPut, VT_EMPTY, {flag}, false},
+        {"Test", kTest, false, InvokeKind::Method, VT_BOOL, {text}, false},
+        {"Execute", kExecute, false, InvokeKind::Method, VT_DISPATCH, {text}, false},
+        {"Replace", kReplace, false, InvokeKind::Method, VT_BSTR, {text, ParamDesc{}}, false},
+    });
+    return &info;
+  }
+
+  HRESULT Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) override {
+    const bool get = kind == InvokeKind::PropertyGet;
+    switch (id) {
+      case kPattern:
+        if (get) {
+          result = Variant::Text(pattern_);
+        } else {
+          pattern_ = args[0].TextValue();
+          compiled_.reset();
+        }
+        return S_OK;
+      case kIgnoreCase:
+      case kGlobal:
+      case kMultiline: {
+        bool& flag = id == kIgnoreCase ? ignoreCase_ : id == kGlobal ? global_ : multiline_;
+        if (get) {
+          result = Variant::Bool(flag);
+        } else {
+          flag = args[0].BoolValue();
+          compiled_.reset();
+        }
+        return S_OK;
+      }
+      default:
+        break;
+    }
+    if (!compiled_) compiled_ = std::make_unique<Compiled>(pattern_, ignoreCase_, multiline_);
+    if (!compiled_->Valid()) return Raise(excep, kSyntaxError, u"Syntax error in regular expression", kSource);
+    const std::u16string& text = args[0].TextValue();
+    std::vector<Found> found;
+    if (const int status = FindAll(text, id == kTest ? false : global_, found); status < 0) {
+      return Raise(excep, kTooComplex, u"The regular expression is too complex to match", kSource);
+    }
+    if (id == kTest) {
+      result = Variant::Bool(!found.empty());
+    } else if (id == kExecute) {
+      result = Variant::Dispatch(MakeMatches(text, found));
+    } else {
+      Variant replacement;
+      if (Failed(ChangeType(args[1], VT_BSTR, replacement)))
+        return Raise(excep, kInvalidCall, u"Type mismatch", kSource);
+      result = Variant::Text(Replace(text, found, replacement.TextValue()));
+    }
+    return S_OK;
+  }
+
+ private:
+  // Every match (or only the first), going on one unit past an empty match.
+  int FindAll(std::u16string_view text, bool all, std::vector<Found>& found) {
+    std::size_t from = 0;
+    while (from <= text.size()) {
+      Found match;
+      const int status = compiled_->Next(text, from, match);
+      if (status <= 0) return status;
+      found.push_back(match);
+      if (!all) return 1;
+      from = match.end > match.start ? match.end : match.end + 1;
+    }
+    return 1;
+  }
+
+  static Object MakeMatches(std::u16string_view text, const std::vector<Found>& found) {
+    std::vector<Object> matches;
+    for (const Found& match : found) {
+      std::vector<Variant> groups;
+      for (const auto& group : match.groups) {
+        // A group that took no part reads as empty.
+        groups.push_back(group ? Variant::Text(std::u16string(text.substr(group->first, group->second - group->first)))
+                               : Variant());
+      }
+      matches.push_back(MakeObject<Match>(std::u16string(text.substr(match.start, match.end - match.start)),
+                                          match.start, MakeObject<SubMatches>(std::move(groups))));
+    }
+    return MakeObject<Matches>(std::move(matches));
+  }
+
+  // $1 to $99, $&, $`, $' and $$; a group number beyond the pattern's stays
+  // as it is written.
+  static std::u16string Expand(std::u16string_view text, const Found& match, std::u16string_view replacement) {
+    std::u16string out;
+    const std::size_t groups = match.groups.size();
+    auto group = [&](std::size_t n) {
+      const auto& span = match.groups[n - 1];
+      if (span) out.append(text.substr(span->first, span->second - span->first));
+    };
+    for (std::size_t i = 0; i < replacement.size(); ++i) {
+      const char16_t c = replacement[i];
+      if (c != u'$' || i + 1 >= replacement.size()) {
+        out += c;
+        continue;
+      }
+      const char16_t next = replacement[i + 1];
+      if (next == u'$') {
+        out += u'$';
+        ++i;
+      } else if (next == u'&') {
+        out.append(text.substr(match.start, match.end - match.start));
+        ++i;
+      } else if (next == u'`') {
+        out.append(text.substr(0, match.start));
+        ++i;
+      } else if (next == u'\'') {
+        out.append(text.substr(match.end));
+        ++i;
+      } else if (next >= u'0' && next <= u'9') {
+        const std::size_t one = static_cast<std::size_t>(next - u'0');
+        const bool twoDigits = i + 2 < replacement.size() && replacement[i + 2] >= u'0' && replacement[i + 2] <= u'9';
+        const std::size_t two = twoDigits ? one * 10 + static_cast<std::size_t>(replacement[i + 2] - u'0') : 0;
+        if (twoDigits && two >= 1 && two <= groups) {
+          group(two);
+          i += 2;
+        } else if (one >= 1 && one <= groups) {
+          group(one);
+          ++i;
+        } else {
+          out += c;
+        }
+      } else {
+        out += c;
+      }
+    }
+    return out;
+  }
+
+  static std::u16string Replace(std::u16string_view text, const std::vector<Found>& found,
+                                std::u16string_view replacement) {
+    std::u16string out;
+    std::size_t copied = 0;
+    for (const Found& match : found) {
+      out.append(text.substr(copied, match.start - copied));
+      out += Expand(text, match, replacement);
+      copied = match.end;
+    }
+    out.append(text.substr(copied));
+    return out;
+  }
+
+  std::u16string pattern_;
+  bool ignoreCase_ = false;
+  bool global_ = false;
+  bool multiline_ = false;
+  std::unique_ptr<Compiled> compiled_;
+};
+
+const ClassRegistration registration(kRegExpClsid, {kRegExpProgId}, [] { return MakeObject<RegExp>(); });
+
+}  // namespace
+}  // namespace rankora::components

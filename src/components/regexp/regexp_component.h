@@ -1,0 +1,13 @@
+// The in-house regular expression, created by name as the platform's
+// VBScript.RegExp, on PCRE2's 16-bit library: it matches UTF-16 code units
+// with the platform's syntax (\d is 0-9, \w is [A-Za-z0-9_], "." matches
+// anything but CR, LF, U+2028 and U+2029). A pattern that backtracks without
+// end fails within PCRE2's match limits instead of hanging.
+#pragma once
+
+namespace rankora::components {
+
+inline constexpr char kRegExpProgId[] = "VBScript.RegExp";
+inline constexpr char kRegExpClsid[] = "{3F4DACA4-160D-11D2-A8E9-00104B365C9F}";
+
+}  // namespace rankora::components

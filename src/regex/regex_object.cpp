@@ -1,0 +1,105 @@
+#include "regex/regex_object.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "automation/apartment.h"
+#include "automation/dispatch.h"
+#include "text/gbk.h"
+
+namespace rankora::regex {
+
+using namespace automation;
+
+namespace {
+
+std::int32_t Truncated(double value) {
+  if (!std::isfinite(value)) return 0;
+  return static_cast<std::int32_t>(std::clamp(std::trunc(value), -2147483648.0, 2147483647.0));
+}
+
+// The match at a 1-based number, or an empty value.
+Object MatchAt(const Object& matches, std::int32_t match) {
+  return ReadObjectProperty(matches, "item", {static_cast<double>(match) - 1});
+}
+
+}  // namespace
+
+RegexObject::RegexObject(const RegexObject& other) : regExp_(other.regExp_), matches_(other.matches_) {
+  // Destroying the copy uninitialises once; so it initialises once.
+  CoInitialize();
+}
+
+RegexObject& RegexObject::operator=(const RegexObject& other) {
+  regExp_ = other.regExp_;
+  matches_ = other.matches_;
+  return *this;
+}
+
+RegexObject::~RegexObject() {
+  regExp_.Clear();
+  matches_.Clear();
+  CoUninitialize();
+}
+
+bool RegexObject::Create(const std::string& pattern, std::optional<bool> caseSensitive, std::optional<bool> global) {
+  CoInitialize();
+  regExp_.Clear();
+  if (!automation::Create(regExp_, "VBScript.RegExp")) return false;
+  if (!WriteProperty(regExp_, "pattern", {pattern})) return false;
+  if (!WriteProperty(regExp_, "ignorecase", {!caseSensitive.value_or(false)})) return false;
+  return WriteProperty(regExp_, "global", {global.value_or(true)});
+}
+
+bool RegexObject::Test(const std::string& text) { return CallBoolMethod(regExp_, "test", {text}); }
+
+std::int32_t RegexObject::Execute(const std::string& text) {
+  if (regExp_.IsEmpty()) return 0;
+  matches_.Clear();
+  matches_ = CallObjectMethod(regExp_, "Execute", {text});
+  return Truncated(ReadNumberProperty(matches_, "count"));
+}
+
+std::string RegexObject::GetMatch(std::int32_t match) {
+  if (regExp_.IsEmpty() || matches_.IsEmpty()) return {};
+  return CallTextMethod(MatchAt(matches_, match), "Value");
+}
+
+std::int32_t RegexObject::GetSubMatchCount(std::int32_t match) {
+  if (regExp_.IsEmpty() || matches_.IsEmpty()) return 0;
+  return Truncated(ReadNumberProperty(ReadObjectProperty(MatchAt(matches_, match), "SubMatches"), "count"));
+}
+
+std::string RegexObject::GetSubMatch(std::int32_t match, std::int32_t subMatch) {
+  if (regExp_.IsEmpty() || matches_.IsEmpty()) return {};
+  const Object subMatches = ReadObjectProperty(MatchAt(matches_, match), "SubMatches");
+  return CallTextMethod(subMatches, "item", {static_cast<double>(subMatch) - 1});
+}
+
+std::string RegexObject::Replace(std::string& text, const std::optional<std::string>& replacement,
+                                 std::optional<bool> caseSensitive) {
+  const std::int32_t count = Execute(text);
+  for (std::int32_t i = 1; i <= count; ++i) {
+    text = ReplaceAll(text, GetMatch(i), replacement.value_or(""), caseSensitive.value_or(true));
+  }
+  return text;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view old, std::string_view replacement, bool caseSensitive) {
+  if (old.empty() || text.empty()) return std::string(text);
+  std::string out;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const int found = text::Find(text.substr(pos, old.size()), old, 1, !caseSensitive);
+    if (pos + old.size() <= text.size() && found == 1) {
+      out.append(replacement);
+      pos += old.size();
+    } else {
+      const std::size_t length = text::CharLength(text, pos);
+      out.append(text.substr(pos, length));
+      pos += length;
+    }
+  }
+  return out;
+}
+
+}  // namespace rankora::regex

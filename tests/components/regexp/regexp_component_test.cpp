@@ -1,0 +1,111 @@
+#include "components/regexp/regexp_component.h"
+
+#include <gtest/gtest.h>
+
+#include "automation/dispatch.h"
+#include "automation/inspect.h"
+
+namespace rankora::components {
+namespace {
+
+using namespace automation;
+
+class RegExpTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(Create(re_, kRegExpProgId)); }
+  void Set(const std::string& pattern, bool global = false, bool ignoreCase = false, bool multiline = false) {
+    ASSERT_TRUE(WriteProperty(re_, "Pattern", {pattern}));
+    ASSERT_TRUE(WriteProperty(re_, "Global", {global}));
+    ASSERT_TRUE(WriteProperty(re_, "IgnoreCase", {ignoreCase}));
+    ASSERT_TRUE(WriteProperty(re_, "Multiline", {multiline}));
+  }
+  std::vector<std::string> Values(const std::string& text) {
+    const Object matches = CallObjectMethod(re_, "Execute", {text});
+    std::vector<std::string> values;
+    const int count = static_cast<int>(ReadNumberProperty(matches, "Count"));
+    for (int i = 0; i < count; ++i)
+      values.push_back(ReadTextProperty(ReadObjectProperty(matches, "Item", {i}), "Value"));
+    return values;
+  }
+  std::string Replace(const std::string& text, const std::string& with) {
+    return CallTextMethod(re_, "Replace", {text, with});
+  }
+  Object re_;
+};
+
+TEST_F(RegExpTest, StartsEmptyAndNotGlobal) {
+  EXPECT_EQ(ReadTextProperty(re_, "Pattern"), "");
+  for (const char* flag : {"IgnoreCase", "Global", "Multiline"}) EXPECT_FALSE(ReadBoolProperty(re_, flag)) << flag;
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"anything"}));
+  Set("", true);
+  EXPECT_EQ(Values("ab").size(), 3u);  // empty at each position
+}
+
+TEST_F(RegExpTest, FindsOneMatchOrAllOfThem) {
+  Set("\\d+");
+  EXPECT_EQ(Values("a1b22c333"), std::vector<std::string>{"1"});
+  Set("\\d+", true);
+  EXPECT_EQ(Values("a1b22c333"), (std::vector<std::string>{"1", "22", "333"}));
+  const Object third = ReadObjectProperty(CallObjectMethod(re_, "Execute", {"a1b22c333"}), "Item", {2});
+  EXPECT_EQ(ReadNumberProperty(third, "FirstIndex"), 6);
+  EXPECT_EQ(ReadNumberProperty(third, "Length"), 3);
+  EXPECT_TRUE(ReadObjectProperty(CallObjectMethod(re_, "Execute", {"a"}), "Item", {0}).IsEmpty());
+}
+
+TEST_F(RegExpTest, ReadsSubMatchesWithEmptyForGroupsThatTookNoPart) {
+  Set("(a)|(b)", true);
+  const Object second = ReadObjectProperty(CallObjectMethod(re_, "Execute", {"ab"}), "Item", {1});
+  const Object groups = ReadObjectProperty(second, "SubMatches");
+  EXPECT_EQ(ReadNumberProperty(groups, "Count"), 2);
+  EXPECT_TRUE(ReadProperty(groups, "Item", {0}).IsEmpty());
+  EXPECT_EQ(ReadTextProperty(groups, "Item", {1}), "b");
+}
+
+TEST_F(RegExpTest, UsesThePlatformsSyntax) {
+  Set("^\\w+$");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"ab\xD6\xD0"}));  // \w is ASCII only
+  Set("\\d");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"\xA3\xB1"}));  // a full-width digit is no \d
+  Set("a.b");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"a\tb"}));
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"a\nb"}));
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"a\rb"}));
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {Variant::Text(u"a\u2028b")}));
+  Set("<.+?>", true);
+  EXPECT_EQ(Values("<a><b>"), (std::vector<std::string>{"<a>", "<b>"}));
+  Set("b$");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"ab\n"}));
+  Set("^b$", false, false, true);
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"a\r\nb\r\nc"}));
+  Set("ABC", false, true);
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"xabcx"}));
+  Set("\\u6743");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {Variant::Text(u"\u6743")}));
+  Set("[.]");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"a"}));
+}
+
+TEST_F(RegExpTest, ReplacesWithTheDollarForms) {
+  Set("(\\w)(\\d)", true);
+  EXPECT_EQ(Replace("a1 b2", "$2$1"), "1a 2b");
+  EXPECT_EQ(Replace("a1", "[$&|$`|$'|$$]"), "[a1|||$]");
+  EXPECT_EQ(Replace("a1", "$3$0"), "$3$0");
+  Set("\\d");
+  EXPECT_EQ(Replace("1 2 3", "x"), "x 2 3");
+  Set("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)", true);
+  EXPECT_EQ(Replace("abcdefghijk", "$11-$1"), "k-a");
+}
+
+TEST_F(RegExpTest, FailsOnABadPatternAndOnEndlessBacktracking) {
+  Set("(a");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"a"}));
+  EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A1399));
+  EXPECT_TRUE(CallObjectMethod(re_, "Execute", {"a"}).IsEmpty());
+  EXPECT_EQ(CallTextMethod(re_, "Replace", {"a", "b"}), "");
+  Set("(a+)+$");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {std::string(5000, 'a') + "!"}));
+  EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION);
+}
+
+}  // namespace
+}  // namespace rankora::components

@@ -1,0 +1,79 @@
+#include "regex/regex_object.h"
+
+#include <gtest/gtest.h>
+
+#include "automation/apartment.h"
+#include "automation/dispatch.h"
+#include "text/gbk.h"
+
+namespace rankora::regex {
+namespace {
+
+TEST(RegexObject, CreatesCaseInsensitiveAndGlobalByDefault) {
+  RegexObject re;
+  ASSERT_TRUE(re.Create("ab"));
+  EXPECT_TRUE(re.Test("xABx"));
+  EXPECT_EQ(re.Execute("ab AB aB"), 3);
+  ASSERT_TRUE(re.Create("ab", true));
+  EXPECT_FALSE(re.Test("AB"));
+  ASSERT_TRUE(re.Create("ab", false, false));
+  EXPECT_EQ(re.Execute("ab ab"), 1);
+  EXPECT_FALSE(re.Create("(ab", false, false) && re.Test("ab"));
+}
+
+TEST(RegexObject, ReadsMatchesByNumberFromOne) {
+  RegexObject re;
+  EXPECT_EQ(re.Execute("a"), 0);  // never created
+  EXPECT_EQ(re.GetMatch(1), "");
+  ASSERT_TRUE(re.Create("(\\d)(x)?"));
+  EXPECT_EQ(re.GetMatch(1), "");  // no Execute yet
+  EXPECT_EQ(re.Execute("1 2x 3"), 3);
+  EXPECT_EQ(re.GetMatch(3), "3");
+  EXPECT_EQ(re.GetMatch(4), "");
+  EXPECT_EQ(re.GetMatch(0), "");
+  EXPECT_EQ(re.GetSubMatchCount(2), 2);
+  EXPECT_EQ(re.GetSubMatch(2, 1), "2");
+  EXPECT_EQ(re.GetSubMatch(2, 2), "x");
+  EXPECT_EQ(re.GetSubMatch(1, 2), "");  // took no part
+  EXPECT_EQ(re.GetSubMatch(1, 3), "");
+  EXPECT_EQ(re.GetMatch(1), "1");
+}
+
+TEST(RegexObject, ReplacesMatchedTextsAsPlainText) {
+  RegexObject re;
+  ASSERT_TRUE(re.Create("\\d+"));
+  std::string text = "a1b22c1";
+  EXPECT_EQ(re.Replace(text, "X"), "aXbXcX");
+  EXPECT_EQ(text, "aXbXcX");
+  text = "a1b22c1";
+  EXPECT_EQ(re.Replace(text), "abc");
+  ASSERT_TRUE(re.Create("[a-z]+"));
+  text = "ab AB ab";
+  EXPECT_EQ(re.Replace(text, "-", false), "- - -");
+}
+
+TEST(ReplaceAll, NeverStartsInsideADoubleByteCharacter) {
+  // 0x81 0x7C is one character whose second byte is "|".
+  EXPECT_EQ(ReplaceAll("\x81|a|", "|", "-", true), "\x81|a-");
+  EXPECT_EQ(ReplaceAll("aaa", "aa", "b", true), "ba");
+  EXPECT_EQ(ReplaceAll("abc", "", "x", true), "abc");
+  EXPECT_EQ(ReplaceAll("AbC", "abc", "x", false), "x");
+  EXPECT_EQ(ReplaceAll(text::Gbk("权重权"), text::Gbk("权"), "x", true), "x" + text::Gbk("重") + "x");
+}
+
+TEST(RegexObject, CopiesShareTheExpressionAndKeepApartmentsBalanced) {
+  const int before = automation::ApartmentCount();
+  {
+    RegexObject re;
+    ASSERT_TRUE(re.Create("b"));
+    re.Execute("abc");
+    {
+      const RegexObject copy = re;  // NOLINT(performance-unnecessary-copy-initialization): the copy is the test
+    }
+    EXPECT_EQ(re.GetMatch(1), "b");
+  }
+  EXPECT_EQ(automation::ApartmentCount(), before);
+}
+
+}  // namespace
+}  // namespace rankora::regex
