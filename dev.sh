@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev fonts-wqy-microhei
-  duktape-dev libcurl4-openssl-dev libpcre2-dev
+  duktape-dev libcurl4-openssl-dev libpcre2-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang-tidy
 )
