@@ -51,8 +51,10 @@ class Program {
 // "http://<maker's host>/?quanzhong"
 std::string MakerPageAddress();
 
-// Start-up step between the exit clean-up and the main window: builds the
-// built-in dictionary once and discards it. Nothing depends on its outcome.
+// Start-up step between the exit clean-up and the main window: parses the
+// built-in serialised dictionary once and discards it. Nothing depends on
+// its outcome.
 void LoadStartupDictionary();
+extern const char kStartupDictionary[];
 
 }  // namespace rankora::app

@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "automation/apartment.h"
+#include "automation/convert.h"
 #include "automation/date.h"
 #include "automation/dispatch.h"
 #include "automation/inspect.h"
 #include "dict/pinyin.h"
+#include "dict/scramble.h"
+#include "regex/regex_object.h"
 #include "text/gbk.h"
 #include "text/value_text.h"
 
@@ -30,6 +33,12 @@ std::int32_t Truncated(double value) {
 }
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// `value` converted, or empty when it does not convert.
+Variant ChangeTypeTo(const Variant& value, VarType type) {
+  Variant converted;
+  return Succeeded(ChangeType(value, type, converted)) ? converted : Variant();
+}
 bool IsUpper(int c) { return c >= 'A' && c <= 'Z'; }
 
 std::string ThreeDigits(int value) {
@@ -184,6 +193,140 @@ std::string Dictionary::GetItemTextAt(std::int32_t position) {
 std::string Dictionary::ElementText(const Variant& array, std::int32_t position) {
   if (position < 1 || ElementCount(array) < position) return {};
   return ItemText(GetVariant(array, position));
+}
+
+namespace {
+
+void Pending() {
+  if (const auto& hook = PendingMessages()) hook();
+}
+
+// Byte arrays scramble 0 and 255 alike. Scrambling never gives the byte 0,
+// so a 255 is written as 0 and read back as 255: every array reads back
+// unchanged, and texts written by the plain scrambling read as before.
+std::string ScrambleArray(const Bytes& bytes, const std::string& password) {
+  Bytes scrambled = ScrambleBytes(bytes, password);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == 255) scrambled[i] = 0;
+  }
+  return BytesToHex(scrambled);
+}
+
+Bytes UnscrambleArray(const std::string& hex, const std::string& password) {
+  const Bytes scrambled = HexToBytes(hex);
+  Bytes bytes = UnscrambleBytes(scrambled, password);
+  for (std::size_t i = 0; i < scrambled.size(); ++i) {
+    if (scrambled[i] == 0) bytes[i] = 255;
+  }
+  return bytes;
+}
+
+constexpr char kEntryPattern[] = "([0-9a-f]+?):(\\d):(\\{.*?\\})|([0-9a-f]+?):(\\d):([0-9a-f]+)";
+
+}  // namespace
+
+std::string Dictionary::Dump(std::int32_t indent) {
+  Dictionary nested;
+  std::string text = "Array(";
+  const Variant keys = CallVariantMethod(dictionary_, "Keys");
+  const Variant items = CallVariantMethod(dictionary_, "Items");
+  const int count = ElementCount(keys);
+  const std::string margin(static_cast<std::size_t>(std::max(indent, 0)), ' ');
+  for (int p = 1; p <= count; ++p) {
+    const Variant item = GetVariant(items, p);
+    text += "\r\n" + margin + "  " + std::to_string(p) + ".[" + GetText(keys, p) + "] => ";
+    switch (GetKind(item)) {
+      case 3:
+        text += text::FormatBool(GetBool(item));
+        break;
+      case 7:
+        text += ByteListText(GetBytes(item));
+        break;
+      case 5:
+        nested.SetObject(automation::GetObject(item));
+        text += nested.Dump(indent + 3);
+        break;
+      default:
+        text += GetText(item);
+        break;
+    }
+  }
+  return text + "\r\n" + margin + ")";
+}
+
+std::string Dictionary::Serialize(const std::optional<std::string>& given) {
+  Dictionary nested;
+  const std::string password = given.value_or(kDefaultPassword);
+  std::string text = "{";
+  const Variant keys = CallVariantMethod(dictionary_, "Keys");
+  const Variant items = CallVariantMethod(dictionary_, "Items");
+  const int count = ElementCount(keys);
+  for (int p = 1; p <= count; ++p) {
+    Pending();
+    const Variant item = GetVariant(items, p);
+    const int kind = GetKind(item);
+    text += ScrambleText(GetText(keys, p), password) + ":" + std::to_string(kind) + ":";
+    switch (kind) {
+      case 3:
+        text += GetBool(item) ? "1" : "0";
+        break;
+      case 7:
+        text += ScrambleArray(GetBytes(item), password);
+        break;
+      case 5:
+        nested.SetObject(automation::GetObject(item));
+        text += nested.Serialize(password);
+        break;
+      default:
+        text += ScrambleText(GetText(item), password);
+        break;
+    }
+    text += ",";
+  }
+  if (count > 0) text.pop_back();
+  return text + "}";
+}
+
+void Dictionary::Parse(const std::string& text, const std::optional<std::string>& given) {
+  Create(false);
+  regex::RegexObject pattern;
+  Dictionary nested;
+  const std::string password = given.value_or(kDefaultPassword);
+  const std::string body = text.size() >= 2 ? text.substr(1, text.size() - 2) : text;
+  pattern.Create(kEntryPattern);
+  const std::int32_t matches = pattern.Execute(body);
+  for (std::int32_t i = 1; i <= matches; ++i) {
+    Pending();
+    const std::int32_t kind = Truncated(GetNumber(Variant::Text(text::ToUtf16(pattern.GetSubMatch(i, 5)))));
+    if (kind == 0 && pattern.GetSubMatch(i, 2) == "5") {
+      nested.Parse(pattern.GetSubMatch(i, 3), password);
+      SetItem(UnscrambleText(pattern.GetSubMatch(i, 1), password), Variant::Dispatch(nested.GetObject()));
+      continue;
+    }
+    const std::string key = UnscrambleText(pattern.GetSubMatch(i, 4), password);
+    const std::string raw = pattern.GetSubMatch(i, 6);
+    Variant value;
+    switch (kind) {
+      case 4: {
+        const Variant date = ChangeTypeTo(Variant::Text(text::ToUtf16(UnscrambleText(raw, password))), VT_DATE);
+        value = date.IsEmpty() ? Variant::Date(0) : date;
+        break;
+      }
+      case 3:
+        value = Variant::Bool(raw == "1");
+        break;
+      case 7:
+        value = Variant::Array(SafeArray::Bytes(UnscrambleArray(raw, password)));
+        break;
+      case 1:
+        value = Variant::I4(Truncated(GetNumber(Variant::Text(text::ToUtf16(UnscrambleText(raw, password))))));
+        break;
+      default:
+        value = Variant::Text(text::ToUtf16(UnscrambleText(raw, password)));
+        break;
+    }
+    SetItem(key, value);
+  }
 }
 
 bool Dictionary::SortByKey() {

@@ -25,6 +25,8 @@ std::string ByteListText(const std::vector<std::uint8_t>& bytes);
 // dates in Chinese units, byte arrays as ByteListText, anything else empty.
 std::string ItemText(const automation::Variant& value);
 
+inline constexpr char kDefaultPassword[] = "kqme";
+
 // The sort value of a key for SortByKey (see the .cpp).
 double KeySortValue(const std::string& key);
 
@@ -59,6 +61,15 @@ class Dictionary {
   bool Remove(const std::string& key);
   std::string GetItemTextAt(std::int32_t position);
   std::string ElementText(const automation::Variant& array, std::int32_t position);
+  // The readable listing: "Array(", a line per pair, ")"; nested
+  // dictionaries indented by three more.
+  std::string Dump(std::int32_t indent = 0);
+  // The one-line form with keys and texts scrambled; `kqme` when no
+  // password is given.
+  std::string Serialize(const std::optional<std::string>& password = std::nullopt);
+  // Replaces the contents with what a serialised text holds; what does not
+  // match is skipped. One level of nested dictionaries is read back.
+  void Parse(const std::string& text, const std::optional<std::string>& password = std::nullopt);
   // Orders the pairs by their keys' sort values.
   bool SortByKey();
 
