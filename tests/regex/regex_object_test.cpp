@@ -52,6 +52,21 @@ TEST(RegexObject, ReplacesMatchedTextsAsPlainText) {
   EXPECT_EQ(re.Replace(text, "-", false), "- - -");
 }
 
+TEST(RegexObject, ReadsTheDictionaryParsersEntriesOfTheSecondForm) {
+  RegexObject re;
+  ASSERT_TRUE(re.Create("([0-9a-f]+?):(\\d):(\\{.*?\\})|([0-9a-f]+?):(\\d):([0-9a-f]+)"));
+  EXPECT_EQ(re.Execute("a0b1:2:c3d4"), 1);
+  EXPECT_EQ(re.GetSubMatch(1, 1), "");
+  EXPECT_EQ(re.GetSubMatch(1, 2), "");
+  EXPECT_EQ(re.GetSubMatch(1, 3), "");
+  EXPECT_EQ(re.GetSubMatch(1, 4), "a0b1");
+  EXPECT_EQ(re.GetSubMatch(1, 5), "2");
+  EXPECT_EQ(re.GetSubMatch(1, 6), "c3d4");
+  EXPECT_EQ(re.Execute("ab:5:{cd:1:ef},12:3:1"), 2);
+  EXPECT_EQ(re.GetSubMatch(1, 3), "{cd:1:ef}");
+  EXPECT_EQ(re.GetSubMatch(2, 6), "1");
+}
+
 TEST(ReplaceAll, NeverStartsInsideADoubleByteCharacter) {
   // 0x81 0x7C is one character whose second byte is "|".
   EXPECT_EQ(ReplaceAll("\x81|a|", "|", "-", true), "\x81|a-");
