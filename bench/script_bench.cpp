@@ -7,7 +7,7 @@
 
 #include "app/memory.h"
 #include "automation/assign.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "script/script_engine.h"
 #include "text/gbk.h"
 

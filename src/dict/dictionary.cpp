@@ -9,7 +9,7 @@
 #include "automation/convert.h"
 #include "automation/date.h"
 #include "automation/dispatch.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "dict/pinyin.h"
 #include "dict/scramble.h"
 #include "regex/regex_object.h"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "automation/assign.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "net/http_request.h"
 #include "script/script_engine.h"
 

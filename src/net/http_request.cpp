@@ -5,7 +5,7 @@
 
 #include "automation/apartment.h"
 #include "automation/dispatch.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "text/gbk.h"
 
 namespace rankora::net {

@@ -6,7 +6,7 @@
 
 #include "automation/component.h"
 #include "automation/dispatch.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "text/gbk.h"
 
 namespace rankora::automation {

@@ -4,7 +4,7 @@
 
 #include "automation/apartment.h"
 #include "automation/date.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "dict/pinyin.h"
 #include "text/gbk.h"
 

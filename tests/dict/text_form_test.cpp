@@ -3,7 +3,7 @@
 #include <random>
 
 #include "automation/date.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "dict/dictionary.h"
 #include "dict/scramble.h"
 #include "text/gbk.h"

@@ -7,7 +7,7 @@
 
 #include "automation/apartment.h"
 #include "automation/dispatch.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "loopback_server.h"
 #include "text/gbk.h"
 

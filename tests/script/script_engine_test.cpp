@@ -7,7 +7,7 @@
 #include "automation/apartment.h"
 #include "automation/assign.h"
 #include "automation/dispatch.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "text/gbk.h"
 
 namespace rankora::script {

@@ -185,7 +185,7 @@ struct Header {
 };
 
 // Everything a transfer needs, copied when it starts.
-struct RequestSpec {
+struct RequestSettings {
   std::string method;
   std::string url;
   std::vector<Header> headers;
@@ -273,7 +273,7 @@ std::string NoProxyList(const std::string& bypass) {
   return list;
 }
 
-Response Transfer(const RequestSpec& spec, std::atomic<bool>& abort) {
+Response Transfer(const RequestSettings& settings, std::atomic<bool>& abort) {
   TransferState state{{}, &abort};
   CurlHandle handle;
   CURL* curl = handle.get();
@@ -283,23 +283,23 @@ Response Transfer(const RequestSpec& spec, std::atomic<bool>& abort) {
   }
   CurlHeaders headers;
   bool hasContentType = false;
-  for (const Header& header : spec.headers) {
+  for (const Header& header : settings.headers) {
     // "Name:" with nothing after it would drop the header; "Name;" sends it empty.
     headers.Add(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
     hasContentType = hasContentType || EqualsIgnoringCase(header.name, "Content-Type");
   }
   // curl adds these unasked; the platform's request sends only what it is told.
   headers.Add("Expect:");
-  if (spec.body && !hasContentType) headers.Add("Content-Type: text/plain; Charset=UTF-8");
+  if (settings.body && !hasContentType) headers.Add("Content-Type: text/plain; Charset=UTF-8");
 
-  curl_easy_setopt(curl, CURLOPT_URL, spec.url.c_str());
+  curl_easy_setopt(curl, CURLOPT_URL, settings.url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, spec.userAgent.c_str());
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, settings.userAgent.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, spec.followRedirects ? 1L : 0L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, spec.maxRedirects);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, settings.followRedirects ? 1L : 0L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, settings.maxRedirects);
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMostResponseBytes));
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
@@ -308,44 +308,44 @@ Response Transfer(const RequestSpec& spec, std::atomic<bool>& abort) {
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &state);
-  const long connect =
-      (spec.resolveTimeout > 0 ? spec.resolveTimeout : 0) + (spec.connectTimeout > 0 ? spec.connectTimeout : 0);
+  const long connect = (settings.resolveTimeout > 0 ? settings.resolveTimeout : 0) +
+                       (settings.connectTimeout > 0 ? settings.connectTimeout : 0);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect);
   // curl has no per-phase limits: a transfer that moves nothing for the
   // longer of the send and receive time-outs ends as timed out.
-  const long stall = std::max(spec.sendTimeout, spec.receiveTimeout);
+  const long stall = std::max(settings.sendTimeout, settings.receiveTimeout);
   if (stall > 0) {
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, std::max(1L, stall / 1000));
   }
 
-  if (spec.method == "GET" && !spec.body) {
+  if (settings.method == "GET" && !settings.body) {
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  } else if (spec.method == "HEAD") {
+  } else if (settings.method == "HEAD") {
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   } else {
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, spec.method.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, settings.method.c_str());
   }
-  if (spec.body) {
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.body->size()));
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, spec.body->data());
+  if (settings.body) {
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(settings.body->size()));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, settings.body->data());
   }
 
-  if (spec.proxySetting == 1) {
+  if (settings.proxySetting == 1) {
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
-  } else if (spec.proxySetting == 2) {
-    curl_easy_setopt(curl, CURLOPT_PROXY, spec.proxy.c_str());
-    const std::string bypass = NoProxyList(spec.proxyBypass);
+  } else if (settings.proxySetting == 2) {
+    curl_easy_setopt(curl, CURLOPT_PROXY, settings.proxy.c_str());
+    const std::string bypass = NoProxyList(settings.proxyBypass);
     curl_easy_setopt(curl, CURLOPT_NOPROXY, bypass.c_str());
   }
-  if (spec.serverCredentials) {
-    curl_easy_setopt(curl, CURLOPT_USERNAME, spec.serverCredentials->first.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, spec.serverCredentials->second.c_str());
+  if (settings.serverCredentials) {
+    curl_easy_setopt(curl, CURLOPT_USERNAME, settings.serverCredentials->first.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, settings.serverCredentials->second.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
   }
-  if (spec.proxyCredentials) {
-    curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, spec.proxyCredentials->first.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, spec.proxyCredentials->second.c_str());
+  if (settings.proxyCredentials) {
+    curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, settings.proxyCredentials->first.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, settings.proxyCredentials->second.c_str());
     curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
   }
 
@@ -587,12 +587,12 @@ class WinHttpRequest final : public Component {
     response_ = Response{};
     if (!startsWith(u"http://") && !startsWith(u"https://")) return Fail(excep, kUnrecognizedScheme);
     if (method.empty()) return Fail(excep, E_INVALIDARG);
-    spec_.method = text::FromUtf16(method);
-    spec_.url = UrlBytes(url, urlCodePage_);
-    spec_.headers.clear();
-    spec_.body.reset();
-    spec_.serverCredentials.reset();
-    spec_.proxyCredentials.reset();
+    settings_.method = text::FromUtf16(method);
+    settings_.url = UrlBytes(url, urlCodePage_);
+    settings_.headers.clear();
+    settings_.body.reset();
+    settings_.serverCredentials.reset();
+    settings_.proxyCredentials.reset();
     url_ = url;
     async_ = async;
     response_ = Response{};
@@ -609,37 +609,37 @@ class WinHttpRequest final : public Component {
         value.find_first_of("\r\n") != std::string::npos) {
       return Fail(excep, E_INVALIDARG);
     }
-    for (Header& header : spec_.headers) {
+    for (Header& header : settings_.headers) {
       if (EqualsIgnoringCase(header.name, name)) {
         header.value = value;
         return S_OK;
       }
     }
-    spec_.headers.push_back({name, value});
+    settings_.headers.push_back({name, value});
     return S_OK;
   }
 
   HRESULT Send(CallArgs& args, ExcepInfo& excep) {
     if (state_ == State::Closed) return Fail(excep, kBeforeOpen);
     if (state_ != State::Opened) return Fail(excep, kAfterSend);
-    spec_.body.reset();
+    settings_.body.reset();
     if (args.Given(0) && !args[0].IsEmpty()) {
       const Variant& body = args[0];
       if (body.Type() == (VT_ARRAY | VT_UI1)) {
         const std::vector<std::uint8_t>& bytes = body.ArrayValue()->ByteData();
-        spec_.body = std::string(bytes.begin(), bytes.end());
+        settings_.body = std::string(bytes.begin(), bytes.end());
       } else {
         Variant text;
         if (Failed(ChangeType(body, VT_BSTR, text))) return Fail(excep, DISP_E_TYPEMISMATCH);
-        spec_.body = Utf8(text.TextValue());
+        settings_.body = Utf8(text.TextValue());
       }
     }
-    spec_.userAgent = userAgent_;
-    spec_.followRedirects = followRedirects_;
-    spec_.maxRedirects = maxRedirects_;
+    settings_.userAgent = userAgent_;
+    settings_.followRedirects = followRedirects_;
+    settings_.maxRedirects = maxRedirects_;
     abort_ = false;
     if (!async_) {
-      response_ = Transfer(spec_, abort_);
+      response_ = Transfer(settings_, abort_);
       state_ = State::Done;
       return Failed(response_.code) ? Fail(excep, response_.code) : S_OK;
     }
@@ -649,8 +649,8 @@ class WinHttpRequest final : public Component {
       finished_ = false;
       running_ = true;
     }
-    TransferPool::Get().Run([this, spec = spec_] {
-      Response response = Transfer(spec, abort_);
+    TransferPool::Get().Run([this, settings = settings_] {
+      Response response = Transfer(settings, abort_);
       const std::lock_guard lock(mutex_);
       finishedResponse_ = std::move(response);
       finished_ = true;
@@ -798,23 +798,23 @@ class WinHttpRequest final : public Component {
       values[i] = static_cast<std::int32_t>(args[i].Signed());
       if (values[i] < -1) return Fail(excep, E_INVALIDARG);
     }
-    spec_.resolveTimeout = values[0];
-    spec_.connectTimeout = values[1];
-    spec_.sendTimeout = values[2];
-    spec_.receiveTimeout = values[3];
+    settings_.resolveTimeout = values[0];
+    settings_.connectTimeout = values[1];
+    settings_.sendTimeout = values[2];
+    settings_.receiveTimeout = values[3];
     return S_OK;
   }
 
   HRESULT SetProxy(CallArgs& args, ExcepInfo& excep) {
     const std::int64_t setting = args[0].Signed();
     if (setting < 0 || setting > 2) return Fail(excep, E_INVALIDARG);
-    spec_.proxySetting = static_cast<std::int32_t>(setting);
+    settings_.proxySetting = static_cast<std::int32_t>(setting);
     Variant server;
     Variant bypass;
-    spec_.proxy = args.Given(1) && Succeeded(ChangeType(args[1], VT_BSTR, server)) ? Utf8(server.TextValue()) : "";
-    spec_.proxyBypass =
+    settings_.proxy = args.Given(1) && Succeeded(ChangeType(args[1], VT_BSTR, server)) ? Utf8(server.TextValue()) : "";
+    settings_.proxyBypass =
         args.Given(2) && Succeeded(ChangeType(args[2], VT_BSTR, bypass)) ? Utf8(bypass.TextValue()) : "";
-    if (setting == 2 && spec_.proxy.empty()) return Fail(excep, E_INVALIDARG);
+    if (setting == 2 && settings_.proxy.empty()) return Fail(excep, E_INVALIDARG);
     return S_OK;
   }
 
@@ -824,9 +824,9 @@ class WinHttpRequest final : public Component {
     auto credentials = std::make_pair(Utf8(args[0].TextValue()), Utf8(args[1].TextValue()));
     const std::int64_t flags = args[2].Signed();
     if (flags == 0) {
-      spec_.serverCredentials = std::move(credentials);
+      settings_.serverCredentials = std::move(credentials);
     } else if (flags == 1) {
-      spec_.proxyCredentials = std::move(credentials);
+      settings_.proxyCredentials = std::move(credentials);
     } else {
       return Fail(excep, E_INVALIDARG);
     }
@@ -844,7 +844,7 @@ class WinHttpRequest final : public Component {
   }
 
   State state_ = State::Closed;
-  RequestSpec spec_;
+  RequestSettings settings_;
   std::u16string url_;
   bool async_ = false;
   std::string userAgent_ = kDefaultUserAgent;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/dispatch.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "text/gbk.h"
 
 namespace rankora::components {

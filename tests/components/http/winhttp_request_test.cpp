@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/dispatch.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "loopback_server.h"
 
 namespace rankora::components {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/dispatch.h"
-#include "automation/inspect.h"
+#include "automation/reading.h"
 #include "components/dictionary/dictionary_component.h"
 #include "text/gbk.h"
 

@@ -1,4 +1,4 @@
-#include "automation/inspect.h"
+#include "automation/reading.h"
 
 #include "automation/convert.h"
 #include "automation/dispatch.h"
