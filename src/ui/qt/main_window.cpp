@@ -9,14 +9,17 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
 #include <future>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "app/texts.h"
 #include "ui/qt/qt_text.h"
@@ -102,6 +105,86 @@ QTreeView* PlaceResultView(QWidget* parent, ResultModel* model) {
 
 }  // namespace
 
+// Holds the user's keyboard and mouse input back while work is out, and hands
+// it on in order once the work is over, so clicks and keys wait instead of
+// running a handler in the middle of a run. Qt's own ExcludeUserInputEvents
+// cannot do this job: it also holds back the window system's close request,
+// and a run must end at once when the window is closed.
+class MainWindow::InputHold final : public QObject {
+ public:
+  InputHold() {
+    release_.setSingleShot(true);
+    connect(&release_, &QTimer::timeout, this, &InputHold::Release);
+  }
+
+  // Starts holding, or keeps holding when the next piece of work of the same
+  // run starts before the held input was handed on.
+  void Hold() {
+    release_.stop();
+    if (!holding_) QCoreApplication::instance()->installEventFilter(this);
+    holding_ = true;
+  }
+
+  // Hands the held input on when the event loop next turns. Between two
+  // lookups of a run the loop does not turn, so a run holds input from its
+  // first lookup to its end.
+  void ReleaseSoon() { release_.start(0); }
+
+ private:
+  static bool IsInput(QEvent::Type type) {
+    switch (type) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TouchCancel:
+      case QEvent::TabletPress:
+      case QEvent::TabletMove:
+      case QEvent::TabletRelease:
+      case QEvent::ContextMenu:
+      case QEvent::NativeGesture:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  bool eventFilter(QObject* receiver, QEvent* event) override {
+    // Input from the window system reaches a top-level window first, which
+    // hands it to the widget under the pointer or with the focus; holding it
+    // there holds it before any widget sees it. An input method's text goes
+    // straight to the focused widget.
+    const bool held = (receiver->isWindowType() && IsInput(event->type())) || event->type() == QEvent::InputMethod;
+    if (!held) return false;
+    held_.push_back({QPointer<QObject>(receiver), std::unique_ptr<QEvent>(event->clone())});
+    return true;
+  }
+
+  void Release() {
+    QCoreApplication::instance()->removeEventFilter(this);
+    holding_ = false;
+    std::vector<Held> held = std::move(held_);
+    held_.clear();
+    for (Held& input : held) {
+      if (input.receiver) QCoreApplication::postEvent(input.receiver, input.event.release());
+    }
+  }
+
+  struct Held {
+    QPointer<QObject> receiver;
+    std::unique_ptr<QEvent> event;
+  };
+  std::vector<Held> held_;
+  QTimer release_;
+  bool holding_ = false;
+};
+
 struct MainWindow::MessageChannel {
   std::mutex mutex;
   bool open = true;
@@ -149,6 +232,7 @@ MainWindow::MainWindow(app::Program::Lookup lookup)
       resultList_(*controls_.resultView, *controls_.resultModel),
       saveDialog_(new QtSaveDialog(this)),
       messages_(std::make_shared<MessageChannel>()),
+      inputHold_(std::make_unique<InputHold>()),
       program_(std::make_unique<app::Program>(*this, std::move(lookup))) {
   setWindowTitle(QStringLiteral("Rankora"));
   setWindowIcon(MakeAppIcon());
@@ -240,8 +324,11 @@ std::optional<std::string> MainWindow::Await(std::function<std::string()> work) 
         },
         Qt::QueuedConnection);
   }).detach();
-  // Paints and timers go on; clicks and keys stay queued until the run ends.
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  // Paints, timers and the window system's close request go on; clicks and
+  // keys are held until the run ends.
+  inputHold_->Hold();
+  loop.exec();
+  inputHold_->ReleaseSoon();
   outcome->loop = nullptr;
   awaiting_ = nullptr;
   if (abandoned_) return std::nullopt;

@@ -54,6 +54,8 @@ class MainWindow final : public QWidget, public app::Window {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  class InputHold;
+
   // The widgets, owned by the window as their Qt parent.
   struct Controls {
     QPlainTextEdit* domainEdit;
@@ -78,6 +80,8 @@ class MainWindow final : public QWidget, public app::Window {
   std::shared_ptr<MessageChannel> messages_;
   QEventLoop* awaiting_ = nullptr;
   bool abandoned_ = false;
+  // Keyboard and mouse input held back while work is out; see Await.
+  std::unique_ptr<InputHold> inputHold_;
   std::unique_ptr<app::Program> program_;
 };
 

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <QWindow>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -18,6 +19,10 @@
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_text.h"
 #include "weight_service.h"
+
+// The window system's side of Qt: what a platform plugin calls when the
+// window manager asks a window to close or the user clicks.
+#include <qpa/qwindowsysteminterface.h>
 
 namespace rankora::ui::qt {
 namespace {
@@ -197,6 +202,78 @@ TEST(BatchRunClosing, ClosingTheWindowEndsTheRunAtOnce) {
   // The abandoned lookup finishes on its own, touching nothing of the window.
   release.set_value();
   QTRY_VERIFY(finished.load());
+}
+
+// A lookup that waits until the test lets it go; a run that ignored the
+// close would get past it only after `patience`, and then list a row.
+class HeldLookups {
+ public:
+  explicit HeldLookups(std::chrono::seconds patience) : patience_(patience) {}
+  app::Program::Lookup Lookup() {
+    return [this, released = released_](const std::string&) {
+      ++started;
+      released.wait_for(patience_);
+      return std::string("3");
+    };
+  }
+  void Release() {
+    if (!releasedOnce_) release_.set_value();
+    releasedOnce_ = true;
+  }
+  ~HeldLookups() { Release(); }
+
+  std::atomic<int> started{0};
+
+ private:
+  std::chrono::seconds patience_;
+  std::promise<void> release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+  bool releasedOnce_ = false;
+};
+
+TEST(BatchRunClosing, TheWindowManagersCloseRequestEndsTheRunAndTheProgram) {
+  HeldLookups lookups(std::chrono::seconds(5));
+  MainWindow window(lookups.Lookup());
+  window.findChild<QPlainTextEdit*>(Q("编辑框1"))->setPlainText(Q("a.com\nb.com"));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  // Delivered as the platform delivers the window manager's close request
+  // (WM_DELETE_WINDOW under X11): queued with the window system's events.
+  QTimer::singleShot(100, &window, [&] { QWindowSystemInterface::handleCloseEvent(window.windowHandle()); });
+  QTest::mouseClick(window.findChild<QPushButton*>(Q("按钮1")), Qt::LeftButton);
+  EXPECT_EQ(lookups.started, 1);
+  EXPECT_TRUE(window.AbandonedWork());
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(window.ResultListControl().RowCount(), 0);
+}
+
+TEST(BatchRunInput, ClicksDuringARunWaitForItsEnd) {
+  HeldLookups lookups(std::chrono::seconds(5));
+  MainWindow window(lookups.Lookup());
+  window.findChild<QPlainTextEdit*>(Q("编辑框1"))->setPlainText(Q("x.com"));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  app::ResultList& list = window.ResultListControl();
+  for (const char* weight : {"1", "2"}) list.SetCellText(list.InsertRow(), 1, weight);
+  auto weights = [&] {
+    std::vector<std::string> cells;
+    for (int row = 0; row < list.RowCount(); ++row) cells.push_back(list.CellText(row, 1));
+    return cells;
+  };
+  auto* sort = window.findChild<QPushButton*>(Q("按钮3"));
+  const QPoint onSort = sort->mapTo(&window, sort->rect().center());
+  std::vector<std::string> duringRun;
+  // A click on the sort button through the window system, then a look at the
+  // list before the lookup is let go.
+  QTimer::singleShot(50, &window, [&] { QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, onSort); });
+  QTimer::singleShot(200, &window, [&] {
+    duringRun = weights();
+    lookups.Release();
+  });
+  QTest::mouseClick(window.findChild<QPushButton*>(Q("按钮1")), Qt::LeftButton);
+  EXPECT_EQ(duringRun, (std::vector<std::string>{"1", "2"}));
+  // The held click sorts the list once the run is over.
+  QTRY_COMPARE(weights(), (std::vector<std::string>{"3", "2", "1"}));
 }
 
 }  // namespace
