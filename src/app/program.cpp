@@ -67,14 +67,15 @@ void Program::SaveResults() {
     ++saves_->writing;
   }
   std::thread([saves = saves_, path = saveFileName_, rows = std::move(rows), notify = window_.WorkerMessages()] {
-    const bool saved = WriteResultsFile(path, rows);
+    const std::error_code failure = WriteResultsFile(path, rows);
     {
       const std::lock_guard lock(saves->mutex);
       --saves->writing;
       saves->idle.notify_all();
     }
-    // A failed write shows nothing.
-    if (saved) notify(GetTexts().savedMessage);
+    // A failure is said too, so that nobody ends the program believing the
+    // rows were saved.
+    notify(failure ? SaveFailedMessage(failure) : GetTexts().savedMessage);
   }).detach();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -28,7 +29,7 @@ class Program {
   void OpenMakerPage();  // 超级按钮1
 
   // The path of the file last chosen in the save dialog; empty at start.
-  const std::string& SaveFileName() const { return saveFileName_; }
+  const std::filesystem::path& SaveFileName() const { return saveFileName_; }
 
   // Returns once no save is still writing its file, so that ending the
   // program leaves no file half written.
@@ -44,7 +45,7 @@ class Program {
 
   Window& window_;
   Lookup lookup_;
-  std::string saveFileName_;
+  std::filesystem::path saveFileName_;
   std::shared_ptr<Saves> saves_ = std::make_shared<Saves>();
 };
 

@@ -19,6 +19,7 @@ const Texts& GetTexts() {
       .messageTitle = Gbk("信息："),
       .restrictedMessage = Gbk("Quillon提示：被限制了。。换IP吧"),
       .savedMessage = Gbk("保存成功！"),
+      .saveFailed = Gbk("保存失败："),
       .defaultDomains =
           "www.baidu.com\r\nwww.sina.com.cn\r\nwww.163.com\r\n"
           "www.qq.com\r\nwww.sogou.com\r\nwww.so.com",
@@ -28,6 +29,34 @@ const Texts& GetTexts() {
       .badSortType = Gbk("排序类型不对"),
   };
   return texts;
+}
+
+std::string SaveFailedMessage(std::error_code failure) {
+  using text::Gbk;
+  const std::error_condition reason = failure.default_error_condition();
+  std::string words;
+  if (reason == std::errc::no_space_on_device) {
+    words = Gbk("磁盘已满。");
+  } else if (reason == std::errc::file_too_large) {
+    words = Gbk("文件太大，磁盘放不下。");
+  } else if (reason == std::errc::permission_denied || reason == std::errc::operation_not_permitted) {
+    words = Gbk("没有写入的权限：文件是只读的，或者文件夹不允许写入。");
+  } else if (reason == std::errc::read_only_file_system) {
+    words = Gbk("磁盘是只读的。");
+  } else if (reason == std::errc::no_such_file_or_directory || reason == std::errc::not_a_directory) {
+    words = Gbk("文件夹不存在。");
+  } else if (reason == std::errc::is_a_directory) {
+    words = Gbk("选择的是文件夹，不是文件。");
+  } else if (reason == std::errc::filename_too_long) {
+    words = Gbk("文件名太长。");
+  } else if (reason == std::errc::device_or_resource_busy || reason == std::errc::text_file_busy) {
+    words = Gbk("文件正被其他程序使用。");
+  } else if (reason == std::errc::io_error) {
+    words = Gbk("读写磁盘时出错。");
+  } else {
+    words = Gbk("无法写入文件（错误 ") + std::to_string(failure.value()) + Gbk("）。");
+  }
+  return GetTexts().saveFailed + words;
 }
 
 }  // namespace rankora::app

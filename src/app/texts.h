@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace rankora::app {
 
@@ -21,7 +22,8 @@ struct Texts {
   std::string weightHeader;    // 权重
   std::string messageTitle;    // 信息：
   std::string restrictedMessage;
-  std::string savedMessage;
+  std::string savedMessage;    // 保存成功！
+  std::string saveFailed;      // 保存失败：
   std::string defaultDomains;  // six domains, CR LF between them
   std::string sorted;          // 排序完成
   std::string notReportView;   // 该超级列表框不是报表类型
@@ -31,5 +33,8 @@ struct Texts {
 
 // Made once, on first use.
 const Texts& GetTexts();
+
+// 保存失败： and why the file could not be written, in words.
+std::string SaveFailedMessage(std::error_code failure);
 
 }  // namespace rankora::app

@@ -1,8 +1,10 @@
 // The main window as the click handlers see it: the few operations they need
 // of its controls, independent of the toolkit that draws them. Every text is
-// GBK; rows and columns are 0-based.
+// GBK; file names are the platform's own paths, whatever characters they
+// hold; rows and columns are 0-based.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -48,8 +50,8 @@ class SaveDialog {
   // makes the chosen file's folder the process's current folder.
   virtual bool Show() = 0;
   // The full path of the last confirmed file, else the initial "*.txt".
-  virtual std::string FileName() const = 0;
-  virtual void SetInitialFolder(const std::string& folder) = 0;
+  virtual std::filesystem::path FileName() const = 0;
+  virtual void SetInitialFolder(const std::filesystem::path& folder) = 0;
 };
 
 // The window with its controls and the window-thread services.

@@ -2,6 +2,7 @@
 // are given and record what they were asked.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,8 +56,8 @@ class FakeWindow final : public app::Window,
   }
 
   bool Show() override { return confirm; }
-  std::string FileName() const override { return fileName; }
-  void SetInitialFolder(const std::string& folder) override { initialFolder = folder; }
+  std::filesystem::path FileName() const override { return fileName; }
+  void SetInitialFolder(const std::filesystem::path& folder) override { initialFolder = folder; }
 
   void AddRow(std::vector<std::string> cells) { rows.push_back(std::move(cells)); }
 
@@ -70,8 +71,8 @@ class FakeWindow final : public app::Window,
   int pumps = 0;
   int writes = 0;
   bool confirm = false;
-  std::string fileName = "*.txt";
-  std::string initialFolder;
+  std::filesystem::path fileName = "*.txt";
+  std::filesystem::path initialFolder;
   struct Log {
     std::mutex mutex;
     std::vector<std::string> texts;

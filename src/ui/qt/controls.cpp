@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QTreeView>
 
@@ -19,10 +18,13 @@ void QtStartButton::SetEnabled(bool enabled) { button_.setEnabled(enabled); }
 void QtStartButton::SetCaption(const std::string& caption) { button_.setText(ToQString(caption)); }
 
 std::string QtDomainBox::Text() const {
-  // The document keeps its own line breaks; the core reads CR LF only.
-  static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+  // The document keeps its own line breaks; the core reads CR LF only. Plain
+  // replacing, since a regular expression refuses text that is not valid
+  // UTF-16 (an unpaired surrogate) and would leave every break as it was.
   QString text = edit_.toPlainText();
-  text.replace(lineBreak, QStringLiteral("\r\n"));
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
   return FromQString(text);
 }
 
@@ -100,8 +102,8 @@ bool QtSaveDialog::Show() {
   return true;
 }
 
-std::string QtSaveDialog::FileName() const { return FromQString(QDir::toNativeSeparators(fileName_)); }
+std::filesystem::path QtSaveDialog::FileName() const { return ToPath(QDir::toNativeSeparators(fileName_)); }
 
-void QtSaveDialog::SetInitialFolder(const std::string& folder) { initialFolder_ = ToQString(folder); }
+void QtSaveDialog::SetInitialFolder(const std::filesystem::path& folder) { initialFolder_ = FromPath(folder); }
 
 }  // namespace rankora::ui::qt

@@ -72,8 +72,8 @@ class QtSaveDialog final : public QObject, public app::SaveDialog {
  public:
   explicit QtSaveDialog(QWidget* owner);
   bool Show() override;
-  std::string FileName() const override;
-  void SetInitialFolder(const std::string& folder) override;
+  std::filesystem::path FileName() const override;
+  void SetInitialFolder(const std::filesystem::path& folder) override;
 
  private:
   QWidget* owner_;

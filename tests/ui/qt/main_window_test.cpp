@@ -159,6 +159,16 @@ TEST_F(MainWindowTest, DomainBoxWrapsScrollsAndReadsBackWithCrLf) {
   EXPECT_EQ(window_.DomainBoxControl().Text(), text::Gbk("www.a.com\r\nwww.b.com\r\n百度 | 7"));
 }
 
+TEST_F(MainWindowTest, DomainBoxKeepsItsLinesWhateverCharactersTheyHold) {
+  auto* edit = Control<QPlainTextEdit>("编辑框1");
+  // An unpaired surrogate, characters GBK cannot hold and the euro sign.
+  QString lines = Q("a.com\n");
+  lines += QChar(0xD800);
+  lines += Q("b.com\n결과😀.com\nc€.com\r\nd.com\re.com");
+  edit->setPlainText(lines);
+  EXPECT_EQ(window_.DomainBoxControl().Text(), "a.com\r\n?b.com\r\n???.com\r\nc\x80.com\r\nd.com\r\ne.com");
+}
+
 TEST_F(MainWindowTest, ResultListStartsEmptyWithTwoClickableHeaders) {
   auto* view = Control<QTreeView>("超级列表框1");
   app::ResultList& list = window_.ResultListControl();
@@ -296,7 +306,7 @@ TEST_F(SaveDialogTest, AcceptsANewFileAndRemembersItsFullPath) {
   EXPECT_EQ(filters, QStringList{"*.txt"});
   EXPECT_EQ(offered, "*.txt");
   EXPECT_FALSE(native);
-  EXPECT_EQ(dialog.FileName(), FromQString(QDir::toNativeSeparators(target)));
+  EXPECT_EQ(dialog.FileName(), ToPath(target));
   EXPECT_EQ(QDir::current().canonicalPath(), QDir(folder_.path()).canonicalPath());
 
   // The next showing offers the chosen path; cancelling keeps it.
@@ -309,12 +319,12 @@ TEST_F(SaveDialogTest, AcceptsANewFileAndRemembersItsFullPath) {
   EXPECT_FALSE(dialog.Show());
   EXPECT_EQ(offeredAgain, Q("结果.txt"));
   EXPECT_EQ(shownFolder, QDir(folder_.path()).canonicalPath());
-  EXPECT_EQ(dialog.FileName(), FromQString(QDir::toNativeSeparators(target)));
+  EXPECT_EQ(dialog.FileName(), ToPath(target));
 }
 
 TEST_F(SaveDialogTest, OpensInTheInitialFolderAtFirst) {
   app::SaveDialog& dialog = window_.SaveDialogControl();
-  dialog.SetInitialFolder(FromQString(folder_.path()));
+  dialog.SetInitialFolder(ToPath(folder_.path()));
   QString shownFolder;
   WhenModalOf<QFileDialog>([&](QFileDialog* shown) {
     shownFolder = shown->directory().canonicalPath();

@@ -3,6 +3,7 @@
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -86,7 +87,54 @@ TEST_F(ButtonsTest, SaveWritesTheChosenFileAndConfirmsWithoutBlockingTheWindow) 
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll().toStdString(), "A | 3\r\n" + text::Gbk("中文.com") + " | 5\r\n");
-  EXPECT_EQ(window_.GetProgram().SaveFileName(), FromQString(path));
+  EXPECT_EQ(window_.GetProgram().SaveFileName(), ToPath(path));
+}
+
+// Presses Save in the dialog with `path` chosen (and agrees to replace it if
+// asked), then returns the message the save shows (and closes it).
+QString SaveThroughTheWindow(MainWindow& window, const QString& path, bool replacing = false) {
+  WhenModalOf<QFileDialog>([&](QFileDialog* dialog) {
+    if (replacing) {
+      WhenModalOf<QMessageBox>([](QMessageBox* overwrite) { overwrite->button(QMessageBox::Yes)->click(); });
+    }
+    dialog->selectFile(path);
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+  });
+  QTest::mouseClick(window.findChild<QPushButton*>(Q("按钮2")), Qt::LeftButton);
+  QMessageBox* shown = nullptr;
+  WhenShownOf<QMessageBox>([&](QMessageBox* box) { shown = box; });
+  if (!QTest::qWaitFor([&] { return shown != nullptr; })) return {};
+  const QString text = shown->text();
+  shown->button(QMessageBox::Ok)->click();
+  window.GetProgram().WaitForSaves();
+  return text;
+}
+
+TEST_F(ButtonsTest, AFileNameGbkCannotHoldIsTheFileWritten) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString path = folder.filePath(Q("결과😀.txt"));
+  Add("A", "3");
+  EXPECT_EQ(SaveThroughTheWindow(window_, path), Q("保存成功！"));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().toStdString(), "A | 3\r\n");
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{Q("결과😀.txt")});
+}
+
+TEST_F(ButtonsTest, AFailedSaveSaysSoAndWhy) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  Add("A", "3");
+  QFile old(folder.filePath(Q("old.txt")));
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("old.com | 1\r\n");
+  old.close();
+  old.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+  const QString message = SaveThroughTheWindow(window_, old.fileName(), true);
+  EXPECT_TRUE(message.startsWith(Q("保存失败："))) << message.toStdString();
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), "old.com | 1\r\n");
 }
 
 class UrlCatcher : public QObject {
