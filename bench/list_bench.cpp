@@ -51,7 +51,7 @@ void BM_SaveRows(benchmark::State& state) {
     for (std::size_t r = 0; r < rows.size(); ++r) {
       rows[r] = {list.CellText(static_cast<int>(r), 0), list.CellText(static_cast<int>(r), 1)};
     }
-    if (!app::WriteResultsFile(path, rows)) state.SkipWithError("not written");
+    if (app::WriteResultsFile(path, rows)) state.SkipWithError("not written");
   }
   std::remove(path.c_str());
 }
