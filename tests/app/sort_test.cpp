@@ -65,6 +65,13 @@ TEST(SortOrder, ComparesTextWithAndWithoutCase) {
   EXPECT_THAT(SortOrder({"ab", "a", ""}, true, true, kSortText), ElementsAre(2, 1, 0));
   // Bytes compare unsigned: a double-byte character after every ASCII one.
   EXPECT_THAT(SortOrder({text::Gbk("中"), "z"}, true, true, kSortText), ElementsAre(1, 0));
+  // A letter after the euro sign (0x80, one byte) is a letter like any other.
+  EXPECT_THAT(SortOrder({"\x80"
+                         "b",
+                         "\x80"
+                         "C"},
+                        true, false, kSortText),
+              ElementsAre(0, 1));
 }
 
 TEST(NumberKey, ReadsAsAtofDoes) {
@@ -73,6 +80,10 @@ TEST(NumberKey, ReadsAsAtofDoes) {
   EXPECT_EQ(NumberKey("abc"), 0);
   EXPECT_EQ(NumberKey(text::Gbk("１２")), 12);
   EXPECT_EQ(NumberKey(text::Gbk("　－３．５")), -3.5);
+  // A full-width digit after the euro sign (0x80, one byte) is still converted.
+  EXPECT_EQ(FullWidthToAscii("\x80\xA3\xB1"),
+            "\x80"
+            "1");
   EXPECT_EQ(NumberKey("-.5e1x"), -5);
   EXPECT_EQ(NumberKey("1e"), 1);
   EXPECT_EQ(NumberKey("+7"), 7);

@@ -70,6 +70,12 @@ TEST(RegexObject, ReadsTheDictionaryParsersEntriesOfTheSecondForm) {
 TEST(ReplaceAll, NeverStartsInsideADoubleByteCharacter) {
   // 0x81 0x7C is one character whose second byte is "|".
   EXPECT_EQ(ReplaceAll("\x81|a|", "|", "-", true), "\x81|a-");
+  // The euro sign 0x80 and 0xFF are single bytes: what follows them matches.
+  EXPECT_EQ(ReplaceAll("\x80|a|\xFF|", "|", "-", true), "\x80-a-\xFF-");
+  EXPECT_EQ(ReplaceAll("\x80"
+                       "ab",
+                       "AB", "x", false),
+            "\x80x");
   EXPECT_EQ(ReplaceAll("aaa", "aa", "b", true), "ba");
   EXPECT_EQ(ReplaceAll("abc", "", "x", true), "abc");
   EXPECT_EQ(ReplaceAll("AbC", "abc", "x", false), "x");
