@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <unordered_set>
 
 #include "automation/apartment.h"
 #include "automation/dispatch.h"
@@ -21,6 +23,28 @@ std::int32_t Truncated(double value) {
 // The match at a 1-based number, or an empty value.
 Object MatchAt(const Object& matches, std::int32_t match) {
   return ReadObjectProperty(matches, "item", {static_cast<double>(match) - 1});
+}
+
+// ReplaceAll, giving up (nothing) as soon as the result would pass `limit`
+// bytes.
+std::optional<std::string> ReplaceAllWithin(std::string_view text, std::string_view old, std::string_view replacement,
+                                            bool caseSensitive, std::size_t limit) {
+  if (old.empty() || text.empty()) return std::string(text);
+  std::string out;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const int found = text::Find(text.substr(pos, old.size()), old, 1, !caseSensitive);
+    std::string_view piece;
+    if (pos + old.size() <= text.size() && found == 1) {
+      piece = replacement;
+      pos += old.size();
+    } else {
+      piece = text.substr(pos, text::CharLength(text, pos));
+      pos += piece.size();
+    }
+    if (piece.size() > limit - out.size()) return std::nullopt;
+    out.append(piece);
+  }
+  return out;
 }
 
 }  // namespace
@@ -78,28 +102,25 @@ std::string RegexObject::GetSubMatch(std::int32_t match, std::int32_t subMatch) 
 
 std::string RegexObject::Replace(std::string& text, const std::optional<std::string>& replacement,
                                  std::optional<bool> caseSensitive) {
+  const bool exact = caseSensitive.value_or(true);
+  const std::size_t limit = std::max(kMaxReplacedSize, text.size());
   const std::int32_t count = Execute(text);
+  std::string result = text;
+  // The matched texts replaced so far, as the replacing compares them.
+  std::unordered_set<std::string> replaced;
   for (std::int32_t i = 1; i <= count; ++i) {
-    text = ReplaceAll(text, GetMatch(i), replacement.value_or(""), caseSensitive.value_or(true));
+    const std::string match = GetMatch(i);
+    if (!replaced.insert(exact ? match : text::UpperAscii(match)).second) continue;
+    std::optional<std::string> next = ReplaceAllWithin(result, match, replacement.value_or(""), exact, limit);
+    if (!next) return {};
+    result = std::move(*next);
   }
-  return text;
+  text = result;
+  return result;
 }
 
 std::string ReplaceAll(std::string_view text, std::string_view old, std::string_view replacement, bool caseSensitive) {
-  if (old.empty() || text.empty()) return std::string(text);
-  std::string out;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const int found = text::Find(text.substr(pos, old.size()), old, 1, !caseSensitive);
-    if (pos + old.size() <= text.size() && found == 1) {
-      out.append(replacement);
-      pos += old.size();
-    } else {
-      const std::size_t length = text::CharLength(text, pos);
-      out.append(text.substr(pos, length));
-      pos += length;
-    }
-  }
-  return out;
+  return *ReplaceAllWithin(text, old, replacement, caseSensitive, std::string::npos);
 }
 
 }  // namespace rankora::regex
