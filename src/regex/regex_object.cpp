@@ -31,18 +31,19 @@ std::optional<std::string> ReplaceAllWithin(std::string_view text, std::string_v
                                             bool caseSensitive, std::size_t limit) {
   if (old.empty() || text.empty()) return std::string(text);
   std::string out;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const int found = text::Find(text.substr(pos, old.size()), old, 1, !caseSensitive);
-    std::string_view piece;
-    if (pos + old.size() <= text.size() && found == 1) {
-      piece = replacement;
-      pos += old.size();
-    } else {
-      piece = text.substr(pos, text::CharLength(text, pos));
-      pos += piece.size();
-    }
-    if (piece.size() > limit - out.size()) return std::nullopt;
+  auto append = [&](std::string_view piece) {
+    if (piece.size() > limit - out.size()) return false;
     out.append(piece);
+    return true;
+  };
+  // Each search starts where the last match ended, on a character boundary.
+  for (std::size_t pos = 0; pos < text.size();) {
+    const int found = text::Find(text.substr(pos), old, 1, !caseSensitive);
+    const std::size_t at = found < 0 ? text.size() : pos + static_cast<std::size_t>(found) - 1;
+    if (!append(text.substr(pos, at - pos))) return std::nullopt;
+    if (found < 0) break;
+    if (!append(replacement)) return std::nullopt;
+    pos = at + old.size();
   }
   return out;
 }
