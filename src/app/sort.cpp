@@ -1,10 +1,11 @@
 #include "app/sort.h"
 
+#include <locale.h>
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "app/texts.h"
 #include "automation/date.h"
@@ -15,8 +16,6 @@ namespace {
 
 constexpr double kNoDate = -657434.0;
 constexpr std::size_t kCellsBetweenMessages = 4096;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -43,10 +42,9 @@ void SelectLiterally(const std::vector<double>& values, std::vector<int> members
   }
 }
 
-std::vector<int> NumberOrder(const std::vector<double>& values, bool ascending) {
-  const int count = static_cast<int>(values.size());
-  std::vector<int> byValue(values.size());
-  for (int i = 0; i < count; ++i) byValue[static_cast<std::size_t>(i)] = i;
+// The order of the records at `members` (no NaN among their values).
+std::vector<int> NumberOrderOf(const std::vector<double>& values, std::vector<int> members, bool ascending) {
+  std::vector<int> byValue = std::move(members);
   std::sort(byValue.begin(), byValue.end(), [&](int a, int b) {
     const double va = values[static_cast<std::size_t>(a)];
     const double vb = values[static_cast<std::size_t>(b)];
@@ -74,9 +72,38 @@ std::vector<int> NumberOrder(const std::vector<double>& values, bool ascending) 
       // Every pair within the tolerance: the later record always wins, so
       // the group comes out last first.
       order.insert(order.end(), group.rbegin(), group.rend());
+    } else if (std::isinf(low) && low == high) {
+      // Equal infinities: their difference is no number, so the later record
+      // never wins and the group comes out first first.
+      order.insert(order.end(), group.begin(), group.end());
     } else {
       SelectLiterally(values, std::move(group), ascending, order);
     }
+  }
+  return order;
+}
+
+std::vector<int> NumberOrder(const std::vector<double>& values, bool ascending) {
+  // A NaN key makes every comparison it takes part in false, so it never
+  // wins: a pass whose first record holds NaN takes that record, and any
+  // other pass takes the record the numbers alone would give.
+  std::vector<int> numbers;
+  numbers.reserve(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!std::isnan(values[i])) numbers.push_back(static_cast<int>(i));
+  }
+  std::vector<int> byNumber = NumberOrderOf(values, std::move(numbers), ascending);
+  if (byNumber.size() == values.size()) return byNumber;
+  std::vector<int> order;
+  order.reserve(values.size());
+  std::vector<bool> taken(values.size(), false);
+  std::size_t first = 0;  // the first record in list order not yet taken
+  std::size_t next = 0;
+  while (order.size() < values.size()) {
+    while (taken[first]) ++first;
+    const int chosen = std::isnan(values[first]) ? static_cast<int>(first) : byNumber[next++];
+    taken[static_cast<std::size_t>(chosen)] = true;
+    order.push_back(chosen);
   }
   return order;
 }
@@ -158,40 +185,13 @@ std::string FullWidthToAscii(std::string_view text) {
 }
 
 double NumberKey(std::string_view key) {
+  // atof is strtod in the C locale (a program starts in it; the window's
+  // toolkit may change the locale of the process, which must not change how
+  // a key reads): blanks, a sign, decimal and hexadecimal forms, INF and NAN,
+  // infinity past the largest number and zero below the smallest.
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
   const std::string text = FullWidthToAscii(key);
-  std::size_t pos = 0;
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
-  const std::size_t start = pos;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
-  const std::size_t digitsStart = pos;
-  while (pos < text.size() && IsDigit(text[pos])) ++pos;
-  bool digits = pos > digitsStart;
-  if (pos < text.size() && text[pos] == '.') {
-    const std::size_t fraction = ++pos;
-    while (pos < text.size() && IsDigit(text[pos])) ++pos;
-    digits = digits || pos > fraction;
-  }
-  if (!digits) return 0;
-  bool positiveExponent = true;
-  if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
-    std::size_t at = pos + 1;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) positiveExponent = text[at++] == '+';
-    const std::size_t exponentDigits = at;
-    while (at < text.size() && IsDigit(text[at])) ++at;
-    if (at > exponentDigits) pos = at;
-  }
-  std::string number = text.substr(start, pos - start);
-  const bool negative = !number.empty() && number[0] == '-';
-  if (!number.empty() && (number[0] == '+' || number[0] == '-')) number.erase(0, 1);
-  if (!number.empty() && number[0] == '.') number = "0" + number;
-  double value = 0;
-  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-  (void)end;
-  if (error == std::errc::result_out_of_range) {
-    // As atof: too large gives HUGE_VAL, too small gives 0.
-    value = positiveExponent ? std::numeric_limits<double>::infinity() : 0.0;
-  }
-  return negative ? -value : value;
+  return c != locale_t{} ? strtod_l(text.c_str(), nullptr, c) : std::strtod(text.c_str(), nullptr);
 }
 
 double DateKey(std::string_view key) {

@@ -6,6 +6,7 @@
 #include "automation/reading.h"
 #include "net/http_request.h"
 #include "script/script_engine.h"
+#include "text/gbk.h"
 
 namespace rankora::lookup {
 
@@ -54,7 +55,12 @@ std::string ExtractWeight(const std::string& page, const std::string& prefix, co
 
 std::string LookupWeight(const std::string& domain, const Endpoints& endpoints) {
   const std::string url = RequestUrl(endpoints, domain, MakeTimeStamp());
-  return ExtractWeight(FetchPage(url), ImagePrefix(endpoints), kImageSuffix);
+  const std::string page = FetchPage(url);
+  const std::string prefix = ImagePrefix(endpoints);
+  // A page without the weight image (the service refusing, busy, or asking
+  // for a captcha) holds no weight, whatever the extraction would cut out.
+  if (text::Find(page, prefix) < 0) return {};
+  return ExtractWeight(page, prefix, kImageSuffix);
 }
 
 }  // namespace rankora::lookup

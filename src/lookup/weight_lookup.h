@@ -1,7 +1,8 @@
 // One domain's search-engine weight from the weight service: a GET of its
 // information page with a millisecond time stamp, and the text between the
-// weight image's address prefix and ".gif". Every failure gives the empty
-// weight. Each call makes and destroys its own script engines and request.
+// weight image's address prefix and ".gif". Every failure, and a page without
+// that prefix, gives the empty weight. Each call makes and destroys its own
+// script engines and request.
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ std::string LookupWeight(const std::string& domain, const Endpoints& endpoints =
 // The steps of a lookup.
 std::string MakeTimeStamp();
 std::string FetchPage(const std::string& url);
+// By the rules of the extraction script's Subs, also when `prefix` is absent.
 std::string ExtractWeight(const std::string& page, const std::string& prefix, const std::string& suffix);
 
 // "http://<service host>/getbrinfo.php?url=<domain>/&_<time stamp>"

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "automation/apartment.h"
 #include "automation/dispatch.h"
@@ -32,6 +35,71 @@ std::string BetweenFirst(const std::string& text, const std::string& start, cons
   if (to < 0) return {};
   return text::Mid(text, from, to - from);
 }
+
+// The cookie store's entries, "name=value;" each in the order they were first
+// stored, with an index by name, for one merge: a key is only ever a whole
+// entry's name, never a piece of another entry, and each line of the merge
+// costs what its own length costs.
+class CookieEntries {
+ public:
+  explicit CookieEntries(std::string_view store) {
+    for (std::size_t at = 0; at < store.size();) {
+      const std::string_view rest = store.substr(at);
+      const int equals = text::Find(rest, "=");
+      const int end = equals < 0 ? -1 : text::Find(rest, ";", equals + 1);
+      if (end < 0) {
+        // Not an entry: kept as it is, in its place.
+        entries_.push_back({std::string(rest), {}, true});
+        break;
+      }
+      std::string name(rest.substr(0, static_cast<std::size_t>(equals) - 1));
+      index_.emplace(name, entries_.size());
+      entries_.push_back(
+          {std::move(name),
+           std::string(rest.substr(static_cast<std::size_t>(equals), static_cast<std::size_t>(end - equals - 1))),
+           false});
+      at += static_cast<std::size_t>(end);
+    }
+  }
+
+  // A value replaces the one stored under `name` in its place, or is added
+  // at the end; the empty value removes the entry.
+  void Merge(const std::string& name, std::string value) {
+    const auto found = index_.find(name);
+    if (value.empty()) {
+      if (found == index_.end()) return;
+      entries_[found->second].removed = true;
+      index_.erase(found);
+    } else if (found != index_.end()) {
+      entries_[found->second].value = std::move(value);
+    } else {
+      index_.emplace(name, entries_.size());
+      entries_.push_back({name, std::move(value), false});
+    }
+  }
+
+  std::string Text() const {
+    std::string store;
+    for (const Entry& entry : entries_) {
+      if (entry.raw) {
+        store += entry.name;
+      } else if (!entry.removed) {
+        store.append(entry.name).append("=").append(entry.value).append(";");
+      }
+    }
+    return store;
+  }
+
+ private:
+  struct Entry {
+    std::string name;  // the whole text for a raw entry
+    std::string value;
+    bool raw = false;
+    bool removed = false;
+  };
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string, std::size_t> index_;
+};
 
 }  // namespace
 
@@ -180,16 +248,26 @@ std::string HttpRequest::GetSetCookieLines() {
 }
 
 std::string HttpRequest::UpdateCookies() {
+  static constexpr std::string_view kMarker = "Set-Cookie: ";
   const std::string headers = GetAllResponseHeaders();
-  std::int32_t position = 0;
+  const std::string_view all(headers);
+  CookieEntries cookies(cookieStore_);
+  // Each search goes on from the line break that ended the line before (a
+  // character boundary), so the headers are read once.
+  std::size_t from = 0;
   for (;;) {
-    const std::string line = TextBetween(headers, "Set-Cookie: ", "\r\n", position, false, &position);
+    const int marker = text::Find(all.substr(from), kMarker);
+    if (marker < 0) break;
+    const std::size_t lineStart = from + static_cast<std::size_t>(marker) - 1 + kMarker.size();
+    const int lineEnd = text::Find(all.substr(lineStart), "\r\n");
+    if (lineEnd < 0) break;
+    const std::string line(all.substr(lineStart, static_cast<std::size_t>(lineEnd) - 1));
+    from = lineStart + static_cast<std::size_t>(lineEnd) - 1;
     const int equals = text::Find(line, "=");
     const std::string name = text::Left(line, equals - 1);
     // A line without a name (or no further line) ends the merge.
-    if (name.empty()) return cookieStore_;
+    if (name.empty()) break;
     const std::string key = name + "=";
-    const std::string old = TextBetween(cookieStore_, key, ";");
     std::string value;
     if (text::Find(line, ";", static_cast<int>(name.size()) + 1) > 0) {
       value = TextBetween(line, key, ";");
@@ -197,14 +275,10 @@ std::string HttpRequest::UpdateCookies() {
     } else {
       value = TextBetween(line, key, std::nullopt);
     }
-    if (value.empty() && !old.empty()) {
-      cookieStore_ = text::ReplaceFirst(cookieStore_, key + old + ";", "");
-    } else if (!value.empty() && old.empty()) {
-      cookieStore_ += key + value + ";";
-    } else if (!value.empty()) {
-      cookieStore_ = text::ReplaceFirst(cookieStore_, key + old + ";", key + value + ";");
-    }
+    cookies.Merge(name, std::move(value));
   }
+  cookieStore_ = cookies.Text();
+  return cookieStore_;
 }
 
 void HttpRequest::ApplyCookies() { SetRequestHeader("Cookie", cookieStore_); }

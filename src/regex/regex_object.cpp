@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <unordered_set>
 
 #include "automation/apartment.h"
 #include "automation/dispatch.h"
@@ -21,6 +23,29 @@ std::int32_t Truncated(double value) {
 // The match at a 1-based number, or an empty value.
 Object MatchAt(const Object& matches, std::int32_t match) {
   return ReadObjectProperty(matches, "item", {static_cast<double>(match) - 1});
+}
+
+// ReplaceAll, giving up (nothing) as soon as the result would pass `limit`
+// bytes.
+std::optional<std::string> ReplaceAllWithin(std::string_view text, std::string_view old, std::string_view replacement,
+                                            bool caseSensitive, std::size_t limit) {
+  if (old.empty() || text.empty()) return std::string(text);
+  std::string out;
+  auto append = [&](std::string_view piece) {
+    if (piece.size() > limit - out.size()) return false;
+    out.append(piece);
+    return true;
+  };
+  // Each search starts where the last match ended, on a character boundary.
+  for (std::size_t pos = 0; pos < text.size();) {
+    const int found = text::Find(text.substr(pos), old, 1, !caseSensitive);
+    const std::size_t at = found < 0 ? text.size() : pos + static_cast<std::size_t>(found) - 1;
+    if (!append(text.substr(pos, at - pos))) return std::nullopt;
+    if (found < 0) break;
+    if (!append(replacement)) return std::nullopt;
+    pos = at + old.size();
+  }
+  return out;
 }
 
 }  // namespace
@@ -78,28 +103,25 @@ std::string RegexObject::GetSubMatch(std::int32_t match, std::int32_t subMatch) 
 
 std::string RegexObject::Replace(std::string& text, const std::optional<std::string>& replacement,
                                  std::optional<bool> caseSensitive) {
+  const bool exact = caseSensitive.value_or(true);
+  const std::size_t limit = std::max(kMaxReplacedSize, text.size());
   const std::int32_t count = Execute(text);
+  std::string result = text;
+  // The matched texts replaced so far, as the replacing compares them.
+  std::unordered_set<std::string> replaced;
   for (std::int32_t i = 1; i <= count; ++i) {
-    text = ReplaceAll(text, GetMatch(i), replacement.value_or(""), caseSensitive.value_or(true));
+    const std::string match = GetMatch(i);
+    if (!replaced.insert(exact ? match : text::UpperAscii(match)).second) continue;
+    std::optional<std::string> next = ReplaceAllWithin(result, match, replacement.value_or(""), exact, limit);
+    if (!next) return {};
+    result = std::move(*next);
   }
-  return text;
+  text = result;
+  return result;
 }
 
 std::string ReplaceAll(std::string_view text, std::string_view old, std::string_view replacement, bool caseSensitive) {
-  if (old.empty() || text.empty()) return std::string(text);
-  std::string out;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const int found = text::Find(text.substr(pos, old.size()), old, 1, !caseSensitive);
-    if (pos + old.size() <= text.size() && found == 1) {
-      out.append(replacement);
-      pos += old.size();
-    } else {
-      const std::size_t length = text::CharLength(text, pos);
-      out.append(text.substr(pos, length));
-      pos += length;
-    }
-  }
-  return out;
+  return *ReplaceAllWithin(text, old, replacement, caseSensitive, std::string::npos);
 }
 
 }  // namespace rankora::regex

@@ -4,9 +4,11 @@
 // empty value of its kind.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "automation/object.h"
 
@@ -31,7 +33,12 @@ class RegexObject {
   std::int32_t GetSubMatchCount(std::int32_t match);
   std::string GetSubMatch(std::int32_t match, std::int32_t subMatch);
   // Replaces, in `text` itself, every occurrence of every matched text by
-  // `replacement`, as plain text from left to right; gives the result.
+  // `replacement`, as plain text from left to right; gives the result. A
+  // matched text equal to one already replaced (by the replacing's own
+  // comparison) is not replaced again: it could only be found inside the
+  // replacements. When the text would grow past kMaxReplacedSize (or past
+  // its own length, if that is longer), the replacing stops: `text` is left
+  // as it was and the result is empty.
   std::string Replace(std::string& text, const std::optional<std::string>& replacement = std::nullopt,
                       std::optional<bool> caseSensitive = std::nullopt);
 
@@ -39,6 +46,8 @@ class RegexObject {
   automation::Object regExp_;
   automation::Object matches_;
 };
+
+inline constexpr std::size_t kMaxReplacedSize = std::size_t{32} << 20;
 
 // Every occurrence of `old` in `text`, left to right and never overlapping
 // nor starting inside a double-byte character, replaced by `replacement`.

@@ -11,8 +11,6 @@
 namespace rankora::text {
 namespace {
 
-bool IsLeadByte(unsigned char byte) { return byte >= 0x80; }
-
 unsigned char FoldAscii(unsigned char byte) {
   return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
 }
@@ -94,7 +92,7 @@ constexpr const char* kGbk = "CP936";
 constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
 std::size_t SkipGbk(const unsigned char* in, std::size_t left) {
-  const bool pair = in[0] >= 0x81 && in[0] <= 0xFE && left >= 2 && in[1] >= 0x40 && in[1] <= 0xFE && in[1] != 0x7F;
+  const bool pair = IsLeadByte(in[0]) && left >= 2 && in[1] >= 0x40 && in[1] <= 0xFE && in[1] != 0x7F;
   return pair ? 2 : 1;
 }
 
@@ -130,7 +128,7 @@ class GbkTables {
   char16_t Single(unsigned char byte) const { return single_[byte]; }
   // The character of a lead and a second byte, 0 for none.
   char16_t Pair(unsigned char lead, unsigned char trail) const {
-    if (lead < 0x81 || lead > 0xFE || trail < 0x40 || trail > 0xFE) return 0;
+    if (!IsLeadByte(lead) || trail < 0x40 || trail > 0xFE) return 0;
     return pairs_[(lead - 0x81) * kTrails + (trail - 0x40)];
   }
   // The GBK code of a character: one byte below 0x100, two bytes (lead
@@ -221,7 +219,7 @@ std::u16string DecodeGb(std::string_view gb, char16_t bad, bool fourByte) {
       i += 2;
       continue;
     }
-    if (fourByte && byte >= 0x81 && byte <= 0xFE && i + 3 < size && bytes[i + 1] >= 0x30 && bytes[i + 1] <= 0x39) {
+    if (fourByte && IsLeadByte(byte) && i + 3 < size && bytes[i + 1] >= 0x30 && bytes[i + 1] <= 0x39) {
       thread_local const Converter converter(kUtf16, "GB18030");
       const std::string decoded = Convert(converter, gb.substr(i, 4), std::string(), SkipGbk);
       if (decoded.size() == 2 || decoded.size() == 4) {

@@ -1,9 +1,10 @@
 // GBK texts: the program's own text type and the byte-level primitives the
 // rest of the core builds on.
 //
-// Every text of the core is a std::string of GBK (code page 936) bytes. A byte
-// of 0x80 or more starts a double-byte character and takes the byte after it
-// along; searching and splitting never start a match on such a second byte.
+// Every text of the core is a std::string of GBK (code page 936) bytes. A lead
+// byte (0x81 to 0xFE) starts a double-byte character and takes the byte after
+// it along; searching and splitting never start a match on such a second
+// byte. 0x80 (the euro sign) and 0xFF are characters of one byte.
 // Positions at this interface are 1-based byte positions, lengths are byte
 // counts, and "not found" is -1.
 #pragma once
@@ -14,8 +15,12 @@
 
 namespace rankora::text {
 
+// True for a byte that starts a double-byte character: 0x81 to 0xFE, as code
+// page 936 has them. Every walk over characters goes by this one test.
+constexpr bool IsLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+
 // The byte length of the character that starts at `pos`: 2 for a lead byte
-// (0x80 or more) followed by a non-zero byte, else 1.
+// followed by a non-zero byte, else 1.
 std::size_t CharLength(std::string_view text, std::size_t pos);
 
 // The pieces of `text` between occurrences of `separator`, scanned character by

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 
 #include "app/texts.h"
@@ -65,6 +67,13 @@ TEST(SortOrder, ComparesTextWithAndWithoutCase) {
   EXPECT_THAT(SortOrder({"ab", "a", ""}, true, true, kSortText), ElementsAre(2, 1, 0));
   // Bytes compare unsigned: a double-byte character after every ASCII one.
   EXPECT_THAT(SortOrder({text::Gbk("中"), "z"}, true, true, kSortText), ElementsAre(1, 0));
+  // A letter after the euro sign (0x80, one byte) is a letter like any other.
+  EXPECT_THAT(SortOrder({"\x80"
+                         "b",
+                         "\x80"
+                         "C"},
+                        true, false, kSortText),
+              ElementsAre(0, 1));
 }
 
 TEST(NumberKey, ReadsAsAtofDoes) {
@@ -73,12 +82,48 @@ TEST(NumberKey, ReadsAsAtofDoes) {
   EXPECT_EQ(NumberKey("abc"), 0);
   EXPECT_EQ(NumberKey(text::Gbk("１２")), 12);
   EXPECT_EQ(NumberKey(text::Gbk("　－３．５")), -3.5);
+  // A full-width digit after the euro sign (0x80, one byte) is still converted.
+  EXPECT_EQ(FullWidthToAscii("\x80\xA3\xB1"),
+            "\x80"
+            "1");
   EXPECT_EQ(NumberKey("-.5e1x"), -5);
   EXPECT_EQ(NumberKey("1e"), 1);
   EXPECT_EQ(NumberKey("+7"), 7);
-  EXPECT_EQ(NumberKey("0x10"), 0);
   EXPECT_EQ(NumberKey("1e999"), std::numeric_limits<double>::infinity());
   EXPECT_THAT(SortOrder({"10", "2"}, true, false, kSortNumber), ElementsAre(1, 0));
+}
+
+TEST(NumberKey, ReadsWhatOverflowsAsInfinityAndWhatUnderflowsAsZero) {
+  const double infinity = std::numeric_limits<double>::infinity();
+  const std::string tiny = "0." + std::string(400, '0') + "1";
+  const std::string huge = "1" + std::string(400, '0') + "e-1";
+  EXPECT_EQ(NumberKey(tiny), 0);
+  EXPECT_EQ(NumberKey(huge), infinity);
+  EXPECT_EQ(NumberKey("-" + huge), -infinity);
+  EXPECT_EQ(NumberKey("1e-400"), 0);
+  EXPECT_EQ(NumberKey("-1e999x"), -infinity);
+  EXPECT_EQ(NumberKey(text::Gbk("１ｅ４００")), infinity);
+  EXPECT_THAT(SortOrder({"1", tiny, huge}, true, false, kSortNumber), ElementsAre(1, 0, 2));
+  EXPECT_THAT(SortOrder({"1", tiny, huge}, false, false, kSortNumber), ElementsAre(2, 0, 1));
+}
+
+TEST(NumberKey, ReadsHexadecimalInfinityAndNanAsAtofDoes) {
+  const double infinity = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(NumberKey("0x10"), 16);
+  EXPECT_EQ(NumberKey(" -0X1.8p1z"), -3);
+  EXPECT_EQ(NumberKey("0x"), 0);
+  EXPECT_EQ(NumberKey("inf"), infinity);
+  EXPECT_EQ(NumberKey("\t-Infinity"), -infinity);
+  EXPECT_EQ(NumberKey("infinit"), infinity);
+  EXPECT_EQ(NumberKey(text::Gbk("ＩＮＦ")), infinity);
+  EXPECT_TRUE(std::isnan(NumberKey("nan")));
+  EXPECT_TRUE(std::isnan(NumberKey("-NaN(123)")));
+  EXPECT_EQ(NumberKey("na"), 0);
+  // Equal infinities never let the later record win; NaN never wins at all.
+  EXPECT_THAT(SortOrder({"inf", "1", "inf", "-inf", "-inf"}, true, false, kSortNumber), ElementsAre(3, 4, 1, 0, 2));
+  EXPECT_THAT(SortOrder({"inf", "1", "inf", "-inf", "-inf"}, false, false, kSortNumber), ElementsAre(0, 2, 1, 3, 4));
+  EXPECT_THAT(SortOrder({"2", "nan", "1", "nan", "3"}, true, false, kSortNumber), ElementsAre(2, 0, 1, 3, 4));
+  EXPECT_THAT(SortOrder({"nan", "2", "1"}, false, false, kSortNumber), ElementsAre(0, 1, 2));
 }
 
 TEST(DateKey, ReadsTheDateGrammarAndRejectsTheRest) {
@@ -130,7 +175,9 @@ TEST(SortOrder, FollowsTheSelectionProcedureExactly) {
         const double value = bases[random() % bases.size()] + static_cast<double>(random() % 7) * 0.4e-7;
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, random() % 5 == 0 ? "%.10g abc" : "%.12g", value);
-        keys.push_back(random() % 9 == 0 ? "none" : buffer);
+        // Now and then a key beyond the finite numbers, or none at all.
+        const std::vector<std::string> odd = {"none", "inf", "-inf", "1e999", "nan", "-nan", "0x1p-3", "1e-400"};
+        keys.push_back(random() % 9 == 0 ? odd[random() % odd.size()] : buffer);
       } else {
         keys.push_back(dates[random() % dates.size()]);
       }

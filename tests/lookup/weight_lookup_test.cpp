@@ -83,6 +83,20 @@ TEST_F(RefusingTest, GivesTheEmptyWeightForARefusal) {
   EXPECT_EQ(LookupWeight("www.a.com", Local()), "");
 }
 
+TEST(Lookup, GivesTheEmptyWeightForAPageWithoutTheWeightImage) {
+  const std::string busy = "<p>Too many requests, try later</p><img src=\"/static/captcha-banner.gif\">";
+  LoopbackServer server([&busy](const tools::ReceivedRequest&) {
+    tools::Reply reply;
+    reply.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+    reply.body = busy;
+    return reply;
+  });
+  EXPECT_EQ(LookupWeight("www.a.com", Endpoints{server.Host(), kImageHost}), "");
+  EXPECT_EQ(server.RequestCount(), 1u);
+  // The extraction alone keeps the rules of its script.
+  EXPECT_EQ(ExtractWeight(busy, ImagePrefix(Endpoints()), kImageSuffix), "<img src=\"/static/captcha-banner");
+}
+
 TEST(Lookup, GivesTheEmptyWeightWhenTheServiceCannotBeReached) {
   LoopbackServer gone([](const tools::ReceivedRequest&) { return tools::Reply{}; });
   const Endpoints endpoints{gone.Host(), kImageHost};

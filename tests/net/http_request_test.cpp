@@ -32,6 +32,11 @@ const std::map<std::string, std::vector<std::string>> kCookieCases = {
     {"/cookie/id", {"id=1"}},
     {"/cookie/pid", {"pid=2"}},
     {"/cookie/value", {"x=a=b; path=/"}},
+    {"/cookie/a", {"a=c"}},
+    {"/cookie/sid1", {"sid=1"}},
+    {"/cookie/id2", {"id=2; path=/"}},
+    {"/cookie/id-deleted", {"id=deleted; expires=Thu, 01-Jan-1970 00:00:01 GMT"}},
+    {"/cookie/mixed", {"a=1", "b=2; path=/", "a=3", "b=deleted; expires=Thu, 01-Jan-1970 00:00:01 GMT", "c=4", "b=5"}},
 };
 
 Reply Serve(const ReceivedRequest& request) {
@@ -257,9 +262,21 @@ TEST_F(CookieTest, StoresUpdatesAndRemovesCookies) {
 
 TEST_F(CookieTest, EndsTheMergeAtANamelessLine) { EXPECT_EQ(Update("/cookie/nameless"), ""); }
 
-TEST_F(CookieTest, FindsAKeyInsideALongerNameAsTheOldEntry) {
-  EXPECT_EQ(Update("/cookie/pid"), "pid=2;");
-  EXPECT_EQ(Update("/cookie/id"), "pid=1;");
+TEST_F(CookieTest, MergesTheLinesOfOneResponseInTheirOrder) {
+  EXPECT_EQ(Update("/cookie/sid"), "sid=abc;");
+  EXPECT_EQ(Update("/cookie/mixed"), "sid=abc;a=3;c=4;b=5;");
+}
+
+TEST_F(CookieTest, FindsAKeyOnlyAsAWholeEntrysName) {
+  EXPECT_EQ(Update("/cookie/sid1"), "sid=1;");
+  EXPECT_EQ(Update("/cookie/id2"), "sid=1;id=2;");
+  EXPECT_EQ(Update("/cookie/id-deleted"), "sid=1;");
+  EXPECT_EQ(Update("/cookie/id-deleted"), "sid=1;");
+  EXPECT_EQ(Update("/cookie/pid"), "sid=1;pid=2;");
+  EXPECT_EQ(Update("/cookie/id"), "sid=1;pid=2;id=1;");
+  // Nor inside a value.
+  EXPECT_EQ(Update("/cookie/value"), "sid=1;pid=2;id=1;x=a=b;");
+  EXPECT_EQ(Update("/cookie/a"), "sid=1;pid=2;id=1;x=a=b;a=c;");
 }
 
 TEST_F(CookieTest, SendsTheStoreAsTheCookieHeader) {

@@ -52,6 +52,38 @@ TEST(RegexObject, ReplacesMatchedTextsAsPlainText) {
   EXPECT_EQ(re.Replace(text, "-", false), "- - -");
 }
 
+TEST(RegexObject, ReplacesEachMatchedTextOnce) {
+  RegexObject re;
+  ASSERT_TRUE(re.Create("a"));
+  // Replacing a second "a" again would only replace inside the replacements.
+  std::string text = "aaa";
+  ASSERT_EQ(re.Replace(text, "aa"), "aaaaaa");
+  text = std::string(30, 'a');
+  EXPECT_EQ(re.Replace(text, "aa"), std::string(60, 'a'));
+  EXPECT_EQ(text, std::string(60, 'a'));
+  // Without case, "a" and "A" are one text for the replacing.
+  text = "aA";
+  EXPECT_EQ(re.Replace(text, "xa", false), "xaxa");
+}
+
+TEST(RegexObject, StopsAReplaceThatGrowsPast32MiB) {
+  RegexObject re;
+  ASSERT_TRUE(re.Create("b"));
+  std::string text = "ab";
+  ASSERT_EQ(re.Replace(text, std::string(kMaxReplacedSize, 'x')), "");
+  ASSERT_EQ(text, "ab");
+  EXPECT_EQ(re.Replace(text, std::string(kMaxReplacedSize - 1, 'x')).size(), kMaxReplacedSize);
+  EXPECT_EQ(text.size(), kMaxReplacedSize);
+  // Growing on every pass: the text is left as it was before the first.
+  ASSERT_TRUE(re.Create("[ab]"));
+  text = "ab";
+  EXPECT_EQ(re.Replace(text, std::string(1u << 20, 'b')), "");
+  EXPECT_EQ(text, "ab");
+  // A longer text given that does not grow is replaced as ever.
+  text = std::string(kMaxReplacedSize, 'c') + "bb";
+  EXPECT_EQ(re.Replace(text, "a"), std::string(kMaxReplacedSize, 'c') + "aa");
+}
+
 TEST(RegexObject, ReadsTheDictionaryParsersEntriesOfTheSecondForm) {
   RegexObject re;
   ASSERT_TRUE(re.Create("([0-9a-f]+?):(\\d):(\\{.*?\\})|([0-9a-f]+?):(\\d):([0-9a-f]+)"));
@@ -70,6 +102,12 @@ TEST(RegexObject, ReadsTheDictionaryParsersEntriesOfTheSecondForm) {
 TEST(ReplaceAll, NeverStartsInsideADoubleByteCharacter) {
   // 0x81 0x7C is one character whose second byte is "|".
   EXPECT_EQ(ReplaceAll("\x81|a|", "|", "-", true), "\x81|a-");
+  // The euro sign 0x80 and 0xFF are single bytes: what follows them matches.
+  EXPECT_EQ(ReplaceAll("\x80|a|\xFF|", "|", "-", true), "\x80-a-\xFF-");
+  EXPECT_EQ(ReplaceAll("\x80"
+                       "ab",
+                       "AB", "x", false),
+            "\x80x");
   EXPECT_EQ(ReplaceAll("aaa", "aa", "b", true), "ba");
   EXPECT_EQ(ReplaceAll("abc", "", "x", true), "abc");
   EXPECT_EQ(ReplaceAll("AbC", "abc", "x", false), "x");

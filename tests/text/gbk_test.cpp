@@ -45,6 +45,13 @@ TEST(Split, NeverMatchesInsideADoubleByteCharacter) {
   EXPECT_THAT(Split("a|\xD6", "|"), ElementsAre("a", "\xD6"));
 }
 
+TEST(Split, EndsAPieceAfterTheEuroSign) {
+  // 0x80 is the euro sign, one byte: the line break after it still counts.
+  EXPECT_THAT(Split("euro.com\x80\r\nwww.ok.com", "\r\n"), ElementsAre("euro.com\x80", "www.ok.com"));
+  EXPECT_THAT(Split("a\xFF|b", "|"), ElementsAre("a\xFF", "b"));
+  EXPECT_THAT(Split("\x80\x80|" + kZhong, "|"), ElementsAre("\x80\x80", kZhong));
+}
+
 TEST(Split, EmptySeparatorGivesTheWholeText) { EXPECT_THAT(Split("abc", ""), ElementsAre("abc")); }
 
 TEST(Find, ReturnsOneBasedPositionsFromTheStart) {
@@ -95,6 +102,34 @@ TEST(Find, NeverStartsAMatchOnASecondByte) {
   EXPECT_EQ(Find(kZhong + kWen, kWen), 3);
 }
 
+TEST(CharLength, TakesLeadBytesFrom81ToFEOnly) {
+  EXPECT_EQ(CharLength("\x80|", 0), 1u);
+  EXPECT_EQ(CharLength("\xFF|", 0), 1u);
+  EXPECT_EQ(CharLength("\x81|", 0), 2u);
+  EXPECT_EQ(CharLength("\xFE|", 0), 2u);
+  EXPECT_EQ(CharLength(std::string("\xD6\0", 2), 0), 1u);
+}
+
+TEST(Find, MatchesRightAfterTheEuroSignAndFF) {
+  EXPECT_EQ(Find("\x80|", "|"), 2);
+  EXPECT_EQ(Find("\xFF|", "|"), 2);
+  EXPECT_EQ(Find("a\x80" + kZhong, kZhong), 3);
+  // Letters after them are one-byte letters, so case is ignored.
+  EXPECT_EQ(Find("\x80"
+                 "a",
+                 "\x80"
+                 "A",
+                 1, true),
+            1);
+  EXPECT_EQ(Find("x\xFF"
+                 "b",
+                 "\xFF"
+                 "B",
+                 1, true),
+            2);
+  EXPECT_EQ(ReplaceFirst("\x80|", "|", "x"), "\x80x");
+}
+
 TEST(LeftAndMid, CutByBytesWithTheirEdgeRules) {
   EXPECT_EQ(Left("abc", 2), "ab");
   EXPECT_EQ(Left("abc", 0), "");
@@ -136,6 +171,7 @@ TEST(UpperAscii, LeavesSecondBytesAlone) {
             "B");
   EXPECT_EQ(UpperAscii(kZhong + "z"), kZhong + "Z");
   EXPECT_EQ(UpperAscii("z\xD6"), "Z\xD6");
+  EXPECT_EQ(UpperAscii("\x80z\xFFy"), "\x80Z\xFFY");
 }
 
 TEST(Conversion, GbkRoundTripsThroughUtf16) {
@@ -148,6 +184,10 @@ TEST(Conversion, GbkRoundTripsThroughUtf16) {
   EXPECT_EQ(ToUtf8(mixed), "www.百度.com | 7\r\n权重：１２");
   EXPECT_EQ(ToUtf16(""), u"");
   EXPECT_EQ(FromUtf16(u""), "");
+  // The euro sign is the single byte 0x80, as code page 936 has it.
+  EXPECT_EQ(ToUtf16("euro.com\x80\r\n"), u"euro.com\u20AC\r\n");
+  EXPECT_EQ(FromUtf16(u"\u20AC" + ToUtf16(kZhong)), "\x80" + kZhong);
+  EXPECT_EQ(ToUtf8("5\x80"), "5\xE2\x82\xAC");
 }
 
 TEST(Conversion, WhatGbkCannotHoldBecomesOneQuestionMark) {
