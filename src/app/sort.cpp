@@ -1,11 +1,10 @@
 #include "app/sort.h"
 
-#include <locale.h>
-
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "app/texts.h"
 #include "automation/date.h"
@@ -16,6 +15,8 @@ namespace {
 
 constexpr double kNoDate = -657434.0;
 constexpr std::size_t kCellsBetweenMessages = 4096;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -42,7 +43,7 @@ void SelectLiterally(const std::vector<double>& values, std::vector<int> members
   }
 }
 
-// The order of the records at `members` (no NaN among their values).
+// The order of the records at `members`.
 std::vector<int> NumberOrderOf(const std::vector<double>& values, std::vector<int> members, bool ascending) {
   std::vector<int> byValue = std::move(members);
   std::sort(byValue.begin(), byValue.end(), [&](int a, int b) {
@@ -84,28 +85,9 @@ std::vector<int> NumberOrderOf(const std::vector<double>& values, std::vector<in
 }
 
 std::vector<int> NumberOrder(const std::vector<double>& values, bool ascending) {
-  // A NaN key makes every comparison it takes part in false, so it never
-  // wins: a pass whose first record holds NaN takes that record, and any
-  // other pass takes the record the numbers alone would give.
-  std::vector<int> numbers;
-  numbers.reserve(values.size());
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (!std::isnan(values[i])) numbers.push_back(static_cast<int>(i));
-  }
-  std::vector<int> byNumber = NumberOrderOf(values, std::move(numbers), ascending);
-  if (byNumber.size() == values.size()) return byNumber;
-  std::vector<int> order;
-  order.reserve(values.size());
-  std::vector<bool> taken(values.size(), false);
-  std::size_t first = 0;  // the first record in list order not yet taken
-  std::size_t next = 0;
-  while (order.size() < values.size()) {
-    while (taken[first]) ++first;
-    const int chosen = std::isnan(values[first]) ? static_cast<int>(first) : byNumber[next++];
-    taken[static_cast<std::size_t>(chosen)] = true;
-    order.push_back(chosen);
-  }
-  return order;
+  std::vector<int> all(values.size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+  return NumberOrderOf(values, std::move(all), ascending);
 }
 
 // Keys of a total order: ties go to the later record, so a stable result is
@@ -185,13 +167,55 @@ std::string FullWidthToAscii(std::string_view text) {
 }
 
 double NumberKey(std::string_view key) {
-  // atof is strtod in the C locale (a program starts in it; the window's
-  // toolkit may change the locale of the process, which must not change how
-  // a key reads): blanks, a sign, decimal and hexadecimal forms, INF and NAN,
-  // infinity past the largest number and zero below the smallest.
-  static const locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+  // atof's reading: leading blanks, a sign, digits with a decimal point, an
+  // exponent; it stops at the first character that does not fit. Read with
+  // from_chars, which no locale of the process can change.
   const std::string text = FullWidthToAscii(key);
-  return c != locale_t{} ? strtod_l(text.c_str(), nullptr, c) : std::strtod(text.c_str(), nullptr);
+  std::size_t pos = 0;
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+  const std::size_t start = pos;
+  // Where the first significant digit stands against the decimal point: the
+  // number's order of magnitude before its exponent.
+  long long magnitude = 0;
+  bool significant = false;
+  bool digits = false;
+  for (; pos < text.size() && IsDigit(text[pos]); ++pos) {
+    digits = true;
+    significant = significant || text[pos] != '0';
+    if (significant) ++magnitude;
+  }
+  if (pos < text.size() && text[pos] == '.') {
+    for (++pos; pos < text.size() && IsDigit(text[pos]); ++pos) {
+      digits = true;
+      if (!significant && text[pos] == '0') --magnitude;
+      significant = significant || text[pos] != '0';
+    }
+  }
+  if (!digits) return 0;
+  if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+    std::size_t at = pos + 1;
+    bool negativeExponent = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negativeExponent = text[at++] == '-';
+    long long exponent = 0;
+    const std::size_t exponentDigits = at;
+    for (; at < text.size() && IsDigit(text[at]); ++at)
+      exponent = std::min(exponent * 10 + (text[at] - '0'), 1000000LL);
+    if (at > exponentDigits) {
+      pos = at;
+      magnitude += negativeExponent ? -exponent : exponent;
+    }
+  }
+  std::string number;
+  if (text[start] == '.') number += '0';
+  number.append(text, start, pos - start);
+  double value = 0;
+  if (std::from_chars(number.data(), number.data() + number.size(), value).ec == std::errc::result_out_of_range) {
+    // As atof: past the largest number is infinity, below the smallest is 0.
+    value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return negative ? -value : value;
 }
 
 double DateKey(std::string_view key) {
