@@ -2,6 +2,7 @@
 
 #include <duktape.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,66 @@ namespace rankora::components::script {
 
 using namespace automation;
 
+// Where the heap stands against its limits. Duktape hands it, as the heap's
+// user data, to its allocator and to its executor's interrupt check.
+struct HeapLimits {
+  using Clock = std::chrono::steady_clock;
+
+  std::int32_t timeout = kDefaultTimeout;
+  int depth = 0;            // entries into Duktape under way
+  bool timed = false;       // a deadline applies to the outermost entry
+  bool firstCheck = false;  // no check has come yet in this entry
+  bool expired = false;     // the deadline has passed: every check says so until the entry ends
+  Clock::time_point deadline;
+};
+
+}  // namespace rankora::components::script
+
+// Duktape's executor asks every so many instructions (see
+// duktape/duk_config_overrides.h), so this only compares a monotonic clock.
+// It counts instructions across calls, so the first check of a call may come
+// at its very start: a script is only stopped at a check that follows a full
+// count of its own instructions, and a short script always gets to finish,
+// even with a Timeout of 0.
+extern "C" duk_bool_t rankora_script_timed_out(void* udata) {
+  using rankora::components::script::HeapLimits;
+  auto* limits = static_cast<HeapLimits*>(udata);
+  if (limits == nullptr || !limits->timed) return 0;
+  if (!limits->expired) {
+    if (limits->firstCheck) {
+      limits->firstCheck = false;
+      return 0;
+    }
+    if (HeapLimits::Clock::now() < limits->deadline) return 0;
+    limits->expired = true;
+  }
+  return 1;
+}
+
+namespace rankora::components::script {
+
 namespace {
+
+// One entry into Duktape. The outermost one starts the clock; entries made
+// while it runs (script calling a host that calls script) keep its deadline.
+class Entry {
+ public:
+  explicit Entry(HeapLimits& limits) : limits_(limits) {
+    if (limits_.depth++ != 0) return;
+    limits_.expired = false;
+    limits_.firstCheck = true;
+    limits_.timed = limits_.timeout != kNoTimeout;
+    if (limits_.timed) limits_.deadline = HeapLimits::Clock::now() + std::chrono::milliseconds(limits_.timeout);
+  }
+  ~Entry() {
+    if (--limits_.depth == 0) limits_.timed = limits_.expired = false;
+  }
+  Entry(const Entry&) = delete;
+  Entry& operator=(const Entry&) = delete;
+
+ private:
+  HeapLimits& limits_;
+};
 
 // Hidden keys (Duktape's hidden symbols) that script code cannot reach.
 #define RANKORA_HIDDEN(name) "\xFF" name
@@ -31,6 +91,9 @@ constexpr HRESULT kSyntaxError = MakeCode(0x800A03EA);
 constexpr HRESULT kUndefinedError = MakeCode(0x800A1391);
 constexpr HRESULT kObjectExpected = MakeCode(0x800A138F);
 constexpr HRESULT kUncaught = MakeCode(0x800A139E);
+// A script stopped at its deadline: the platform's time-out error,
+// HRESULT_FROM_WIN32(ERROR_TIMEOUT), as the control raises it.
+constexpr HRESULT kTimedOut = MakeCode(0x800705B4);
 
 // Duktape's allocation failures end the process instead of unwinding through
 // C++ frames: no allocation inside Duktape ever longjmps.
@@ -397,6 +460,7 @@ class ScriptHeap::Access {
 
   static void Unstash(ScriptHeap& heap, std::uint32_t key) {
     if (heap.ctx_ == nullptr) return;
+    const Entry entry(*heap.limits_);
     duk_push_heap_stash(heap.ctx_);
     duk_del_prop_index(heap.ctx_, -1, key);
     duk_pop(heap.ctx_);
@@ -777,7 +841,11 @@ bool ScriptHeap::Access::ReadOutcome(ScriptHeap& heap, duk_int_t status, Variant
   duk_context* ctx = heap.ctx_;
   const duk_idx_t base = duk_get_top(ctx) - 4;
   bool ok = false;
-  if (status != DUK_EXEC_SUCCESS) {
+  if (heap.limits_->expired && (status != DUK_EXEC_SUCCESS || duk_get_boolean(ctx, base) == 0)) {
+    // Stopped at the deadline, whatever the script made of the error.
+    error = ScriptError{
+        kTimedOut, u"ScriptControl", u"This operation returned because the timeout period expired.", u"", 0, 0};
+  } else if (status != DUK_EXEC_SUCCESS) {
     // The protected call itself failed: only the error value is there.
     duk_size_t length = 0;
     const char* message = duk_safe_to_lstring(ctx, base, &length);
@@ -801,13 +869,16 @@ bool ScriptHeap::Access::AccessObject(ScriptHeap& heap, std::uint32_t target, st
                                       ScriptError& error) {
   const std::string nameBytes = ToCesu8(name);
   AccessData data{target, &nameBytes, byValue, kind, &args, Context(heap), ReserveKey(heap)};
+  const Entry entry(*heap.limits_);
   const duk_int_t status = duk_safe_call(heap.ctx_, AccessProperty, &data, 0, 4);
   return ReadOutcome(heap, status, &result, error);
 }
 
+ScriptHeap::ScriptHeap() : limits_(std::make_unique<HeapLimits>()) {}
+
 std::shared_ptr<ScriptHeap> ScriptHeap::Make() {
   std::shared_ptr<ScriptHeap> heap(new ScriptHeap());
-  heap->ctx_ = duk_create_heap(Allocate, Reallocate, Free, nullptr, Fatal);
+  heap->ctx_ = duk_create_heap(Allocate, Reallocate, Free, heap->limits_.get(), Fatal);
   if (heap->ctx_ == nullptr) return nullptr;
   duk_context* ctx = heap->ctx_;
   duk_push_heap_stash(ctx);
@@ -821,12 +892,18 @@ std::shared_ptr<ScriptHeap> ScriptHeap::Make() {
 }
 
 ScriptHeap::~ScriptHeap() {
-  if (ctx_ != nullptr) duk_destroy_heap(ctx_);
+  if (ctx_ == nullptr) return;
+  // Finalizers that script set run now, within the same time limit.
+  const Entry entry(*limits_);
+  duk_destroy_heap(ctx_);
 }
+
+void ScriptHeap::SetTimeout(std::int32_t milliseconds) { limits_->timeout = milliseconds; }
 
 bool ScriptHeap::Execute(std::u16string_view code, ScriptError& error) {
   const std::string bytes = ToCesu8(code);
   CodeData data{&bytes, 0, 0};
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, RunCode, &data, 0, 4);
   return Access::ReadOutcome(*this, status, nullptr, error, code);
 }
@@ -834,6 +911,7 @@ bool ScriptHeap::Execute(std::u16string_view code, ScriptError& error) {
 bool ScriptHeap::Evaluate(std::u16string_view expression, Variant& result, ScriptError& error) {
   const std::string bytes = ToCesu8(expression);
   CodeData data{&bytes, DUK_COMPILE_EVAL, Access::ReserveKey(*this)};
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, RunCode, &data, 0, 4);
   return Access::ReadOutcome(*this, status, &result, error, expression);
 }
@@ -844,6 +922,7 @@ bool ScriptHeap::Call(std::u16string_view name, std::span<const Variant> args, V
   for (const Variant& arg : args) encoded.push_back(Access::Encode(*this, arg));
   const std::string nameBytes = ToCesu8(name);
   CallData data{&nameBytes, &encoded, Access::Context(*this), Access::ReserveKey(*this)};
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, CallProcedure, &data, 0, 4);
   return Access::ReadOutcome(*this, status, &result, error);
 }
@@ -853,12 +932,14 @@ bool ScriptHeap::DefineObject(std::u16string_view name, const Object& object, bo
   const std::size_t host = hostObjects_.size();
   hostObjects_.push_back(object);
   DefineData data{&nameBytes, host, object.IsEmpty() ? nullptr : object->GetTypeInfo(), addMembers};
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, DefineGlobalObject, &data, 0, 4);
   return Access::ReadOutcome(*this, status, nullptr, error);
 }
 
 std::vector<ProcedureInfo> ScriptHeap::Procedures() {
   std::vector<ProcedureInfo> procedures;
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, ListProcedures, &builtins_, 0, 4);
   const duk_idx_t base = duk_get_top(ctx_) - 4;
   if (status == DUK_EXEC_SUCCESS && duk_get_boolean(ctx_, base) != 0) {
@@ -886,6 +967,7 @@ duk_ret_t PushGlobal(duk_context* ctx, void* udata) {
 
 Object ScriptHeap::GlobalObject() {
   const duk_uarridx_t key = Access::ReserveKey(*this);
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, PushGlobal, const_cast<duk_uarridx_t*>(&key), 0, 4);
   Variant result;
   ScriptError error;

@@ -13,6 +13,7 @@ namespace {
 using namespace automation;
 
 constexpr HRESULT kInvalidValue = MakeCode(0x800A017C);
+constexpr HRESULT kTimedOut = MakeCode(0x800705B4);
 
 HRESULT RaisedCode() { return LastCall().code == DISP_E_EXCEPTION ? LastCall().excep.code : LastCall().code; }
 
@@ -146,6 +147,40 @@ TEST_F(ScriptControlTest, FillsTheSameErrorObjectWithEachScriptError) {
   CallMethod(error, "Clear");
   EXPECT_EQ(ReadNumberProperty(error, "Number"), 0);
   EXPECT_EQ(ReadTextProperty(error, "Description"), "");
+}
+
+TEST_F(ScriptControlTest, StopsEachCallThatRunsPastTheTimeoutAndStaysUsable) {
+  const Object error = ReadObjectProperty(control_, "Error");
+  CallMethod(control_, "AddCode", {"function spin() { for (;;) {} }"});
+  ASSERT_EQ(LastCall().code, S_OK);
+  const Object object = CallObjectMethod(control_, "Eval", {"({ spin: spin })"});
+  ASSERT_FALSE(object.IsEmpty());
+  const auto expectStopped = [&](const char* what) {
+    EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION) << what;
+    EXPECT_EQ(RaisedCode(), kTimedOut) << what;
+    EXPECT_EQ(static_cast<HRESULT>(ReadNumberProperty(error, "Number")), kTimedOut) << what;
+    EXPECT_EQ(ReadTextProperty(error, "Source"), "ScriptControl") << what;
+    EXPECT_EQ(CallNumberMethod(control_, "Eval", {"1 + 1"}), 2) << what;
+  };
+
+  for (const int timeout : {0, 50}) {
+    ASSERT_TRUE(WriteProperty(control_, "Timeout", {timeout}));
+    EXPECT_EQ(Eval("for (;;) {}").Type(), VT_EMPTY);
+    expectStopped("Eval");
+    CallMethod(control_, "ExecuteStatement", {"while (true) {}"});
+    expectStopped("ExecuteStatement");
+    CallMethod(control_, "AddCode", {"var n = 0; do { ++n; } while (n > 0);"});
+    expectStopped("AddCode");
+    EXPECT_EQ(CallVariantMethod(control_, "Run", {"spin"}).Type(), VT_EMPTY);
+    expectStopped("Run");
+    CallMethod(object, "spin");
+    expectStopped("a script object's method");
+    // Catching the error does not let a script run on.
+    CallMethod(control_, "ExecuteStatement", {"try { spin(); } catch (e) {} for (;;) {}"});
+    expectStopped("a script that catches");
+    CallMethod(control_, "ExecuteStatement", {"try { spin(); } finally { for (;;) {} }"});
+    expectStopped("a script that runs on in finally");
+  }
 }
 
 TEST_F(ScriptControlTest, ResetDropsCodeAndObjectsButKeepsTheLanguage) {
