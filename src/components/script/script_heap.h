@@ -1,6 +1,8 @@
 // One Duktape heap with the program's rules for values crossing between
 // script and automation. Only protected calls run script code; a C++
-// exception never crosses into Duktape.
+// exception never crosses into Duktape, and a Duktape error never unwinds a
+// C++ frame. The heap holds at most 64 MiB: a script that wants more fails
+// with JScript's out-of-memory error (0x800A0007).
 #pragma once
 
 #include <cstdint>
