@@ -235,8 +235,12 @@ class ScriptControl final : public Component {
         return Number(get, state_, args, result, excep, [](std::int64_t v) { return v == 0 || v == 1; });
       case kSitehWnd:
         return Number(get, sitehWnd_, args, result, excep, [](std::int64_t) { return true; });
-      case kTimeout:
-        return Number(get, timeout_, args, result, excep, [](std::int64_t v) { return v >= -1; });
+      case kTimeout: {
+        const HRESULT hr =
+            Number(get, timeout_, args, result, excep, [](std::int64_t v) { return v >= script::kNoTimeout; });
+        if (!get && Succeeded(hr) && heap_ != nullptr) heap_->SetTimeout(timeout_);
+        return hr;
+      }
       case kAllowUI:
         return Flag(get, allowUI_, args, result);
       case kUseSafeSubset:
@@ -323,6 +327,7 @@ class ScriptControl final : public Component {
   HRESULT StartHeap(ExcepInfo& excep) {
     heap_ = ScriptHeap::Make();
     if (heap_ == nullptr) return Raise(excep, E_OUTOFMEMORY, u"Out of memory", kControlSource);
+    heap_->SetTimeout(timeout_);
     for (const Added& added : added_) {
       ScriptError error;
       if (!heap_->DefineObject(added.name, added.object, added.addMembers, error)) {
@@ -369,7 +374,7 @@ class ScriptControl final : public Component {
   Object error_;
   std::int32_t state_ = 0;
   std::int32_t sitehWnd_ = 0;
-  std::int32_t timeout_ = 10000;
+  std::int32_t timeout_ = script::kDefaultTimeout;
   bool allowUI_ = true;
   bool useSafeSubset_ = false;
 };

@@ -1,11 +1,11 @@
 // The in-house script control, created by name as on the platform, running
 // JScript code on Duktape.
 //
-// Timeout is kept and read back but not enforced: Debian's Duktape is built
-// without the hook that would stop a running script, as the platform's
-// stand-ins elsewhere ignore it too. The program's own scripts run in time
-// linear in the page they are given, and a page is only ever data passed as
-// an argument, never code.
+// Timeout (milliseconds, 10000 at first, -1 for no limit) bounds every call
+// that runs script: AddCode, ExecuteStatement, Eval, Run and the members of
+// the objects it hands out. A call past it is stopped and fails with the
+// platform's time-out error, 0x800705B4, as when the platform's control runs
+// without UI; the control stays usable.
 #pragma once
 
 namespace rankora::components {

@@ -2,7 +2,9 @@
 
 #include <duktape.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +17,69 @@ namespace rankora::components::script {
 
 using namespace automation;
 
+// Where the heap stands against its limits. Duktape hands it, as the heap's
+// user data, to its allocator and to its executor's interrupt check.
+struct HeapLimits {
+  using Clock = std::chrono::steady_clock;
+
+  std::size_t held = 0;     // bytes of the blocks the heap holds
+  std::size_t refused = 0;  // allocations refused in this entry
+  std::int32_t timeout = kDefaultTimeout;
+  int depth = 0;            // entries into Duktape under way
+  bool timed = false;       // a deadline applies to the outermost entry
+  bool firstCheck = false;  // no check has come yet in this entry
+  bool expired = false;     // the deadline has passed: every check says so until the entry ends
+  Clock::time_point deadline;
+};
+
+}  // namespace rankora::components::script
+
+// Duktape's executor asks every so many instructions (see
+// duktape/duk_config_overrides.h), so this only compares a monotonic clock.
+// It counts instructions across calls, so the first check of a call may come
+// at its very start: a script is only stopped at a check that follows a full
+// count of its own instructions, and a short script always gets to finish,
+// even with a Timeout of 0.
+extern "C" duk_bool_t rankora_script_timed_out(void* udata) {
+  using rankora::components::script::HeapLimits;
+  auto* limits = static_cast<HeapLimits*>(udata);
+  if (limits == nullptr || !limits->timed) return 0;
+  if (!limits->expired) {
+    if (limits->firstCheck) {
+      limits->firstCheck = false;
+      return 0;
+    }
+    if (HeapLimits::Clock::now() < limits->deadline) return 0;
+    limits->expired = true;
+  }
+  return 1;
+}
+
+namespace rankora::components::script {
+
 namespace {
+
+// One entry into Duktape. The outermost one starts the clock; entries made
+// while it runs (script calling a host that calls script) keep its deadline.
+class Entry {
+ public:
+  explicit Entry(HeapLimits& limits) : limits_(limits) {
+    if (limits_.depth++ != 0) return;
+    limits_.refused = 0;
+    limits_.expired = false;
+    limits_.firstCheck = true;
+    limits_.timed = limits_.timeout != kNoTimeout;
+    if (limits_.timed) limits_.deadline = HeapLimits::Clock::now() + std::chrono::milliseconds(limits_.timeout);
+  }
+  ~Entry() {
+    if (--limits_.depth == 0) limits_.timed = limits_.expired = false;
+  }
+  Entry(const Entry&) = delete;
+  Entry& operator=(const Entry&) = delete;
+
+ private:
+  HeapLimits& limits_;
+};
 
 // Hidden keys (Duktape's hidden symbols) that script code cannot reach.
 #define RANKORA_HIDDEN(name) "\xFF" name
@@ -31,30 +95,86 @@ constexpr HRESULT kSyntaxError = MakeCode(0x800A03EA);
 constexpr HRESULT kUndefinedError = MakeCode(0x800A1391);
 constexpr HRESULT kObjectExpected = MakeCode(0x800A138F);
 constexpr HRESULT kUncaught = MakeCode(0x800A139E);
+constexpr HRESULT kOutOfMemory = MakeCode(0x800A0007);
+// A script stopped at its deadline: the platform's time-out error,
+// HRESULT_FROM_WIN32(ERROR_TIMEOUT), as the control raises it.
+constexpr HRESULT kTimedOut = MakeCode(0x800705B4);
 
-// Duktape's allocation failures end the process instead of unwinding through
-// C++ frames: no allocation inside Duktape ever longjmps.
-void* Allocate(void* /*udata*/, duk_size_t size) {
-  void* block = std::malloc(size == 0 ? 1 : size);
-  if (block == nullptr) std::abort();
-  return block;
+// The most memory a heap may hold: a thousand times what the program's
+// scripts need for a page of the weight service. A script that wants more
+// fails with an out-of-memory script error instead of taking the machine's
+// memory.
+constexpr std::size_t kHeapLimit = std::size_t{64} << 20;
+
+// Each block starts with its size, so that the heap's total is known without
+// asking the C library; what follows stays aligned as malloc's blocks are.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+static_assert(kHeader >= sizeof(std::size_t));
+
+bool Take(HeapLimits& limits, std::size_t bytes) {
+  if (bytes > kHeapLimit - limits.held) {
+    ++limits.refused;
+    return false;
+  }
+  limits.held += bytes;
+  return true;
 }
 
-void* Reallocate(void* /*udata*/, void* block, duk_size_t size) {
-  if (size == 0) {
-    std::free(block);
+std::size_t SizeOf(const unsigned char* block) {
+  std::size_t size = 0;
+  std::memcpy(&size, block, sizeof size);
+  return size;
+}
+
+// A refused allocation is a null block: Duktape collects garbage, tries
+// again and, when that fails too, throws a script error inside the protected
+// call under way. Nothing here ends the process.
+void* Allocate(void* udata, duk_size_t size) {
+  auto& limits = *static_cast<HeapLimits*>(udata);
+  if (!Take(limits, size)) return nullptr;
+  auto* block = static_cast<unsigned char*>(std::malloc(kHeader + size));
+  if (block == nullptr) {
+    limits.held -= size;
+    ++limits.refused;
     return nullptr;
   }
-  void* resized = std::realloc(block, size);
-  if (resized == nullptr) std::abort();
-  return resized;
+  std::memcpy(block, &size, sizeof size);
+  return block + kHeader;
 }
 
-void Free(void* /*udata*/, void* block) { std::free(block); }
+void Free(void* udata, void* data) {
+  if (data == nullptr) return;
+  unsigned char* block = static_cast<unsigned char*>(data) - kHeader;
+  static_cast<HeapLimits*>(udata)->held -= SizeOf(block);
+  std::free(block);
+}
+
+// As realloc: when it fails, the block stays as it was.
+void* Reallocate(void* udata, void* data, duk_size_t size) {
+  if (data == nullptr) return Allocate(udata, size);
+  if (size == 0) {
+    Free(udata, data);
+    return nullptr;
+  }
+  auto& limits = *static_cast<HeapLimits*>(udata);
+  unsigned char* block = static_cast<unsigned char*>(data) - kHeader;
+  const std::size_t old = SizeOf(block);
+  if (size > old && !Take(limits, size - old)) return nullptr;
+  auto* moved = static_cast<unsigned char*>(std::realloc(block, kHeader + size));
+  if (moved == nullptr) {
+    if (size > old) limits.held -= size - old;
+    ++limits.refused;
+    return nullptr;
+  }
+  if (size < old) limits.held -= old - size;
+  std::memcpy(moved, &size, sizeof size);
+  return moved + kHeader;
+}
 
 void Fatal(void* /*udata*/, const char* message) {
-  // Only reached by an error outside every protected call, which the code
-  // below never makes.
+  // Only reached by an error thrown outside every protected call, which the
+  // code here never lets happen: every Duktape call that can throw runs
+  // inside one, and running out of memory is such an error.
   std::fprintf(stderr, "script engine: fatal error: %s\n", message != nullptr ? message : "");
   std::abort();
 }
@@ -174,6 +294,26 @@ void PushFromStash(duk_context* ctx, duk_uarridx_t key) {
   duk_push_heap_stash(ctx);
   duk_get_prop_index(ctx, -1, key);
   duk_remove(ctx, -2);
+}
+
+// Protected calls for stash keeping from C++ (udata: the key, and for
+// StashValue the value's index first).
+struct StashData {
+  duk_idx_t index;
+  duk_uarridx_t key;
+};
+
+duk_ret_t StashValue(duk_context* ctx, void* udata) {
+  const auto* data = static_cast<const StashData*>(udata);
+  duk_dup(ctx, data->index);
+  PutInStash(ctx, data->key);
+  return 0;
+}
+
+duk_ret_t DropFromStash(duk_context* ctx, void* udata) {
+  duk_push_heap_stash(ctx);
+  duk_del_prop_index(ctx, -1, *static_cast<const duk_uarridx_t*>(udata));
+  return 0;
 }
 
 // Turns the error at the top into the outcome [false, name, message, line].
@@ -358,6 +498,15 @@ ScriptError MakeError(std::u16string_view name, std::u16string description, int 
   return error;
 }
 
+ScriptError TimedOutError() {
+  return ScriptError{
+      kTimedOut, u"ScriptControl", u"This operation returned because the timeout period expired.", u"", 0, 0};
+}
+
+ScriptError OutOfMemoryError() {
+  return ScriptError{kOutOfMemory, u"Microsoft JScript runtime error", u"Out of memory", u"", 0, 0};
+}
+
 }  // namespace
 
 // The operations that cross between C++ and Duktape, with the outcome of a
@@ -377,8 +526,8 @@ class ScriptHeap::Access {
   static Encoded Encode(ScriptHeap& heap, const Variant& value);
 
   // The value at `index`: objects are kept in the stash and cross as objects
-  // that answer by name.
-  static Variant ValueAt(ScriptHeap& heap, duk_idx_t index, int form);
+  // that answer by name. False when the heap has no memory left to keep one.
+  static bool ValueAt(ScriptHeap& heap, duk_idx_t index, int form, Variant& value);
 
   // Reads the four outcome values that a protected call left and pops them.
   static bool ReadOutcome(ScriptHeap& heap, duk_int_t status, Variant* result, ScriptError& error,
@@ -395,10 +544,12 @@ class ScriptHeap::Access {
 
   static duk_context* Ctx(ScriptHeap& heap) { return heap.ctx_; }
 
+  // Without memory to spare, the entry stays until the heap ends.
   static void Unstash(ScriptHeap& heap, std::uint32_t key) {
     if (heap.ctx_ == nullptr) return;
-    duk_push_heap_stash(heap.ctx_);
-    duk_del_prop_index(heap.ctx_, -1, key);
+    const Entry entry(*heap.limits_);
+    duk_uarridx_t index = key;
+    duk_safe_call(heap.ctx_, DropFromStash, &index, 0, 1);
     duk_pop(heap.ctx_);
   }
 };
@@ -585,64 +736,96 @@ duk_ret_t ListProcedures(duk_context* ctx, void* udata) {
   return ValueOutcome(ctx, 0);
 }
 
+// A host call's failure, kept in plain storage.
 struct HostCall {
   char message[512] = {};
   bool failed = false;
 };
 
-// Runs a host member for script; every C++ object lives and dies inside the
-// inner scope, so raising the script error afterwards unwinds nothing.
-duk_ret_t HostTrampoline(duk_context* ctx) {
-  const duk_idx_t argc = duk_get_top(ctx);
-  HostCall call;
-  {
-    duk_push_current_function(ctx);
-    duk_get_prop_string(ctx, -1, kMemberHostKey);
-    const auto host = static_cast<std::size_t>(duk_get_uint(ctx, -1));
-    duk_get_prop_string(ctx, -2, kOpKey);
-    const auto op = static_cast<HostOp>(duk_get_int(ctx, -1));
-    duk_get_prop_string(ctx, -3, kNameKey);
-    duk_size_t nameLength = 0;
-    const char* name = duk_get_lstring(ctx, -1, &nameLength);
-    const std::string memberName(name != nullptr ? name : "", nameLength);
-    duk_pop_n(ctx, 4);
+struct PushData {
+  const Encoded* value;
+  PushContext context;
+};
 
-    try {
-      ScriptHeap* heap = ScriptHeap::Access::FromContext(ctx);
-      const duk_idx_t given = op == HostOp::Get ? 0 : op == HostOp::Set ? std::min<duk_idx_t>(argc, 1) : argc;
-      std::vector<Arg> args;
-      args.reserve(static_cast<std::size_t>(given));
-      for (duk_idx_t i = 0; i < given; ++i) args.emplace_back(ScriptHeap::Access::ValueAt(*heap, i, 0));
-      const Object target = ScriptHeap::Access::Host(*heap, host);
-      Variant result;
-      switch (op) {
-        case HostOp::Read:
-        case HostOp::Get:
-          result = ReadProperty(target, memberName, std::span<const Arg>(args));
-          break;
-        case HostOp::Set:
-          WriteProperty(target, memberName, std::span<const Arg>(args));
-          break;
-        case HostOp::Call:
-          result = CallVariantMethod(target, memberName, std::span<const Arg>(args));
-          break;
-      }
-      const CallState& state = LastCall();
-      if (Failed(state.code)) {
-        const std::string description = text::ToUtf8(text::FromUtf16(state.excep.description));
-        std::snprintf(call.message, sizeof call.message, "%s (0x%08X)",
-                      description.empty() ? memberName.c_str() : description.c_str(),
-                      static_cast<unsigned>(state.excep.code != 0 ? state.excep.code : state.code));
+duk_ret_t PushEncoded(duk_context* ctx, void* udata) {
+  const auto* data = static_cast<const PushData*>(udata);
+  Push(ctx, *data->value, data->context);
+  return 1;
+}
+
+// The C++ side of a host call: reads the arguments, calls the member and
+// leaves its value at the top of the stack. Duktape's errors are longjmps
+// that would skip the destructors of the objects here, so every Duktape call
+// that can throw runs in a protected call of its own.
+void RunHost(duk_context* ctx, ScriptHeap& heap, duk_idx_t argc, std::size_t host, HostOp op, std::string_view name,
+             HostCall& call) noexcept {
+  try {
+    const std::string memberName(name);
+    const duk_idx_t given = op == HostOp::Get ? 0 : op == HostOp::Set ? std::min<duk_idx_t>(argc, 1) : argc;
+    std::vector<Arg> args;
+    args.reserve(static_cast<std::size_t>(given));
+    for (duk_idx_t i = 0; i < given; ++i) {
+      Variant arg;
+      if (!ScriptHeap::Access::ValueAt(heap, i, 0, arg)) {
+        std::snprintf(call.message, sizeof call.message, "Out of memory");
         call.failed = true;
-      } else {
-        const Encoded encoded = ScriptHeap::Access::Encode(*heap, result);
-        Push(ctx, encoded, ScriptHeap::Access::Context(*heap));
+        return;
       }
-    } catch (...) {
-      std::snprintf(call.message, sizeof call.message, "%s failed", memberName.c_str());
+      args.emplace_back(std::move(arg));
+    }
+    const Object target = ScriptHeap::Access::Host(heap, host);
+    Variant result;
+    switch (op) {
+      case HostOp::Read:
+      case HostOp::Get:
+        result = ReadProperty(target, memberName, std::span<const Arg>(args));
+        break;
+      case HostOp::Set:
+        WriteProperty(target, memberName, std::span<const Arg>(args));
+        break;
+      case HostOp::Call:
+        result = CallVariantMethod(target, memberName, std::span<const Arg>(args));
+        break;
+    }
+    const CallState& state = LastCall();
+    if (Failed(state.code)) {
+      const std::string description = text::ToUtf8(text::FromUtf16(state.excep.description));
+      std::snprintf(call.message, sizeof call.message, "%s (0x%08X)",
+                    description.empty() ? memberName.c_str() : description.c_str(),
+                    static_cast<unsigned>(state.excep.code != 0 ? state.excep.code : state.code));
+      call.failed = true;
+      return;
+    }
+    const Encoded encoded = ScriptHeap::Access::Encode(heap, result);
+    PushData data{&encoded, ScriptHeap::Access::Context(heap)};
+    if (duk_safe_call(ctx, PushEncoded, &data, 0, 1) != DUK_EXEC_SUCCESS) {
+      duk_pop(ctx);
+      std::snprintf(call.message, sizeof call.message, "Out of memory");
       call.failed = true;
     }
+  } catch (...) {
+    std::snprintf(call.message, sizeof call.message, "%.*s failed", static_cast<int>(name.size()), name.data());
+    call.failed = true;
   }
+}
+
+// Runs a host member for script. Only plain values live in this frame, so
+// the script error raised here unwinds nothing that C++ would clean up.
+duk_ret_t HostTrampoline(duk_context* ctx) {
+  const duk_idx_t argc = duk_get_top(ctx);
+  ScriptHeap* heap = ScriptHeap::Access::FromContext(ctx);
+  duk_push_current_function(ctx);
+  duk_get_prop_string(ctx, -1, kMemberHostKey);
+  const auto host = static_cast<std::size_t>(duk_get_uint(ctx, -1));
+  duk_get_prop_string(ctx, -2, kOpKey);
+  const auto op = static_cast<HostOp>(duk_get_int(ctx, -1));
+  duk_get_prop_string(ctx, -3, kNameKey);
+  duk_size_t nameLength = 0;
+  // The function keeps the name's string alive for the whole call.
+  const char* name = duk_get_lstring(ctx, -1, &nameLength);
+  duk_pop_n(ctx, 4);
+  HostCall call;
+  RunHost(ctx, *heap, argc, host, op, std::string_view(name != nullptr ? name : "", nameLength), call);
   if (call.failed) return duk_error(ctx, DUK_ERR_ERROR, "%s", call.message);
   return 1;
 }
@@ -725,31 +908,40 @@ Encoded ScriptHeap::Access::Encode(ScriptHeap& heap, const Variant& value) {
   return encoded;
 }
 
-Variant ScriptHeap::Access::ValueAt(ScriptHeap& heap, duk_idx_t index, int form) {
+bool ScriptHeap::Access::ValueAt(ScriptHeap& heap, duk_idx_t index, int form, Variant& value) {
   duk_context* ctx = heap.ctx_;
   if (form == static_cast<int>(Form::Stashed)) {
-    return Variant::Dispatch(MakeObject<ScriptObject>(heap.shared_from_this(), duk_get_uint(ctx, index)));
+    value = Variant::Dispatch(MakeObject<ScriptObject>(heap.shared_from_this(), duk_get_uint(ctx, index)));
+    return true;
   }
-  if (form == static_cast<int>(Form::Host)) return Variant::Dispatch(Host(heap, duk_get_uint(ctx, index)));
+  if (form == static_cast<int>(Form::Host)) {
+    value = Variant::Dispatch(Host(heap, duk_get_uint(ctx, index)));
+    return true;
+  }
   switch (duk_get_type(ctx, index)) {
     case DUK_TYPE_NULL:
-      return Variant::Null();
+      value = Variant::Null();
+      return true;
     case DUK_TYPE_BOOLEAN:
-      return Variant::Bool(duk_get_boolean(ctx, index) != 0);
+      value = Variant::Bool(duk_get_boolean(ctx, index) != 0);
+      return true;
     case DUK_TYPE_NUMBER: {
       // As JScript gives numbers: a whole number that fits 32 bits as a
       // 32-bit integer, anything else as a double.
       const double number = duk_get_number(ctx, index);
       if (std::trunc(number) == number && number >= -2147483648.0 && number <= 2147483647.0 &&
           !(number == 0 && std::signbit(number))) {
-        return Variant::I4(static_cast<std::int32_t>(number));
+        value = Variant::I4(static_cast<std::int32_t>(number));
+      } else {
+        value = Variant::R8(number);
       }
-      return Variant::R8(number);
+      return true;
     }
     case DUK_TYPE_STRING: {
       duk_size_t length = 0;
       const char* bytes = duk_get_lstring(ctx, index, &length);
-      return Variant::Text(FromCesu8(bytes, length));
+      value = Variant::Text(FromCesu8(bytes, length));
+      return true;
     }
     case DUK_TYPE_OBJECT:
     case DUK_TYPE_LIGHTFUNC:
@@ -759,16 +951,19 @@ Variant ScriptHeap::Access::ValueAt(ScriptHeap& heap, duk_idx_t index, int form)
         duk_get_prop_string(ctx, index, kHostKey);
         const auto host = static_cast<std::size_t>(duk_get_uint(ctx, -1));
         duk_pop(ctx);
-        return Variant::Dispatch(Host(heap, host));
+        value = Variant::Dispatch(Host(heap, host));
+        return true;
       }
-      const std::uint32_t key = ReserveKey(heap);
-      duk_dup(ctx, index);
-      PutInStash(ctx, key);
+      StashData data{duk_normalize_index(ctx, index), ReserveKey(heap)};
+      const bool kept = duk_safe_call(ctx, StashValue, &data, 0, 1) == DUK_EXEC_SUCCESS;
       duk_pop(ctx);
-      return Variant::Dispatch(MakeObject<ScriptObject>(heap.shared_from_this(), key));
+      if (!kept) return false;
+      value = Variant::Dispatch(MakeObject<ScriptObject>(heap.shared_from_this(), data.key));
+      return true;
     }
     default:
-      return {};
+      value = Variant();
+      return true;
   }
 }
 
@@ -777,14 +972,22 @@ bool ScriptHeap::Access::ReadOutcome(ScriptHeap& heap, duk_int_t status, Variant
   duk_context* ctx = heap.ctx_;
   const duk_idx_t base = duk_get_top(ctx) - 4;
   bool ok = false;
-  if (status != DUK_EXEC_SUCCESS) {
+  const bool failed = status != DUK_EXEC_SUCCESS || duk_get_boolean(ctx, base) == 0;
+  if (failed && heap.limits_->expired) {
+    // Stopped at the deadline, whatever the script made of the error.
+    error = TimedOutError();
+  } else if (failed && heap.limits_->refused != 0) {
+    // A call that fails once the heap has been refused memory fails for want
+    // of it (Duktape's own error says "alloc failed").
+    error = OutOfMemoryError();
+  } else if (status != DUK_EXEC_SUCCESS) {
     // The protected call itself failed: only the error value is there.
     duk_size_t length = 0;
     const char* message = duk_safe_to_lstring(ctx, base, &length);
     error = MakeError(u"Error", FromCesu8(message, length), 0);
   } else if (duk_get_boolean(ctx, base) != 0) {
-    if (result != nullptr) *result = ValueAt(heap, base + 1, duk_get_int(ctx, base + 2));
-    ok = true;
+    ok = result == nullptr || ValueAt(heap, base + 1, duk_get_int(ctx, base + 2), *result);
+    if (!ok) error = OutOfMemoryError();
   } else {
     duk_size_t nameLength = 0;
     const char* name = duk_get_lstring(ctx, base + 1, &nameLength);
@@ -801,32 +1004,51 @@ bool ScriptHeap::Access::AccessObject(ScriptHeap& heap, std::uint32_t target, st
                                       ScriptError& error) {
   const std::string nameBytes = ToCesu8(name);
   AccessData data{target, &nameBytes, byValue, kind, &args, Context(heap), ReserveKey(heap)};
+  const Entry entry(*heap.limits_);
   const duk_int_t status = duk_safe_call(heap.ctx_, AccessProperty, &data, 0, 4);
   return ReadOutcome(heap, status, &result, error);
 }
 
-std::shared_ptr<ScriptHeap> ScriptHeap::Make() {
-  std::shared_ptr<ScriptHeap> heap(new ScriptHeap());
-  heap->ctx_ = duk_create_heap(Allocate, Reallocate, Free, nullptr, Fatal);
-  if (heap->ctx_ == nullptr) return nullptr;
-  duk_context* ctx = heap->ctx_;
+ScriptHeap::ScriptHeap() : limits_(std::make_unique<HeapLimits>()) {}
+
+namespace {
+duk_ret_t StartHeap(duk_context* ctx, void* udata) {
   duk_push_heap_stash(ctx);
-  duk_push_pointer(ctx, heap.get());
+  duk_push_pointer(ctx, udata);
   duk_put_prop_string(ctx, -2, kHeapKey);
   duk_get_global_string(ctx, "Date");
   duk_put_prop_string(ctx, -2, kDateKey);
-  duk_pop(ctx);
+  return 0;
+}
+}  // namespace
+
+std::shared_ptr<ScriptHeap> ScriptHeap::Make() {
+  std::shared_ptr<ScriptHeap> heap(new ScriptHeap());
+  heap->ctx_ = duk_create_heap(Allocate, Reallocate, Free, heap->limits_.get(), Fatal);
+  if (heap->ctx_ == nullptr) return nullptr;
+  {
+    const Entry entry(*heap->limits_);
+    const bool started = duk_safe_call(heap->ctx_, StartHeap, heap.get(), 0, 1) == DUK_EXEC_SUCCESS;
+    duk_pop(heap->ctx_);
+    if (!started) return nullptr;
+  }
   for (const ProcedureInfo& builtin : heap->Procedures()) heap->builtins_.push_back(ToCesu8(builtin.name));
   return heap;
 }
 
 ScriptHeap::~ScriptHeap() {
-  if (ctx_ != nullptr) duk_destroy_heap(ctx_);
+  if (ctx_ == nullptr) return;
+  // Finalizers that script set run now, within the same time limit.
+  const Entry entry(*limits_);
+  duk_destroy_heap(ctx_);
 }
+
+void ScriptHeap::SetTimeout(std::int32_t milliseconds) { limits_->timeout = milliseconds; }
 
 bool ScriptHeap::Execute(std::u16string_view code, ScriptError& error) {
   const std::string bytes = ToCesu8(code);
   CodeData data{&bytes, 0, 0};
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, RunCode, &data, 0, 4);
   return Access::ReadOutcome(*this, status, nullptr, error, code);
 }
@@ -834,6 +1056,7 @@ bool ScriptHeap::Execute(std::u16string_view code, ScriptError& error) {
 bool ScriptHeap::Evaluate(std::u16string_view expression, Variant& result, ScriptError& error) {
   const std::string bytes = ToCesu8(expression);
   CodeData data{&bytes, DUK_COMPILE_EVAL, Access::ReserveKey(*this)};
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, RunCode, &data, 0, 4);
   return Access::ReadOutcome(*this, status, &result, error, expression);
 }
@@ -844,6 +1067,7 @@ bool ScriptHeap::Call(std::u16string_view name, std::span<const Variant> args, V
   for (const Variant& arg : args) encoded.push_back(Access::Encode(*this, arg));
   const std::string nameBytes = ToCesu8(name);
   CallData data{&nameBytes, &encoded, Access::Context(*this), Access::ReserveKey(*this)};
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, CallProcedure, &data, 0, 4);
   return Access::ReadOutcome(*this, status, &result, error);
 }
@@ -853,12 +1077,14 @@ bool ScriptHeap::DefineObject(std::u16string_view name, const Object& object, bo
   const std::size_t host = hostObjects_.size();
   hostObjects_.push_back(object);
   DefineData data{&nameBytes, host, object.IsEmpty() ? nullptr : object->GetTypeInfo(), addMembers};
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, DefineGlobalObject, &data, 0, 4);
   return Access::ReadOutcome(*this, status, nullptr, error);
 }
 
 std::vector<ProcedureInfo> ScriptHeap::Procedures() {
   std::vector<ProcedureInfo> procedures;
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, ListProcedures, &builtins_, 0, 4);
   const duk_idx_t base = duk_get_top(ctx_) - 4;
   if (status == DUK_EXEC_SUCCESS && duk_get_boolean(ctx_, base) != 0) {
@@ -886,6 +1112,7 @@ duk_ret_t PushGlobal(duk_context* ctx, void* udata) {
 
 Object ScriptHeap::GlobalObject() {
   const duk_uarridx_t key = Access::ReserveKey(*this);
+  const Entry entry(*limits_);
   const duk_int_t status = duk_safe_call(ctx_, PushGlobal, const_cast<duk_uarridx_t*>(&key), 0, 4);
   Variant result;
   ScriptError error;

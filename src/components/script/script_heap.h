@@ -1,8 +1,11 @@
 // One Duktape heap with the program's rules for values crossing between
 // script and automation. Only protected calls run script code; a C++
-// exception never crosses into Duktape.
+// exception never crosses into Duktape, and a Duktape error never unwinds a
+// C++ frame. The heap holds at most 64 MiB: a script that wants more fails
+// with JScript's out-of-memory error (0x800A0007).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -15,6 +18,11 @@
 struct duk_hthread;
 
 namespace rankora::components::script {
+
+// The control's Timeout: how long a call into script may run, in
+// milliseconds, at first and when set to no limit.
+inline constexpr std::int32_t kDefaultTimeout = 10000;
+inline constexpr std::int32_t kNoTimeout = -1;
 
 // A script error as the control's Error object reports it.
 struct ScriptError {
@@ -30,6 +38,9 @@ struct ProcedureInfo {
   std::u16string name;
   int argumentCount = 0;
 };
+
+// How far the heap may go (see the .cpp).
+struct HeapLimits;
 
 class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
  public:
@@ -49,6 +60,11 @@ class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
   // Makes `object` a global named `name`, its members reachable by name;
   // with `addMembers` its members are globals too.
   bool DefineObject(std::u16string_view name, const automation::Object& object, bool addMembers, ScriptError& error);
+  // How long each call into the heap may run, in milliseconds (kNoTimeout:
+  // no limit). A call past it fails with the platform's time-out error; the
+  // calls that script makes back into the heap count toward the call that
+  // started them.
+  void SetTimeout(std::int32_t milliseconds);
   // Functions defined by the code run so far, in the order defined.
   std::vector<ProcedureInfo> Procedures();
   // The global object, as an object that answers by name.
@@ -58,9 +74,10 @@ class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
   class Access;
 
  private:
-  ScriptHeap() = default;
+  ScriptHeap();
   friend class Access;
 
+  std::unique_ptr<HeapLimits> limits_;  // Duktape's user data: outlives ctx_
   duk_hthread* ctx_ = nullptr;
   std::vector<std::string> builtins_;            // global names before any code
   std::vector<automation::Object> hostObjects_;  // kept alive for the script's wrappers

@@ -13,6 +13,8 @@ namespace {
 using namespace automation;
 
 constexpr HRESULT kInvalidValue = MakeCode(0x800A017C);
+constexpr HRESULT kTimedOut = MakeCode(0x800705B4);
+constexpr HRESULT kOutOfMemory = MakeCode(0x800A0007);
 
 HRESULT RaisedCode() { return LastCall().code == DISP_E_EXCEPTION ? LastCall().excep.code : LastCall().code; }
 
@@ -146,6 +148,84 @@ TEST_F(ScriptControlTest, FillsTheSameErrorObjectWithEachScriptError) {
   CallMethod(error, "Clear");
   EXPECT_EQ(ReadNumberProperty(error, "Number"), 0);
   EXPECT_EQ(ReadTextProperty(error, "Description"), "");
+}
+
+TEST_F(ScriptControlTest, StopsEachCallThatRunsPastTheTimeoutAndStaysUsable) {
+  const Object error = ReadObjectProperty(control_, "Error");
+  CallMethod(control_, "AddCode", {"function spin() { for (;;) {} }"});
+  ASSERT_EQ(LastCall().code, S_OK);
+  const Object object = CallObjectMethod(control_, "Eval", {"({ spin: spin })"});
+  ASSERT_FALSE(object.IsEmpty());
+  const auto expectStopped = [&](const char* what) {
+    EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION) << what;
+    EXPECT_EQ(RaisedCode(), kTimedOut) << what;
+    EXPECT_EQ(static_cast<HRESULT>(ReadNumberProperty(error, "Number")), kTimedOut) << what;
+    EXPECT_EQ(ReadTextProperty(error, "Source"), "ScriptControl") << what;
+    EXPECT_EQ(CallNumberMethod(control_, "Eval", {"1 + 1"}), 2) << what;
+  };
+
+  for (const int timeout : {0, 50}) {
+    ASSERT_TRUE(WriteProperty(control_, "Timeout", {timeout}));
+    EXPECT_EQ(Eval("for (;;) {}").Type(), VT_EMPTY);
+    expectStopped("Eval");
+    CallMethod(control_, "ExecuteStatement", {"while (true) {}"});
+    expectStopped("ExecuteStatement");
+    CallMethod(control_, "AddCode", {"var n = 0; do { ++n; } while (n > 0);"});
+    expectStopped("AddCode");
+    EXPECT_EQ(CallVariantMethod(control_, "Run", {"spin"}).Type(), VT_EMPTY);
+    expectStopped("Run");
+    CallMethod(object, "spin");
+    expectStopped("a script object's method");
+    // Catching the error does not let a script run on.
+    CallMethod(control_, "ExecuteStatement", {"try { spin(); } catch (e) {} for (;;) {}"});
+    expectStopped("a script that catches");
+    CallMethod(control_, "ExecuteStatement", {"try { spin(); } finally { for (;;) {} }"});
+    expectStopped("a script that runs on in finally");
+  }
+}
+
+// A heap holds at most 64 MiB. The loops are bounded (at 1 GiB) so that a
+// heap without its limit ends them too, and the test fails instead of taking
+// the machine's memory.
+TEST_F(ScriptControlTest, FailsAScriptThatEatsMemoryWithAScriptErrorAndStaysUsable) {
+  const Object error = ReadObjectProperty(control_, "Error");
+  CallMethod(control_, "ExecuteStatement",
+             {"(function () { var a = []; for (var i = 0; i < 1024; ++i) a.push('x'.repeat(1 << 20) + i); })()"});
+  EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION);
+  EXPECT_EQ(RaisedCode(), kOutOfMemory);
+  EXPECT_EQ(static_cast<HRESULT>(ReadNumberProperty(error, "Number")), kOutOfMemory);
+  EXPECT_EQ(ReadTextProperty(error, "Source"), "Microsoft JScript runtime error");
+  // The memory is given back: a large string fits again.
+  EXPECT_EQ(CallNumberMethod(control_, "Eval", {"'x'.repeat(24 << 20).length"}), 24 << 20);
+
+  // What the script still holds stays held; the control still runs scripts.
+  CallMethod(control_, "ExecuteStatement", {"var s = 'x'; for (var i = 0; i < 30; ++i) s += s;"});
+  EXPECT_EQ(RaisedCode(), kOutOfMemory);
+  EXPECT_EQ(CallNumberMethod(control_, "Eval", {"1 + 1"}), 2);
+  CallMethod(control_, "ExecuteStatement", {"s = '';"});
+
+  // A script that catches the error goes on.
+  EXPECT_EQ(CallTextMethod(control_, "Eval",
+                           {"try { var t = 'x'; for (var j = 0; j < 30; ++j) t += t; 'not caught' }"
+                            " catch (e) { t = ''; 'caught' }"}),
+            "caught");
+  EXPECT_EQ(LastCall().code, S_OK);
+}
+
+// The value comes back from the host while the heap is nearly full: the
+// call fails as out of memory and gives back what it took (the sanitizers'
+// leak check sees a C++ object skipped on the way out).
+TEST_F(ScriptControlTest, FailsAHostValueThatDoesNotFitAsOutOfMemory) {
+  Object dict;
+  ASSERT_TRUE(Create(dict, kDictionaryProgId));
+  CallMethod(dict, "Add", {"big", std::string(std::size_t{20} << 20, 'x')});
+  CallMethod(control_, "AddObject", {"d", dict});
+  CallMethod(control_, "ExecuteStatement",
+             {"var held = []; for (var i = 0; i < 50; ++i) held.push('y'.repeat(1 << 20) + i);"});
+  ASSERT_EQ(LastCall().code, S_OK);
+  EXPECT_EQ(Eval("d.Item('big').length").Type(), VT_EMPTY);
+  EXPECT_EQ(RaisedCode(), kOutOfMemory);
+  EXPECT_EQ(CallNumberMethod(control_, "Eval", {"held = null; d.Item('big').length"}), 20 << 20);
 }
 
 TEST_F(ScriptControlTest, ResetDropsCodeAndObjectsButKeepsTheLanguage) {
