@@ -147,7 +147,10 @@ class DictionaryComponent final : public Component {
       case VT_BSTR:
         key.kind = KeyValue::Kind::Text;
         key.text = v.TextValue();
-        if (compareMode_ != 0) {
+        // 1 text, 2 database and above 2 a locale's comparison all ignore
+        // case; 0 and below (-1 "use the Option Compare setting", which a
+        // dictionary has none of) compare binary.
+        if (compareMode_ > 0) {
           for (char16_t& c : key.text) c = FoldChar(c);
         }
         return true;
@@ -283,9 +286,9 @@ class DictionaryComponent final : public Component {
     return S_OK;
   }
 
+  // Any value is taken as it is; only a dictionary that holds entries refuses.
   HRESULT SetCompareMode(std::int32_t mode, ExcepInfo& excep) {
-    if (mode < 0 || !entries_.empty())
-      return Raise(excep, kInvalidCall, u"Invalid procedure call or argument", kSource);
+    if (!entries_.empty()) return Raise(excep, kInvalidCall, u"Invalid procedure call or argument", kSource);
     compareMode_ = mode;
     return S_OK;
   }
@@ -299,7 +302,7 @@ class DictionaryComponent final : public Component {
 
   Entries entries_;
   std::unordered_map<KeyValue, Entries::iterator, KeyHash> index_;
-  std::int32_t compareMode_ = 0;  // 0 binary, 1 text, 2 database (as text)
+  std::int32_t compareMode_ = 0;  // as set: 0 binary, 1 text, 2 database, above 2 a locale (as text)
 };
 
 const ClassRegistration registration(kDictionaryClsid, {kDictionaryProgId},

@@ -288,9 +288,12 @@ Response Transfer(const RequestSettings& settings, std::atomic<bool>& abort) {
     headers.Add(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
     hasContentType = hasContentType || EqualsIgnoringCase(header.name, "Content-Type");
   }
+  // A POST or PUT carries a body, if only an empty one ("Content-Length: 0").
+  const bool sendsBody = settings.body.has_value() || settings.method == "POST" || settings.method == "PUT";
   // curl adds these unasked; the platform's request sends only what it is told.
   headers.Add("Expect:");
   if (settings.body && !hasContentType) headers.Add("Content-Type: text/plain; Charset=UTF-8");
+  if (sendsBody && !settings.body) headers.Add("Content-Type:");  // not curl's form type
 
   curl_easy_setopt(curl, CURLOPT_URL, settings.url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -323,12 +326,19 @@ Response Transfer(const RequestSettings& settings, std::atomic<bool>& abort) {
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   } else if (settings.method == "HEAD") {
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  } else if (settings.method == "POST") {
+    // A plain POST, not a custom method: answered by 301, 302 or 303 it is
+    // followed as a GET without its body, as the platform does.
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
   } else {
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, settings.method.c_str());
   }
-  if (settings.body) {
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(settings.body->size()));
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, settings.body->data());
+  if (sendsBody && settings.method != "HEAD") {
+    // Never null: curl would read a null body from its read callback.
+    const char* body = settings.body ? settings.body->data() : "";
+    const std::size_t size = settings.body ? settings.body->size() : 0;
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body);
   }
 
   if (settings.proxySetting == 1) {
@@ -380,6 +390,40 @@ std::string CharsetOf(const Response& response) {
   }
   const std::string_view head = std::string_view(response.body).substr(0, 4096);
   return after(head, "charset=");
+}
+
+// True when `bytes` are well-formed UTF-8: shortest forms only, no
+// surrogates, nothing past U+10FFFF.
+bool IsUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char lead = p[i];
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    char32_t point = 0;
+    char32_t least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+      length = 2, point = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3, point = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4, point = lead & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + length > n) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      point = (point << 6) | (p[i + k] & 0x3F);
+    }
+    if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
 }
 
 // The response body as a stream object: Read(count) gives the next bytes.
@@ -621,7 +665,9 @@ class WinHttpRequest final : public Component {
 
   HRESULT Send(CallArgs& args, ExcepInfo& excep) {
     if (state_ == State::Closed) return Fail(excep, kBeforeOpen);
-    if (state_ != State::Opened) return Fail(excep, kAfterSend);
+    // Sending again once the last response is in sends the request again;
+    // only a transfer still under way refuses.
+    if (state_ == State::Sending && !Collect(std::chrono::milliseconds(0))) return Fail(excep, kAfterSend);
     settings_.body.reset();
     if (args.Given(0) && !args[0].IsEmpty()) {
       const Variant& body = args[0];
@@ -708,7 +754,9 @@ class WinHttpRequest final : public Component {
         std::u16string decoded;
         const std::string charset = CharsetOf(response_);
         if (charset.empty() || !text::DecodeCharset(response_.body, charset, decoded)) {
-          decoded = text::DecodeUtf8(response_.body);
+          // Unlabelled: UTF-8 when the bytes are UTF-8, else the system code
+          // page of the systems we serve (936), which never gives U+FFFD.
+          decoded = IsUtf8(response_.body) ? text::DecodeUtf8(response_.body) : text::ToUtf16(response_.body);
         }
         result = Variant::Text(std::move(decoded));
         return S_OK;

@@ -17,13 +17,53 @@ namespace {
 
 using namespace automation;
 
-constexpr HRESULT kSyntaxError = MakeCode(0x800A1399);  // syntax error in regular expression
 constexpr HRESULT kInvalidCall = MakeCode(0x800A0005);
-constexpr HRESULT kTooComplex = MakeCode(0x800A139A);
+constexpr HRESULT kOutOfStack = MakeCode(0x800A001C);
 constexpr char16_t kSource[] = u"Microsoft VBScript runtime error";
 
 // The platform's line terminators, for "." and for ^ and $ across lines.
 constexpr char16_t kNotTerminator[] = u"[^\\r\\n\\u2028\\u2029]";
+
+// What is wrong with a pattern, each kind with the platform's own number.
+enum class PatternError : std::uint8_t { None, Syntax, Quantifier, Bracket, Parenthesis, Range };
+
+struct ErrorText {
+  HRESULT code;
+  const char16_t* description;
+};
+
+ErrorText TextOf(PatternError error) {
+  switch (error) {
+    case PatternError::Quantifier:
+      return {MakeCode(0x800A139A), u"Unexpected quantifier"};  // 5018
+    case PatternError::Bracket:
+      return {MakeCode(0x800A139B), u"Expected ']' in regular expression"};  // 5019
+    case PatternError::Parenthesis:
+      return {MakeCode(0x800A139C), u"Expected ')' in regular expression"};  // 5020
+    case PatternError::Range:
+      return {MakeCode(0x800A139D), u"Invalid range in character set"};  // 5021
+    default:
+      return {MakeCode(0x800A1399), u"Syntax error in regular expression"};  // 5017
+  }
+}
+
+// The kind of a PCRE2 compile error; those the rewriting lets through.
+PatternError ErrorOf(int pcre2Error) {
+  switch (pcre2Error) {
+    case PCRE2_ERROR_MISSING_SQUARE_BRACKET:
+      return PatternError::Bracket;
+    case PCRE2_ERROR_MISSING_CLOSING_PARENTHESIS:
+      return PatternError::Parenthesis;
+    case PCRE2_ERROR_CLASS_RANGE_ORDER:
+    case PCRE2_ERROR_CLASS_INVALID_RANGE:
+      return PatternError::Range;
+    case PCRE2_ERROR_QUANTIFIER_INVALID:
+    case PCRE2_ERROR_INTERNAL_UNEXPECTED_REPEAT:
+      return PatternError::Quantifier;
+    default:
+      return PatternError::Syntax;
+  }
+}
 
 // PCRE2 objects, each with one owner.
 struct CodeFree {
@@ -39,37 +79,155 @@ struct JitStackFree {
   void operator()(pcre2_jit_stack* stack) const { pcre2_jit_stack_free(stack); }
 };
 
-// The pattern in PCRE2's terms: "." and, across lines, ^ and $ spelled out
-// against the platform's terminators.
-std::u16string Translate(std::u16string_view pattern, bool multiline) {
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsOctal(char16_t c) { return c >= u'0' && c <= u'7'; }
+bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+void AppendUnit(std::u16string& out, unsigned value) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  out += u"\\u";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
+}
+
+// The length of the {n}, {n,} or {n,m} quantifier at `at`, or 0 when the
+// brace there is a plain character.
+std::size_t BraceQuantifier(std::u16string_view pattern, std::size_t at) {
+  std::size_t i = at + 1;
+  const std::size_t firstDigit = i;
+  while (i < pattern.size() && IsDigit(pattern[i])) ++i;
+  if (i == firstDigit) return 0;
+  if (i < pattern.size() && pattern[i] == u',') {
+    ++i;
+    while (i < pattern.size() && IsDigit(pattern[i])) ++i;
+  }
+  return i < pattern.size() && pattern[i] == u'}' ? i + 1 - at : 0;
+}
+
+// An escaped digit: a back reference when that many groups open before it,
+// else an octal code of up to three digits (\0 is NUL), else the digit.
+// `at` is the first digit; returns the digits used.
+std::size_t DigitEscape(std::u16string_view pattern, std::size_t at, std::size_t groups, std::u16string& out) {
+  auto digit = [&](std::size_t k) { return static_cast<unsigned>(pattern[at + k] - u'0'); };
+  const std::size_t left = pattern.size() - at;
+  if (pattern[at] != u'0') {
+    if (left >= 2 && IsDigit(pattern[at + 1]) && digit(0) * 10 + digit(1) <= groups) {
+      out += u"\\g{" + std::u16string(pattern.substr(at, 2)) + u"}";
+      return 2;
+    }
+    if (digit(0) <= groups) {
+      out += u"\\g{" + std::u16string(pattern.substr(at, 1)) + u"}";
+      return 1;
+    }
+  }
+  if (!IsOctal(pattern[at])) {
+    out += pattern[at];
+    return 1;
+  }
+  const std::size_t most = digit(0) <= 3 ? 3 : 2;
+  std::size_t used = 1;
+  unsigned value = digit(0);
+  while (used < most && used < left && IsOctal(pattern[at + used])) value = value * 8 + digit(used++);
+  AppendUnit(out, value);
+  return used;
+}
+
+// The pattern in PCRE2's terms. The platform's dialect is JScript's: an
+// escaped letter it does not know is that letter (\A, \z, \Q, \h, ...), \v
+// is a vertical tab, only (?: (?= and (?! follow "(?", a quantifier needs
+// something to repeat and is never possessive, "[" inside a class is a
+// character, and "." and, across lines, ^ and $ are spelled out against the
+// platform's terminators. Sets `error` for what PCRE2 would read otherwise.
+std::u16string Translate(std::u16string_view pattern, bool multiline, PatternError& error) {
   std::u16string out;
   bool inClass = false;
+  bool canRepeat = false;  // the last item is one a quantifier may follow
+  std::size_t groups = 0;  // capturing groups opened so far
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char16_t c = pattern[i];
     if (c == u'\\' && i + 1 < pattern.size()) {
-      out += c;
-      out += pattern[++i];
+      const char16_t e = pattern[++i];
+      canRepeat = true;
+      if (IsDigit(e)) {
+        i += DigitEscape(pattern, i, inClass ? 0 : groups, out) - 1;
+      } else if (e == u'v') {
+        out += u"\\x0B";
+      } else if (e == u'c') {
+        // A control letter; a bare \c is a backslash and a "c".
+        if (i + 1 < pattern.size() && IsAsciiLetter(pattern[i + 1])) {
+          out += u"\\c";
+          out += pattern[++i];
+        } else {
+          out += u"\\\\c";
+        }
+      } else if (e == u'b' || e == u'B') {
+        // Inside a class \b is a backspace and \B a "B".
+        if (inClass && e == u'B') {
+          out += e;
+        } else {
+          out += u'\\';
+          out += e;
+          canRepeat = inClass;
+        }
+      } else if (IsAsciiLetter(e) && std::u16string_view(u"dDsSwWfnrtxu").find(e) == std::u16string_view::npos) {
+        out += e;
+      } else {
+        out += u'\\';
+        out += e;
+      }
     } else if (inClass) {
-      out += c;
-      if (c == u']') inClass = false;
+      if (c == u'[') {
+        out += u"\\[";
+      } else {
+        out += c;
+        if (c == u']') inClass = false;
+      }
     } else if (c == u'[') {
+      // "]" right after the opening ends the class: "[]" never matches and
+      // "[^]" matches anything (PCRE2_ALLOW_EMPTY_CLASS).
       inClass = true;
+      canRepeat = true;
       out += c;
-      // A ] right after the opening (or after ^) belongs to the class.
       if (i + 1 < pattern.size() && pattern[i + 1] == u'^') out += pattern[++i];
-      if (i + 1 < pattern.size() && pattern[i + 1] == u']') out += pattern[++i];
+    } else if (c == u'(') {
+      if (i + 1 < pattern.size() && pattern[i + 1] == u'?') {
+        if (i + 2 >= pattern.size() || std::u16string_view(u":=!").find(pattern[i + 2]) == std::u16string_view::npos) {
+          error = PatternError::Syntax;
+          return {};
+        }
+        out += pattern.substr(i, 3);
+        i += 2;
+      } else {
+        ++groups;
+        out += c;
+      }
+      canRepeat = false;
+    } else if (c == u'*' || c == u'+' || c == u'?' || (c == u'{' && BraceQuantifier(pattern, i) > 0)) {
+      if (!canRepeat) {
+        error = PatternError::Quantifier;
+        return {};
+      }
+      const std::size_t length = c == u'{' ? BraceQuantifier(pattern, i) : 1;
+      out += pattern.substr(i, length);
+      i += length - 1;
+      // One "?" after a quantifier makes it lazy; nothing else may follow.
+      if (i + 1 < pattern.size() && pattern[i + 1] == u'?') out += pattern[++i];
+      canRepeat = false;
+    } else if (c == u'|' || c == u'^' || c == u'$') {
+      canRepeat = false;
+      if (multiline && c != u'|') {
+        out += c == u'^' ? u"(?<!" : u"(?!";
+        out += kNotTerminator;
+        out += u")";
+      } else {
+        out += c;
+      }
     } else if (c == u'.') {
       out += kNotTerminator;
-    } else if (multiline && c == u'^') {
-      out += u"(?<!";
-      out += kNotTerminator;
-      out += u")";
-    } else if (multiline && c == u'$') {
-      out += u"(?!";
-      out += kNotTerminator;
-      out += u")";
+      canRepeat = true;
     } else {
-      out += c;
+      // A lone "{" is a character, as is "}".
+      out += c == u'{' ? u"\\{" : std::u16string(1, c);
+      canRepeat = true;
     }
   }
   return out;
@@ -86,17 +244,21 @@ class Compiled {
   static constexpr std::size_t kJitStackStart = 32u << 10;
   static constexpr std::size_t kJitStackMost = 1u << 20;
 
-  // Null `code` with `error` set when the pattern does not compile.
+  // Not valid, with the kind of error, when the pattern does not compile.
   Compiled(std::u16string_view pattern, bool ignoreCase, bool multiline) {
-    const std::u16string translated = Translate(pattern, multiline);
-    std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF;
+    const std::u16string translated = Translate(pattern, multiline, error_);
+    if (error_ != PatternError::None) return;
+    std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF;
     if (ignoreCase) options |= PCRE2_CASELESS;
     if (!multiline) options |= PCRE2_DOLLAR_ENDONLY;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     code_.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(), options, &errorCode,
                               &errorOffset, nullptr));
-    if (!code_) return;
+    if (!code_) {
+      error_ = ErrorOf(errorCode);
+      return;
+    }
     std::uint32_t jit = 0;
     pcre2_config(PCRE2_CONFIG_JIT, &jit);
     jit_ = jit != 0 && pcre2_jit_compile(code_.get(), PCRE2_JIT_COMPLETE) == 0;
@@ -111,6 +273,7 @@ class Compiled {
   }
 
   bool Valid() const { return code_ != nullptr; }
+  PatternError Error() const { return error_; }
 
   // The first match at or after `from`: 1 found, 0 none, negative an error
   // (a match limit).
@@ -138,6 +301,7 @@ class Compiled {
   std::unique_ptr<pcre2_match_context, ContextFree> context_;
   std::unique_ptr<pcre2_jit_stack, JitStackFree> stack_;
   bool jit_ = false;
+  PatternError error_ = PatternError::None;
 };
 
 class SubMatches final : public Component {
@@ -281,11 +445,16 @@ class RegExp final : public Component {
         break;
     }
     if (!compiled_) compiled_ = std::make_unique<Compiled>(pattern_, ignoreCase_, multiline_);
-    if (!compiled_->Valid()) return Raise(excep, kSyntaxError, u"Syntax error in regular expression", kSource);
+    if (!compiled_->Valid()) {
+      const ErrorText error = TextOf(compiled_->Error());
+      return Raise(excep, error.code, error.description, kSource);
+    }
     const std::u16string& text = args[0].TextValue();
     std::vector<Found> found;
     if (const int status = FindAll(text, id == kTest ? false : global_, found); status < 0) {
-      return Raise(excep, kTooComplex, u"The regular expression is too complex to match", kSource);
+      // Backtracking past PCRE2's limits: where the platform's matcher would
+      // run out of stack.
+      return Raise(excep, kOutOfStack, u"Out of stack space", kSource);
     }
     if (id == kTest) {
       result = Variant::Bool(!found.empty());

@@ -142,6 +142,26 @@ TEST_F(DictionaryTest, ComparesTextIgnoringCaseOnlyInTextMode) {
   EXPECT_EQ(GetText(CallVariantMethod(text, "Keys"), 2), "KEY");
 }
 
+// Wine's dlls/scrrun/tests/dictionary.c (test_comparemode: "invalid mode
+// value is not checked", 10 reads back as 10; a dictionary with an entry
+// refuses with CTL_E_ILLEGALFUNCTIONCALL) and the CompareMode page ("Values
+// greater than 2 can be used to refer to comparisons using specific Locale
+// IDs").
+TEST_F(DictionaryTest, TakesAnyCompareModeWithoutCheckingIt) {
+  for (const std::int32_t mode : {10, -1, 2052, 2, 0}) {
+    EXPECT_TRUE(WriteProperty(dict_, "CompareMode", {mode})) << mode;
+    EXPECT_EQ(ReadNumberProperty(dict_, "CompareMode"), mode);
+  }
+  Object chinese;
+  ASSERT_TRUE(Create(chinese, kDictionaryProgId));
+  ASSERT_TRUE(WriteProperty(chinese, "CompareMode", {2052}));  // zh-CN
+  CallMethod(chinese, "Add", {"Key", 1});
+  EXPECT_TRUE(CallBoolMethod(chinese, "Exists", {"KEY"}));
+  EXPECT_FALSE(WriteProperty(chinese, "CompareMode", {10}));
+  EXPECT_EQ(LastCall().excep.code, kInvalidCall);
+  EXPECT_EQ(ReadNumberProperty(chinese, "CompareMode"), 2052);
+}
+
 TEST_F(DictionaryTest, RefusesArraysAsKeys) {
   CallMethod(dict_, "Add", {Variant::Array(SafeArray::Variants({})), 1});
   EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION);

@@ -137,5 +137,114 @@ TEST_F(WinHttpRequestTest, EscapesWhatAUrlCannotHold) {
   EXPECT_EQ(server_.Requests().back().target, "/getbrinfo.php?url=%20www.a.com/&_1");
 }
 
+// A server that redirects /from with the status the path after it names
+// ("/from/303"), answers /page/<name> with the page of that name, and
+// anything else with what it received.
+class WinHttpExchangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(Create(request_, kWinHttpRequestProgId)); }
+
+  tools::LoopbackServer server_{[](const tools::ReceivedRequest& request) {
+    tools::Reply reply;
+    const std::string path = request.PathAndQuery();
+    if (path.starts_with("/from/")) {
+      reply.status = std::stoi(path.substr(6));
+      reply.reason = "Redirect";
+      reply.headers = {{"Location", "/to"}};
+    } else if (path == "/page/utf8") {
+      reply.headers = {{"Content-Type", "text/html"}};
+      reply.body = "<p>\xE6\x9D\x83\xE9\x87\x8D 9</p>";  // 权重 9 in UTF-8
+    } else if (path == "/page/gbk") {
+      reply.headers = {{"Content-Type", "text/html"}};
+      reply.body = "<p>\xC8\xA8\xD6\xD8 9</p>";  // 权重 9 in GBK
+    } else if (path == "/page/latin1") {
+      reply.headers = {{"Content-Type", "text/html; charset=iso-8859-1"}};
+      reply.body = "<p>caf\xE9</p>";
+    } else {
+      reply.body = request.method + " " + request.PathAndQuery() + " " + request.body;
+    }
+    return reply;
+  }};
+  Object request_;
+};
+
+// RFC 7231 6.4.2 to 6.4.4, as WinHTTP follows them: a POST answered by 301,
+// 302 or 303 goes on as a GET without its body.
+TEST_F(WinHttpExchangeTest, FollowsARedirectedPostAsAGetWithoutItsBody) {
+  for (const char* status : {"301", "302", "303"}) {
+    CallMethod(request_, "Open", {"POST", server_.Origin() + "/from/" + status, false});
+    CallMethod(request_, "Send", {"a=1"});
+    ASSERT_EQ(LastCall().code, S_OK) << status;
+    EXPECT_EQ(ReadTextProperty(request_, "ResponseText"), "GET /to ") << status;
+    const tools::ReceivedRequest followed = server_.Requests().back();
+    EXPECT_EQ(followed.method, "GET") << status;
+    EXPECT_FALSE(followed.hasBody) << status;
+  }
+}
+
+// Wine's dlls/winhttp/tests/winhttp.c ("POST /redirect", answered by 307, is
+// read again as "POST /temporary" with its body): 307 keeps method and body.
+TEST_F(WinHttpExchangeTest, FollowsA307WithTheSameMethodAndBody) {
+  CallMethod(request_, "Open", {"POST", server_.Origin() + "/from/307", false});
+  CallMethod(request_, "Send", {"a=1"});
+  EXPECT_EQ(ReadTextProperty(request_, "ResponseText"), "POST /to a=1");
+}
+
+// Wine's dlls/winhttp/tests/winhttp.c (server_thread, "PUT /test" and "POST
+// /test" without a body must carry "Content-Length: 0").
+TEST_F(WinHttpExchangeTest, SendsContentLengthZeroForAPostOrPutWithoutABody) {
+  for (const char* method : {"POST", "PUT"}) {
+    CallMethod(request_, "Open", {method, server_.Origin() + "/test", false});
+    CallMethod(request_, "Send");
+    ASSERT_EQ(LastCall().code, S_OK) << method;
+    const tools::ReceivedRequest sent = server_.Requests().back();
+    EXPECT_EQ(sent.method, method);
+    EXPECT_EQ(sent.Header("Content-Length"), "0") << method;
+    EXPECT_EQ(sent.Header("Content-Type"), "") << method;
+  }
+  CallMethod(request_, "Open", {"GET", server_.Origin() + "/test", false});
+  CallMethod(request_, "Send");
+  EXPECT_FALSE(server_.Requests().back().hasBody);
+}
+
+// Wine's dlls/winhttp/tests/winhttp.c (test_IWinHttpRequest: Send, Send
+// again, and Send after reading the response all succeed).
+TEST_F(WinHttpExchangeTest, SendsAgainWhenSentOnceMore) {
+  CallMethod(request_, "Open", {"POST", server_.Origin() + "/again", false});
+  CallMethod(request_, "Send", {"one"});
+  CallMethod(request_, "Send", {"two"});
+  EXPECT_EQ(LastCall().code, S_OK);
+  EXPECT_EQ(ReadTextProperty(request_, "ResponseText"), "POST /again two");
+  CallMethod(request_, "Send");
+  EXPECT_EQ(LastCall().code, S_OK);
+  EXPECT_EQ(ReadTextProperty(request_, "ResponseText"), "POST /again ");
+  EXPECT_EQ(server_.RequestCount(), 3u);
+
+  CallMethod(request_, "Open", {"GET", server_.Origin() + "/async", true});
+  CallMethod(request_, "Send");
+  EXPECT_TRUE(CallBoolMethod(request_, "WaitForResponse"));
+  CallMethod(request_, "Send");
+  EXPECT_EQ(LastCall().code, S_OK);
+  EXPECT_TRUE(CallBoolMethod(request_, "WaitForResponse"));
+  EXPECT_EQ(ReadTextProperty(request_, "ResponseText"), "GET /async ");
+  EXPECT_EQ(server_.RequestCount(), 5u);
+}
+
+// The platform's documentation of ResponseText names no character set for a
+// page that gives none; such a page reads as UTF-8 when it is UTF-8, else in
+// the system code page (936 on the systems we serve), never as U+FFFD.
+TEST_F(WinHttpExchangeTest, DecodesAnUnlabelledPageAsUtf8ElseAsCodePage936) {
+  for (const char* page : {"utf8", "gbk"}) {
+    CallMethod(request_, "Open", {"GET", server_.Origin() + "/page/" + page, false});
+    CallMethod(request_, "Send");
+    const Variant text = ReadProperty(request_, "ResponseText");
+    EXPECT_EQ(text.TextValue(), u"<p>\u6743\u91CD 9</p>") << page;
+  }
+  // A page that names its character set is read in it.
+  CallMethod(request_, "Open", {"GET", server_.Origin() + "/page/latin1", false});
+  CallMethod(request_, "Send");
+  EXPECT_EQ(ReadProperty(request_, "ResponseText").TextValue(), u"<p>caf\u00E9</p>");
+}
+
 }  // namespace
 }  // namespace rankora::components

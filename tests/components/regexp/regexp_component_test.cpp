@@ -23,6 +23,7 @@ class RegExpTest : public ::testing::Test {
     const Object matches = CallObjectMethod(re_, "Execute", {text});
     std::vector<std::string> values;
     const int count = static_cast<int>(ReadNumberProperty(matches, "Count"));
+    values.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
       values.push_back(ReadTextProperty(ReadObjectProperty(matches, "Item", {i}), "Value"));
     return values;
@@ -99,12 +100,118 @@ TEST_F(RegExpTest, ReplacesWithTheDollarForms) {
 TEST_F(RegExpTest, FailsOnABadPatternAndOnEndlessBacktracking) {
   Set("(a");
   EXPECT_FALSE(CallBoolMethod(re_, "Test", {"a"}));
-  EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A1399));
+  EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION);
   EXPECT_TRUE(CallObjectMethod(re_, "Execute", {"a"}).IsEmpty());
   EXPECT_EQ(CallTextMethod(re_, "Replace", {"a", "b"}), "");
   Set("(a+)+$");
   EXPECT_FALSE(CallBoolMethod(re_, "Test", {std::string(5000, 'a') + "!"}));
   EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION);
+  EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A001C));  // out of stack space
+}
+
+// The platform's dialect: VBScript "Regular Expression Syntax" (JScript 5.5
+// syntax) describes "\" as marking the next character as special or literal;
+// a letter it lists no meaning for is that letter, not Perl's escape.
+TEST_F(RegExpTest, ReadsEscapedLettersItDoesNotKnowAsThoseLetters) {
+  const std::vector<std::pair<std::string, std::string>> plain = {
+      {"\\A", "A"},         {"x\\z", "xz"},       {"\\a", "a"},       {"\\e", "e"},        {"\\h", "h"},
+      {"\\Qa.\\E", "QazE"}, {"\\G\\K\\Z", "GKZ"}, {"\\p{L}", "p{L}"}, {"[\\h\\B]+", "hB"},
+  };
+  for (const auto& [pattern, text] : plain) {
+    Set(pattern, true);
+    EXPECT_EQ(Values(text + " "), std::vector<std::string>{text}) << pattern;
+  }
+  Set("\\A");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"x"}));  // no start-of-text assertion
+  Set("\\h");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {" \t"}));  // no horizontal white space
+  Set("\\e");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"\x1B"}));
+  // "\v Matches a vertical tab character", not any vertical white space.
+  Set("\\v");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"\x0B"}));
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"\n"}));
+  // In a character set \b is a backspace.
+  Set("[\\b]");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"\b"}));
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"b"}));
+}
+
+// "\n ... If \n is preceded by at least n captured subexpressions, n is a
+// backreference. Otherwise, n is an octal escape value", and \nm, \nml
+// likewise (VBScript "Regular Expression Syntax").
+TEST_F(RegExpTest, ReadsEscapedDigitsAsBackReferencesOrOctalCodes) {
+  Set("(.)\\1", true);
+  EXPECT_EQ(Values("abbc"), std::vector<std::string>{"bb"});
+  Set("\\1(a)");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test",
+                             {"\x01"
+                              "a"}));
+  Set("\\101\\141");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"Aa"}));
+  Set("(a)\\12");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"aa2"}));
+  Set("[\\1]");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"\x01"}));
+}
+
+// The platform's syntax is ECMAScript's (3rd edition, 15.10.2.13): "[]" is an
+// empty set that never matches and "[^]" its complement, any character; "["
+// inside a set is a character.
+TEST_F(RegExpTest, TakesAnEmptySetAsMatchingNothingAndItsComplementAsAnything) {
+  Set("[]");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"[]"}));
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"]"}));
+  Set("[]a]");
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"]a]"}));
+  Set("[^]", true);
+  EXPECT_EQ(Values("a\n"), (std::vector<std::string>{"a", "\n"}));
+  Set("[^]a]");
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {"\ra]"}));
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"a"}));
+  Set("[[:alpha:]]");  // no POSIX classes: "[", ":", ... and then "]"
+  EXPECT_TRUE(CallBoolMethod(re_, "Test", {":]"}));
+  EXPECT_FALSE(CallBoolMethod(re_, "Test", {"b"}));
+}
+
+// VBScript "Run-time Errors": 5017 Syntax error in regular expression, 5018
+// Unexpected quantifier, 5019 Expected ']' in regular expression, 5020
+// Expected ')' in regular expression, 5021 Invalid range in character set.
+// "(?<a>b)" is a syntax error in Wine's dlls/jscript/tests/regexp.js.
+TEST_F(RegExpTest, RaisesEachKindOfBadPatternUnderItsOwnNumber) {
+  struct Case {
+    const char* pattern;
+    std::uint32_t code;
+    const char16_t* description;
+  };
+  const Case cases[] = {
+      {"(?<a>b)", 0x800A1399, u"Syntax error in regular expression"},
+      {"(?i)a", 0x800A1399, u"Syntax error in regular expression"},
+      {"*a", 0x800A139A, u"Unexpected quantifier"},
+      {"a|+b", 0x800A139A, u"Unexpected quantifier"},
+      {"(?:{2})", 0x800A139A, u"Unexpected quantifier"},
+      {"a++", 0x800A139A, u"Unexpected quantifier"},
+      {"[a", 0x800A139B, u"Expected ']' in regular expression"},
+      {"a[^b", 0x800A139B, u"Expected ']' in regular expression"},
+      {"(a", 0x800A139C, u"Expected ')' in regular expression"},
+      {"(?:a(b)", 0x800A139C, u"Expected ')' in regular expression"},
+      {"[z-a]", 0x800A139D, u"Invalid range in character set"},
+  };
+  for (const Case& c : cases) {
+    for (const bool multiline : {false, true}) {
+      Set(c.pattern, false, false, multiline);
+      CallBoolMethod(re_, "Test", {"a"});
+      ASSERT_EQ(LastCall().code, DISP_E_EXCEPTION) << c.pattern;
+      EXPECT_EQ(LastCall().excep.code, MakeCode(c.code)) << c.pattern;
+      EXPECT_EQ(LastCall().excep.description, c.description) << c.pattern;
+    }
+  }
+  // A quantifier after an assertion has nothing to repeat either.
+  for (const bool multiline : {false, true}) {
+    Set("^*", false, false, multiline);
+    CallBoolMethod(re_, "Test", {"a"});
+    EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A139A));
+  }
 }
 
 }  // namespace
