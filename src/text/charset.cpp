@@ -54,44 +54,68 @@ bool DecodeWithIconv(std::string_view bytes, const std::string& charset, std::u1
 
 }  // namespace
 
+namespace {
+
+// The length of the well-formed UTF-8 character at `i` (shortest form, no
+// surrogate, nothing past U+10FFFF) with its code point, or 0 when the bytes
+// there are no character.
+std::size_t Utf8Character(const unsigned char* p, std::size_t n, std::size_t i, char32_t& point) {
+  const unsigned char lead = p[i];
+  if (lead < 0x80) {
+    point = lead;
+    return 1;
+  }
+  std::size_t length = 0;
+  char32_t least = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, point = lead & 0x1F, least = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, point = lead & 0x0F, least = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, point = lead & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + length > n) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((p[i + k] & 0xC0) != 0x80) return 0;
+    point = (point << 6) | (p[i + k] & 0x3F);
+  }
+  const bool valid = point >= least && point <= 0x10FFFF && !(point >= 0xD800 && point <= 0xDFFF);
+  return valid ? length : 0;
+}
+
+}  // namespace
+
 std::u16string DecodeUtf8(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char lead = p[i];
-    if (lead < 0x80) {
-      out += static_cast<char16_t>(lead);
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
+  for (std::size_t i = 0; i < n;) {
     char32_t point = 0;
-    char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, point = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, point = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, point = lead & 0x07, least = 0x10000;
-    }
-    bool valid = length != 0 && i + length <= n;
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      valid = (p[i + k] & 0xC0) == 0x80;
-      point = (point << 6) | (p[i + k] & 0x3F);
-    }
-    valid = valid && point >= least && point <= 0x10FFFF && !(point >= 0xD800 && point <= 0xDFFF);
-    if (!valid) {
+    const std::size_t length = Utf8Character(p, n, i, point);
+    if (length == 0) {
       out += u'\uFFFD';
       ++i;
-      continue;
+    } else {
+      Append(out, point);
+      i += length;
     }
-    Append(out, point);
-    i += length;
   }
   return out;
+}
+
+bool IsUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  for (std::size_t i = 0; i < n;) {
+    char32_t point = 0;
+    const std::size_t length = Utf8Character(p, n, i, point);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
 }
 
 bool DecodeCharset(std::string_view bytes, std::string_view charset, std::u16string& out) {

@@ -10,6 +10,10 @@ namespace rankora::text {
 // Decodes UTF-8; a byte sequence that is no character becomes U+FFFD.
 std::u16string DecodeUtf8(std::string_view bytes);
 
+// True when `bytes` are well-formed UTF-8 throughout: DecodeUtf8 would give
+// no U+FFFD of its own.
+bool IsUtf8(std::string_view bytes);
+
 // Decodes `bytes` in `charset` (a name as HTTP and HTML give it, any case:
 // utf-8, gbk, gb2312, gb18030, iso-8859-1, or any name iconv knows). False,
 // with `out` untouched, for a character set this machine does not know.

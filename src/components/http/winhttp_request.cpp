@@ -392,40 +392,6 @@ std::string CharsetOf(const Response& response) {
   return after(head, "charset=");
 }
 
-// True when `bytes` are well-formed UTF-8: shortest forms only, no
-// surrogates, nothing past U+10FFFF.
-bool IsUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char lead = p[i];
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    char32_t point = 0;
-    char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, point = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, point = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, point = lead & 0x07, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + length > n) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-      point = (point << 6) | (p[i + k] & 0x3F);
-    }
-    if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
-}
-
 // The response body as a stream object: Read(count) gives the next bytes.
 class ResponseStream final : public Component {
  public:
@@ -756,7 +722,7 @@ class WinHttpRequest final : public Component {
         if (charset.empty() || !text::DecodeCharset(response_.body, charset, decoded)) {
           // Unlabelled: UTF-8 when the bytes are UTF-8, else the system code
           // page of the systems we serve (936), which never gives U+FFFD.
-          decoded = IsUtf8(response_.body) ? text::DecodeUtf8(response_.body) : text::ToUtf16(response_.body);
+          decoded = text::IsUtf8(response_.body) ? text::DecodeUtf8(response_.body) : text::ToUtf16(response_.body);
         }
         result = Variant::Text(std::move(decoded));
         return S_OK;
