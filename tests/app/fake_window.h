@@ -2,6 +2,7 @@
 // are given and record what they were asked.
 #pragma once
 
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,7 @@ class FakeWindow final : public app::Window,
     return [log = workerMessages](const std::string& text) {
       const std::lock_guard lock(log->mutex);
       log->texts.push_back(text);
+      log->arrived.notify_all();
     };
   }
   void OpenAddress(const std::string& address) override { opened.push_back(address); }
@@ -75,6 +77,7 @@ class FakeWindow final : public app::Window,
   std::filesystem::path initialFolder;
   struct Log {
     std::mutex mutex;
+    std::condition_variable arrived;
     std::vector<std::string> texts;
   };
   std::shared_ptr<Log> workerMessages = std::make_shared<Log>();
