@@ -15,23 +15,62 @@ namespace {
 
 std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
 
+// `magnitude` (finite, above zero) as d.ddd...e[+-]X with `decimals` digits
+// after the point: its digits without the point, and the power of ten of the
+// first. to_chars rounds correctly, an exact tie to even.
+void Scientific(double magnitude, int decimals, std::string& digits, int& exponent) {
+  char buffer[1100];
+  const auto written =
+      std::to_chars(buffer, buffer + sizeof buffer - 1, magnitude, std::chars_format::scientific, decimals);
+  *written.ptr = '\0';
+  // buffer: d.ddddde[+-]XX, whatever the C locale says of decimal points
+  digits.clear();
+  const char* p = buffer;
+  for (; *p != 'e'; ++p) {
+    if (*p != '.') digits += *p;
+  }
+  exponent = std::atoi(p + 1);
+}
+
+// The first `precision` significant digits of `magnitude` and the power of
+// ten of the first. The platform rounds an exact tie away from zero
+// (654322.25 as a single is "654322.3"); to_chars would round it to even.
+void SignificantDigits(double magnitude, int precision, std::string& digits, int& exponent) {
+  Scientific(magnitude, precision - 1, digits, exponent);
+  std::string longer;
+  int longerExponent = 0;
+  Scientific(magnitude, precision, longer, longerExponent);
+  if (longer.back() != '5') return;
+  // Only an exact expansion tells a tie from a value just beside it; a
+  // double's has at most 767 significant digits.
+  std::string exact;
+  Scientific(magnitude, 800, exact, exponent);
+  const auto cut = static_cast<std::size_t>(precision);
+  if (exact[cut] != '5' || exact.find_first_not_of('0', cut + 1) != std::string::npos) {
+    Scientific(magnitude, precision - 1, digits, exponent);
+    return;
+  }
+  digits = exact.substr(0, cut);
+  std::size_t at = cut;
+  while (at > 0 && digits[at - 1] == '9') digits[--at] = '0';
+  if (at == 0) {
+    digits.insert(digits.begin(), '1');
+    digits.pop_back();
+    ++exponent;
+  } else {
+    ++digits[at - 1];
+  }
+}
+
 // Digits rounded to `precision` significant digits, written plainly while that
 // takes at most `precision` digits, else as d.dddE+XX.
 std::u16string FormatReal(double value, int precision) {
   if (std::isnan(value)) return u"NaN";
   if (std::isinf(value)) return value < 0 ? u"-1.#INF" : u"1.#INF";
   if (value == 0) return u"0";
-  char buffer[64];
-  const auto written =
-      std::to_chars(buffer, buffer + sizeof buffer - 1, std::fabs(value), std::chars_format::scientific, precision - 1);
-  *written.ptr = '\0';
-  // buffer: d.ddddde[+-]XX, whatever the C locale says of decimal points
   std::string digits;
-  const char* p = buffer;
-  for (; *p != 'e'; ++p) {
-    if (*p != '.') digits += *p;
-  }
-  const int exponent = std::atoi(p + 1);
+  int exponent = 0;
+  SignificantDigits(std::fabs(value), precision, digits, exponent);
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
   const int count = static_cast<int>(digits.size());
 

@@ -23,6 +23,8 @@ double DateOf(int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
   return date;
 }
 
+// Wine oleaut32/tests/vartype.c, test_VarBstrFromR8: fifteen digits, the
+// plain form down to 0.000000000056789 and up to 999999999999999.
 TEST(DoubleToText, UsesFifteenDigitsAndTheExponentOnlyWhereNeeded) {
   EXPECT_EQ(TextOf(Variant::R8(1.5)), u"1.5");
   EXPECT_EQ(TextOf(Variant::R8(0.1)), u"0.1");
@@ -38,6 +40,39 @@ TEST(DoubleToText, UsesFifteenDigitsAndTheExponentOnlyWhereNeeded) {
   EXPECT_EQ(TextOf(Variant::R8(999999999999999.0)), u"999999999999999");
   EXPECT_EQ(TextOf(Variant::R8(2.0 / 3)), u"0.666666666666667");
   EXPECT_EQ(TextOf(Variant::R8(1e100)), u"1E+100");
+  EXPECT_EQ(TextOf(Variant::R8(1.2e15)), u"1.2E+15");
+  EXPECT_EQ(TextOf(Variant::R8(3.141592653589793)), u"3.14159265358979");
+  EXPECT_EQ(TextOf(Variant::R8(12.345678901234567)), u"12.3456789012346");
+  EXPECT_EQ(TextOf(Variant::R8(1234.567890123456789)), u"1234.56789012346");
+}
+
+// Wine oleaut32/tests/vartype.c, test_VarBstrFromR8: small doubles keep the
+// plain form while fifteen digits hold them (5.6789e-5 is "0.000056789",
+// 0.00005 "0,00005" under Spanish), so 1e-5 is not "1E-05".
+TEST(DoubleToText, WritesSmallNumbersPlainlyWhileFifteenDigitsHoldThem) {
+  EXPECT_EQ(TextOf(Variant::R8(5.6789e-5)), u"0.000056789");
+  EXPECT_EQ(TextOf(Variant::R8(1e-5)), u"0.00001");
+  EXPECT_EQ(TextOf(Variant::R8(1.5e-7)), u"0.00000015");
+  EXPECT_EQ(TextOf(Variant::R8(-5.6789e-10)), u"-0.00000000056789");
+  EXPECT_EQ(TextOf(Variant::R8(1e-15)), u"0.000000000000001");
+  EXPECT_EQ(TextOf(Variant::R8(1.5e-15)), u"1.5E-15");
+  EXPECT_EQ(TextOf(Variant::R8(5.6789e-16)), u"5.6789E-16");
+}
+
+// Wine oleaut32/tests/vartype.c, test_VarBstrFromR4: seven digits, the
+// exponent from 1E+08 on, and 654322.23456 (654322.25 as a single) rounded up
+// to "654322.3".
+TEST(SingleToText, UsesSevenDigitsAndRoundsATieAwayFromZero) {
+  EXPECT_EQ(TextOf(Variant::R4(0.000005f)), u"0.000005");
+  EXPECT_EQ(TextOf(Variant::R4(0.5f)), u"0.5");
+  EXPECT_EQ(TextOf(Variant::R4(1.0e8f)), u"1E+08");
+  EXPECT_EQ(TextOf(Variant::R4(999999999999999.0f)), u"1E+15");
+  EXPECT_EQ(TextOf(Variant::R4(1.234e16f)), u"1.234E+16");
+  EXPECT_EQ(TextOf(Variant::R4(3.14159265f)), u"3.141593");
+  EXPECT_EQ(TextOf(Variant::R4(12.34567890f)), u"12.34568");
+  EXPECT_EQ(TextOf(Variant::R4(1234.56789012f)), u"1234.568");
+  EXPECT_EQ(TextOf(Variant::R4(654322.23456f)), u"654322.3");
+  EXPECT_EQ(TextOf(Variant::R4(-654322.23456f)), u"-654322.3");
 }
 
 TEST(ValuesToText, WriteBooleansAsNumbersAndIntegersInDecimal) {
