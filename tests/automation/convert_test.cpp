@@ -377,9 +377,13 @@ TEST(TextToDate, ReadsThePlatformFormsAndRoundTripsToTheSecond) {
     EXPECT_DOUBLE_EQ(out.Real(), expected);
     EXPECT_EQ(TextOf(out), TextOf(Variant::Date(expected)));
   }
-  for (const char16_t* bad : {u"2013/2/30", u"2013年4月25日", u"25.4.2013", u"2013/4/25 24:00:00", u"",
-                              u"2013/4/2523:00", u"2013-4/25", u"hello"}) {
-    EXPECT_EQ(To(Variant::Text(bad), VT_DATE, out), DISP_E_TYPEMISMATCH);
+  // Wine oleaut32/tests/vartype.c, test_VarDateFromStr: "02.01.1970" is no
+  // date where "." separates no date fields, "24:00" and "0:60" no time, and
+  // fractions of a second are refused.
+  for (const char16_t* bad :
+       {u"2013/2/30", u"25.4.2013", u"2013/4/25 24:00:00", u"", u"2013/4/2523:00", u"hello", u"02.01.1970", u"24:00",
+        u"0:60", u"1;2;3", u"0", u"1", u"True", u"2013-05-14 02:04:12.017000000", u"13/13/2013"}) {
+    EXPECT_EQ(To(Variant::Text(bad), VT_DATE, out), DISP_E_TYPEMISMATCH) << std::u16string_view(bad).size();
   }
   // Every second of a day survives the trip through text.
   const double day = DateOf(2024, 2, 29);
@@ -387,6 +391,65 @@ TEST(TextToDate, ReadsThePlatformFormsAndRoundTripsToTheSecond) {
     const double date = day + second / 86400.0;
     ASSERT_EQ(To(Variant::Text(TextOf(Variant::Date(date))), VT_DATE, out), S_OK);
     EXPECT_NEAR(out.Real(), date, 0.5 / 86400);
+  }
+}
+
+// Wine oleaut32/tests/vartype.c, test_VarDateFromStr: the platform picks the
+// order of three numbers that the fields allow, the locale's own first (on a
+// Chinese system year/month/day): "6/30/2011" reads as month/day/year,
+// "13-1-1970" as day/month/year, and a month past 12 swaps with the day.
+// Two-digit years 00 to 29 are 2000 to 2029, 30 to 99 the 1900s ("1 2 29" is
+// 2029, "1 2 30" 1930).
+TEST(TextToDate, ReadsTheOrdersTheFieldsAllow) {
+  Variant out;
+  const std::pair<const char16_t*, double> cases[] = {
+      {u"4/25/2013", DateOf(2013, 4, 25)},
+      {u"25/4/2013", DateOf(2013, 4, 25)},
+      {u"2013/13/1", DateOf(2013, 1, 13)},
+      {u"99/1/2", DateOf(1999, 1, 2)},
+      {u"29/1/2", DateOf(2029, 1, 2)},
+      {u"30/1/2", DateOf(1930, 1, 2)},
+      {u"1/2/3", DateOf(2001, 2, 3)},
+      {u"13-1-1970", 25581.0},
+      {u"1970-1-13", 25581.0},
+      {u"6/30/2011 01:20:34", 40724.05594907407},
+      {u"2013-05-14 02:04:12", 41408.08625000001},
+      {u"6/30/2011\u300001:20:34", 40724.05594907407},
+  };
+  for (const auto& [text, expected] : cases) {
+    ASSERT_EQ(To(Variant::Text(text), VT_DATE, out), S_OK) << expected;
+    EXPECT_NEAR(out.Real(), expected, 1e-9) << expected;
+  }
+}
+
+// Wine oleaut32/tests/vartype.c, test_VarDateFromStr: AM/PM (or A/P, any
+// case) move hours up to 12, "12 AM" being midnight and "00:00 PM" noon;
+// past 12 the designator changes nothing. A Chinese system writes 上午/下午.
+TEST(TextToDate, ReadsMorningAndAfternoonDesignators) {
+  Variant out;
+  const std::pair<const char16_t*, double> cases[] = {
+      {u"12:30 PM", 0.5208333333333334},
+      {u"00:00 AM", 0.0},
+      {u"00:00 a", 0.0},
+      {u"12:59 AM", 0.04097222222222222},
+      {u"12:59 A", 0.04097222222222222},
+      {u"00:00 pm", 0.5},
+      {u"12:59 p", 0.5409722222222222},
+      {u"13:00 AM", 0.5416666666666666},
+      {u"13:00 PM", 0.5416666666666666},
+      {u"1 am", 0.04166666666666666},
+      {u"3:00 \u4E0B\u5348", 0.625},
+      {u"12:30 \u4E0A\u5348", 0.020833333333333332},
+      {u"6/30/2011 01:20:34 AM", 40724.05594907407},
+      {u"6/30/2011 01:20:34 PM", 40724.55594907407},
+      {u"2013/4/25 11:59:59 \u4E0B\u5348", DateOf(2013, 4, 25, 23, 59, 59)},
+  };
+  for (const auto& [text, expected] : cases) {
+    ASSERT_EQ(To(Variant::Text(text), VT_DATE, out), S_OK) << expected;
+    EXPECT_NEAR(out.Real(), expected, 1e-9) << expected;
+  }
+  for (const char16_t* bad : {u"1 2 am", u"12:30 PX", u"12:30 PM PM", u"am"}) {
+    EXPECT_EQ(To(Variant::Text(bad), VT_DATE, out), DISP_E_TYPEMISMATCH) << std::u16string_view(bad).size();
   }
 }
 
