@@ -12,16 +12,23 @@ namespace rankora::automation {
 // Converts `source` (references followed) to `target` into `result`.
 // Failures: DISP_E_TYPEMISMATCH (no such conversion, a text that does not
 // read as the target, null to anything but null), DISP_E_OVERFLOW (out of the
-// target's range), DISP_E_BADVARTYPE (a target that is no value kind).
-// An object converts through its default member.
+// target's range, a text number included), DISP_E_BADVARTYPE (a target that
+// is no value kind). An object converts through its default member.
+// Texts read as numbers in the forms ParseNumber describes, and as dates in
+// the forms ParseDate describes.
 HRESULT ChangeType(const Variant& source, VarType target, Variant& result);
 
 // A double as the platform writes it: 15 significant digits, the exponent
 // form only where the plain form would need more ("1E+15", "5.6789E-12").
 std::u16string FormatDouble(double value);
 
-// A text read as a number: blanks around it, an optional sign, digits with an
-// optional decimal point and an optional exponent; nothing else.
+// A text read as a number as the platform reads it on a Chinese system:
+// blanks around it (space, tab, CR, LF, the no-break and the ideographic
+// space), one sign before or after it or parentheses around it for a
+// negative number, digits with "," between those of the whole part, an
+// optional "." and fraction, an optional exponent; or "&H" or "&O" and
+// hexadecimal or octal digits up to 32 bits. False for anything else and for
+// a number beyond the double range.
 bool ParseNumber(std::u16string_view text, double& value);
 
 }  // namespace rankora::automation

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "automation/blank.h"
+
 namespace rankora::automation {
 namespace {
 
@@ -30,6 +32,9 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
 
 constexpr std::int64_t kEpoch = -25569;  // 30 December 1899, from 1 January 1970
 
+// The morning or afternoon mark of a 12-hour time.
+enum class Designator { None, Morning, Afternoon };
+
 int DaysInMonth(int year, int month) {
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -55,7 +60,7 @@ class Reader {
   // True when there was at least one blank.
   bool SkipBlanks() {
     const std::size_t start = pos_;
-    while (Peek() == u' ' || Peek() == u'\t') ++pos_;
+    while (IsConversionBlank(Peek())) ++pos_;
     return pos_ > start;
   }
   // Up to `most` decimal digits; false when there is none.
@@ -69,17 +74,102 @@ class Reader {
     }
     return count > 0;
   }
+  bool AtDigit() const { return Peek() >= u'0' && Peek() <= u'9'; }
+  // The morning and afternoon designators of a Chinese system and of
+  // English: 上午/下午, AM/PM and A/P in any case.
+  bool TakeDesignator(Designator& designator) {
+    const std::u16string_view rest = text_.substr(pos_);
+    const auto upper = [&](std::size_t i) {
+      const char16_t c = i < rest.size() ? rest[i] : u'\0';
+      return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    };
+    std::size_t length = 0;
+    if (rest.starts_with(u"\u4E0A\u5348") || rest.starts_with(u"\u4E0B\u5348")) {  // 上午, 下午
+      designator = rest[0] == u'\u4E0A' ? Designator::Morning : Designator::Afternoon;
+      length = 2;
+    } else if (upper(0) == u'A' || upper(0) == u'P') {
+      designator = upper(0) == u'A' ? Designator::Morning : Designator::Afternoon;
+      length = upper(1) == u'M' ? 2 : 1;
+    } else {
+      return false;
+    }
+    pos_ += length;
+    return true;
+  }
 
  private:
   std::u16string_view text_;
   std::size_t pos_ = 0;
 };
 
+// A designator moves hours up to 12 into the morning or the afternoon; an
+// hour past 12 keeps its value whatever the designator says.
+void ApplyDesignator(Designator designator, int& hour) {
+  if (hour > 12) return;
+  if (designator == Designator::Morning && hour == 12) hour = 0;
+  if (designator == Designator::Afternoon && hour < 12) hour += 12;
+}
+
+// h:mm[:ss] with an optional designator before or after it, or an hour with
+// a designator ("9 PM").
 bool ReadTime(Reader& reader, DateParts& parts) {
-  if (!reader.Number(2, parts.hour) || !reader.Take(u':') || !reader.Number(2, parts.minute)) return false;
+  Designator designator = Designator::None;
+  if (reader.TakeDesignator(designator)) reader.SkipBlanks();
+  if (!reader.Number(2, parts.hour)) return false;
+  parts.minute = 0;
   parts.second = 0;
-  if (reader.Take(u':') && !reader.Number(2, parts.second)) return false;
+  bool minutes = false;
+  if (reader.Take(u':')) {
+    if (!reader.Number(2, parts.minute)) return false;
+    minutes = true;
+    if (reader.Take(u':') && !reader.Number(2, parts.second)) return false;
+  }
+  if (designator == Designator::None) {
+    Reader after = reader;
+    after.SkipBlanks();
+    if (after.TakeDesignator(designator)) reader = after;
+  }
+  if (!minutes && designator == Designator::None) return false;
+  ApplyDesignator(designator, parts.hour);
   return true;
+}
+
+// A year of one or two digits: 00 to 29 are 2000 to 2029, 30 to 99 are
+// 1930 to 1999.
+int FullYear(int year) {
+  if (year >= 100) return year;
+  return year < 30 ? 2000 + year : 1900 + year;
+}
+
+// Three numbers split by "/" or "-" (the same both times) as a date: read as
+// year/month/day, the system's order, where the fields allow it, else as
+// month/day/year, day/month/year, and last year/day/month (a month past 12
+// swapped with the day).
+enum class DateForm { None, Invalid, Valid };
+DateForm ReadDateFields(Reader& reader, DateParts& parts) {
+  int fields[3] = {};
+  if (!reader.Number(4, fields[0]) || reader.AtDigit()) return DateForm::None;
+  const char16_t separator = reader.Peek();
+  if (separator != u'/' && separator != u'-') return DateForm::None;
+  for (int i = 1; i < 3; ++i) {
+    if (!reader.Take(separator) || !reader.Number(4, fields[i]) || reader.AtDigit()) return DateForm::None;
+  }
+  const auto [a, b, c] = fields;
+  const int orders[4][3] = {{a, b, c}, {c, a, b}, {c, b, a}, {a, c, b}};  // year, month, day
+  for (const auto& order : orders) {
+    DateParts date;
+    date.year = FullYear(order[0]);
+    date.month = order[1];
+    date.day = order[2];
+    double unused = 0;
+    if (DateFromParts(date, unused)) {
+      parts.year = date.year;
+      parts.month = date.month;
+      parts.day = date.day;
+      return DateForm::Valid;
+    }
+  }
+  return DateForm::Invalid;
 }
 
 }  // namespace
@@ -141,25 +231,21 @@ bool ParseDate(std::u16string_view text, double& date) {
   Reader reader(text);
   reader.SkipBlanks();
   DateParts parts;
-  int first = 0;
-  if (!reader.Number(4, first)) return false;
-  if (reader.Peek() == u':') {
-    // A time alone is a time on 30 December 1899.
-    Reader timeReader(text);
-    timeReader.SkipBlanks();
-    if (!ReadTime(timeReader, parts)) return false;
-    timeReader.SkipBlanks();
-    return timeReader.AtEnd() && DateFromParts(parts, date);
+  Reader dateReader = reader;
+  switch (ReadDateFields(dateReader, parts)) {
+    case DateForm::Invalid:
+      return false;
+    case DateForm::Valid: {
+      reader = dateReader;
+      const bool blank = reader.SkipBlanks();
+      if (!reader.AtEnd() && (!blank || !ReadTime(reader, parts))) return false;
+      break;
+    }
+    case DateForm::None:
+      // A time alone is a time on 30 December 1899.
+      if (!ReadTime(reader, parts)) return false;
+      break;
   }
-  const char16_t separator = reader.Peek();
-  if (separator != u'/' && separator != u'-') return false;
-  parts.year = first;
-  if (!reader.Take(separator) || !reader.Number(2, parts.month) || !reader.Take(separator) ||
-      !reader.Number(2, parts.day)) {
-    return false;
-  }
-  const bool blank = reader.SkipBlanks();
-  if (!reader.AtEnd() && (!blank || !ReadTime(reader, parts))) return false;
   reader.SkipBlanks();
   return reader.AtEnd() && DateFromParts(parts, date);
 }

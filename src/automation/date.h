@@ -34,7 +34,13 @@ bool PartsFromDate(double date, DateParts& parts);
 // False outside the range.
 bool FormatDate(double date, std::u16string& text);
 
-// Reads the form FormatDate writes, and "2013-04-25" with or without a time.
+// Reads the dates the platform reads on a Chinese system: three numbers split
+// by "/" or "-", read as year/month/day where the fields allow it, else as
+// month/day/year, day/month/year or year/day/month ("4/25/2013", "25/4/2013",
+// "2013/13/1"), a year of two digits being 1930 to 2029; then optionally a
+// time h:mm[:ss]. Or a time alone, on 30 December 1899. A time may carry a
+// designator before or after it (上午/下午, AM/PM, A/P), which moves hours up to
+// 12 ("12:30 PM", "9 PM"). Blanks as the number conversions allow them.
 bool ParseDate(std::u16string_view text, double& date);
 
 }  // namespace rankora::automation
