@@ -5,12 +5,14 @@
 #include "automation/component.h"
 #include "automation/convert.h"
 #include "automation/registry.h"
+#include "components/script/script_errors.h"
 #include "components/script/script_heap.h"
 
 namespace rankora::components {
 namespace {
 
 using namespace automation;
+using script::JScriptNumber;
 using script::ProcedureInfo;
 using script::ScriptError;
 using script::ScriptHeap;
@@ -44,7 +46,8 @@ bool IsIndex(const Variant& index, std::size_t position, std::u16string_view nam
 }
 
 // The Error object: the last script error; the control hands out the same
-// one every time.
+// one every time. Its Number is a JScript error's own number (1004 for the
+// error 0x800A03EC), any other error's code as it stands.
 class ErrorObject final : public Component {
  public:
   enum Member : DispId { kNumber = 1, kSource, kDescription, kHelpFile, kHelpContext, kText, kLine, kColumn, kClear };
@@ -66,9 +69,11 @@ class ErrorObject final : public Component {
 
   HRESULT Invoke(DispId id, InvokeKind, CallArgs&, Variant& result, ExcepInfo&) override {
     switch (id) {
-      case kNumber:
-        result = Variant::I4(error_.number);
+      case kNumber: {
+        const int number = JScriptNumber(error_.number);
+        result = Variant::I4(number >= 0 ? number : error_.number);
         return S_OK;
+      }
       case kSource:
         result = Variant::Text(error_.source);
         return S_OK;
@@ -277,10 +282,12 @@ class ScriptControl final : public Component {
         return heap_->Evaluate(args[0].TextValue(), result, error) ? S_OK : ScriptFailed(std::move(error), excep);
       }
       case kRun: {
+        // A procedure the code does not define (names are case-sensitive)
+        // is no script error: the Error object stays as it is.
         ScriptError error;
-        return heap_->Call(args[0].TextValue(), args.All().subspan(1), result, error)
-                   ? S_OK
-                   : ScriptFailed(std::move(error), excep);
+        if (heap_->Call(args[0].TextValue(), args.All().subspan(1), result, error)) return S_OK;
+        if (error.unknownName) return Raise(excep, DISP_E_UNKNOWNNAME, u"", u"");
+        return ScriptFailed(std::move(error), excep);
       }
       default:
         return DISP_E_MEMBERNOTFOUND;

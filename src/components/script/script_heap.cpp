@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "automation/dispatch.h"
 #include "automation/name.h"
-#include "text/gbk.h"
+#include "components/script/script_date.h"
+#include "components/script/script_errors.h"
 
 namespace rankora::components::script {
 
@@ -30,6 +32,14 @@ struct HeapLimits {
   bool firstCheck = false;  // no check has come yet in this entry
   bool expired = false;     // the deadline has passed: every check says so until the entry ends
   Clock::time_point deadline;
+  // Where the compiler stopped at its last error: the token's byte offset
+  // in the code and its line.
+  std::size_t compileOffset = 0;
+  int compileLine = 0;
+  // Where the last value thrown in this entry was thrown: a line of a chunk
+  // of code (0 when not known).
+  int thrownLine = 0;
+  int thrownChunk = 0;
 };
 
 }  // namespace rankora::components::script
@@ -55,6 +65,13 @@ extern "C" duk_bool_t rankora_script_timed_out(void* udata) {
   return 1;
 }
 
+extern "C" void rankora_script_compile_error_at(void* udata, duk_size_t offset, duk_int_t line) {
+  auto* limits = static_cast<rankora::components::script::HeapLimits*>(udata);
+  if (limits == nullptr) return;
+  limits->compileOffset = offset;
+  limits->compileLine = static_cast<int>(line);
+}
+
 namespace rankora::components::script {
 
 namespace {
@@ -68,6 +85,7 @@ class Entry {
     limits_.refused = 0;
     limits_.expired = false;
     limits_.firstCheck = true;
+    limits_.thrownLine = limits_.thrownChunk = 0;
     limits_.timed = limits_.timeout != kNoTimeout;
     if (limits_.timed) limits_.deadline = HeapLimits::Clock::now() + std::chrono::milliseconds(limits_.timeout);
   }
@@ -84,18 +102,16 @@ class Entry {
 // Hidden keys (Duktape's hidden symbols) that script code cannot reach.
 #define RANKORA_HIDDEN(name) "\xFF" name
 const char* const kHeapKey = RANKORA_HIDDEN("rankoraHeap");
-const char* const kDateKey = RANKORA_HIDDEN("rankoraDate");
 const char* const kHostKey = RANKORA_HIDDEN("rankoraHost");      // on a wrapper: its host
 const char* const kMemberHostKey = RANKORA_HIDDEN("rankoraOf");  // on a member function: its host
 const char* const kOpKey = RANKORA_HIDDEN("rankoraOp");
 const char* const kNameKey = RANKORA_HIDDEN("rankoraName");
+const char* const kArrayKey = RANKORA_HIDDEN("rankoraArray");  // on a wrapper: its array (a Variant*)
+#undef RANKORA_HIDDEN
 
-// JScript's error numbers for the errors Duktape raises.
-constexpr HRESULT kSyntaxError = MakeCode(0x800A03EA);
-constexpr HRESULT kUndefinedError = MakeCode(0x800A1391);
-constexpr HRESULT kObjectExpected = MakeCode(0x800A138F);
-constexpr HRESULT kUncaught = MakeCode(0x800A139E);
-constexpr HRESULT kOutOfMemory = MakeCode(0x800A0007);
+constexpr HRESULT kOutOfMemory = JScriptCode(jscript::kOutOfMemory);
+constexpr char16_t kCompileSource[] = u"Microsoft JScript compilation error";
+constexpr char16_t kRuntimeSource[] = u"Microsoft JScript runtime error";
 // A script stopped at its deadline: the platform's time-out error,
 // HRESULT_FROM_WIN32(ERROR_TIMEOUT), as the control raises it.
 constexpr HRESULT kTimedOut = MakeCode(0x800705B4);
@@ -264,19 +280,14 @@ std::u16string FromCesu8(const char* data, std::size_t length) {
 struct Encoded {
   enum class Kind : std::uint8_t { Undefined, Null, Number, Boolean, String, Date, Host, Stashed, Array };
   Kind kind = Kind::Undefined;
-  double number = 0;
+  double number = 0;  // a number, or a platform date
   bool boolean = false;
   std::string bytes;
   std::size_t host = 0;
   std::uint32_t stash = 0;
-  std::vector<Encoded> items;
+  // An array, until pushing it hands it to the script value that carries it.
+  std::unique_ptr<Variant> array;
 };
-
-double DateToMilliseconds(double date) {
-  const double whole = std::trunc(date);
-  const double days = whole + std::fabs(date - whole);
-  return std::round((days - 25569.0) * 86400000.0);
-}
 
 bool IsObjectLike(duk_context* ctx, duk_idx_t index) {
   return duk_check_type_mask(ctx, index, DUK_TYPE_MASK_OBJECT | DUK_TYPE_MASK_LIGHTFUNC | DUK_TYPE_MASK_BUFFER) != 0;
@@ -296,31 +307,26 @@ void PushFromStash(duk_context* ctx, duk_uarridx_t key) {
   duk_remove(ctx, -2);
 }
 
-// Protected calls for stash keeping from C++ (udata: the key, and for
-// StashValue the value's index first).
-struct StashData {
-  duk_idx_t index;
-  duk_uarridx_t key;
-};
-
-duk_ret_t StashValue(duk_context* ctx, void* udata) {
-  const auto* data = static_cast<const StashData*>(udata);
-  duk_dup(ctx, data->index);
-  PutInStash(ctx, data->key);
-  return 0;
-}
-
 duk_ret_t DropFromStash(duk_context* ctx, void* udata) {
   duk_push_heap_stash(ctx);
   duk_del_prop_index(ctx, -1, *static_cast<const duk_uarridx_t*>(udata));
   return 0;
 }
 
-// Turns the error at the top into the outcome [false, name, message, line].
+// Every protected call that runs script leaves an outcome of this many
+// values: [true, value, form, the value itself, -, -] or, when it failed,
+// [false, name, message, line, number, chunk] (see ErrorOutcome).
+constexpr duk_idx_t kOutcome = 6;
+
+// Turns the value thrown, at the top, into a failed outcome. `name`,
+// `message`, `line` and `chunk` (the code's chunk, its file name) are an
+// error's; another value has no name and its text as the message. `number`
+// is the number the value carries, as JScript's errors do, if any.
 duk_ret_t ErrorOutcome(duk_context* ctx) {
   const duk_idx_t error = duk_get_top_index(ctx);
   duk_push_false(ctx);
-  if (duk_is_error(ctx, error)) {
+  const bool isError = duk_is_error(ctx, error) != 0;
+  if (isError) {
     duk_get_prop_string(ctx, error, "name");
     duk_safe_to_string(ctx, -1);
     duk_get_prop_string(ctx, error, "message");
@@ -332,41 +338,153 @@ duk_ret_t ErrorOutcome(duk_context* ctx) {
     duk_safe_to_string(ctx, -1);
     duk_push_int(ctx, 0);
   }
-  return 4;
+  if (duk_is_object(ctx, error)) {
+    duk_get_prop_string(ctx, error, "number");
+  } else {
+    duk_push_undefined(ctx);
+  }
+  if (isError) {
+    duk_get_prop_string(ctx, error, "fileName");
+  } else {
+    duk_push_undefined(ctx);
+  }
+  return kOutcome;
 }
 
-// How an outcome's value stands on the stack.
-enum class Form : int { Plain = 0, Stashed = 1, Host = 2 };
+// A failed outcome for JScript error `number`, of no script value.
+duk_ret_t JScriptErrorOutcome(duk_context* ctx, int number) {
+  duk_push_false(ctx);
+  duk_push_string(ctx, "");
+  duk_push_string(ctx, "");
+  duk_push_int(ctx, 0);
+  duk_push_number(ctx, JScriptCode(number));
+  duk_push_undefined(ctx);
+  return kOutcome;
+}
+
+// How a value out of script stands on the stack.
+enum class Form : int {
+  Plain = 0,    // the value itself
+  Stashed = 1,  // an object kept in the stash: its key
+  Host = 2,     // one of our wrappers: its host's index
+  Date = 3,     // a Date from a platform date: the platform date now
+  Array = 4,    // the wrapper of an array from outside: the array (a Variant*)
+};
 
 bool IsHostWrapper(duk_context* ctx, duk_idx_t index) {
   // Hidden keys are out of reach of script code and of proxy traps.
   return duk_is_object(ctx, index) && duk_has_prop_string(ctx, index, kHostKey);
 }
 
-// Turns the value at the top into the outcome [true, value, form, -]: one of
-// our wrappers stands as its host's index, another object is kept in the
-// stash under `key` and stands as its key.
-duk_ret_t ValueOutcome(duk_context* ctx, duk_uarridx_t key) {
-  duk_push_true(ctx);
-  duk_insert(ctx, -2);
-  Form form = Form::Plain;
-  if (key != 0 && IsHostWrapper(ctx, -1)) {
-    duk_get_prop_string(ctx, -1, kHostKey);
-    duk_remove(ctx, -2);
-    form = Form::Host;
-  } else if (key != 0 && IsObjectLike(ctx, -1)) {
+bool IsArrayWrapper(duk_context* ctx, duk_idx_t index) {
+  return duk_is_object(ctx, index) && duk_has_prop_string(ctx, index, kArrayKey);
+}
+
+// Pushes what stands outside for the value at the top, and says how:
+// [... value] -> [... value payload]. An object other than our own kinds is
+// kept in the stash under `key` (when not 0).
+Form Classify(duk_context* ctx, duk_uarridx_t key) {
+  const duk_idx_t value = duk_get_top_index(ctx);
+  if (IsHostWrapper(ctx, value)) {
+    duk_get_prop_string(ctx, value, kHostKey);
+    return Form::Host;
+  }
+  double date = 0;
+  if (PlatformDateOf(ctx, value, date)) {
+    duk_push_number(ctx, date);
+    return Form::Date;
+  }
+  if (IsArrayWrapper(ctx, value)) {
+    duk_get_prop_string(ctx, value, kArrayKey);
+    return Form::Array;
+  }
+  duk_dup(ctx, value);
+  if (key != 0 && IsObjectLike(ctx, value)) {
     PutInStash(ctx, key);
     duk_pop(ctx);
     duk_push_uint(ctx, key);
-    form = Form::Stashed;
+    return Form::Stashed;
   }
+  return Form::Plain;
+}
+
+// Turns the value at the top into a successful outcome. The value stays in
+// it, so that what its payload points to lives as long as the outcome.
+duk_ret_t ValueOutcome(duk_context* ctx, duk_uarridx_t key) {
+  const Form form = Classify(ctx, key);  // [value payload]
+  duk_push_true(ctx);
+  duk_insert(ctx, -3);  // [true value payload]
+  duk_swap_top(ctx, -2);
   duk_push_int(ctx, static_cast<int>(form));
+  duk_insert(ctx, -2);  // [true payload form value]
   duk_push_undefined(ctx);
-  return 4;
+  duk_push_undefined(ctx);
+  return kOutcome;
 }
 
 duk_ret_t Outcome(duk_context* ctx, duk_int_t status, duk_uarridx_t key) {
   return status == DUK_EXEC_SUCCESS ? ValueOutcome(ctx, key) : ErrorOutcome(ctx);
+}
+
+// For a protected call from C++: the value at `index`, as Classify gives it:
+// [payload form].
+struct ClassifyData {
+  duk_idx_t index;
+  duk_uarridx_t key;
+};
+
+duk_ret_t ClassifyValue(duk_context* ctx, void* udata) {
+  const auto* data = static_cast<const ClassifyData*>(udata);
+  duk_dup(ctx, data->index);
+  const Form form = Classify(ctx, data->key);
+  duk_remove(ctx, -2);
+  duk_push_int(ctx, static_cast<int>(form));
+  return 2;
+}
+
+// Frees the array a wrapper carries, when Duktape is done with the wrapper.
+duk_ret_t FreeArray(duk_context* ctx) {
+  duk_get_prop_string(ctx, 0, kArrayKey);
+  auto* array = static_cast<Variant*>(duk_get_pointer(ctx, -1));
+  duk_pop(ctx);
+  duk_del_prop_string(ctx, 0, kArrayKey);
+  delete array;
+  return 0;
+}
+
+// The chunk of code a file name of ours names (0 for none).
+int ChunkNumber(const char* name) {
+  int chunk = 0;
+  for (; name != nullptr && *name >= '0' && *name <= '9' && chunk < 100000000; ++name)
+    chunk = chunk * 10 + (*name - '0');
+  return chunk;
+}
+
+// Duktape's errThrow hook, called with each value about to be thrown:
+// notes the line and chunk of the innermost script function running, where
+// JScript places a run-time error, and lets the value go on unchanged.
+duk_ret_t NoteThrow(duk_context* ctx) {
+  duk_memory_functions functions;
+  duk_get_memory_functions(ctx, &functions);
+  auto* limits = static_cast<HeapLimits*>(functions.udata);
+  for (duk_int_t level = -2; limits != nullptr; --level) {
+    duk_inspect_callstack_entry(ctx, level);
+    if (duk_is_undefined(ctx, -1)) break;
+    duk_get_prop_string(ctx, -1, "lineNumber");
+    const int line = duk_get_int(ctx, -1);
+    duk_pop(ctx);
+    if (line > 0) {
+      duk_get_prop_string(ctx, -1, "function");
+      duk_get_prop_string(ctx, -1, "fileName");
+      limits->thrownLine = line;
+      limits->thrownChunk = ChunkNumber(duk_get_string(ctx, -1));
+      duk_pop_2(ctx);
+      break;
+    }
+    duk_pop(ctx);
+  }
+  duk_dup(ctx, 0);
+  return 1;
 }
 
 duk_ret_t HostTrampoline(duk_context* ctx);
@@ -425,7 +543,9 @@ struct PushContext {
   const std::vector<Object>* hosts;
 };
 
-void Push(duk_context* ctx, const Encoded& value, const PushContext& context) {
+// Pushes `value`; an array goes to the wrapper that carries it, which frees
+// it when Duktape is done with it.
+void Push(duk_context* ctx, Encoded& value, const PushContext& context) {
   duk_require_stack(ctx, 8);
   switch (value.kind) {
     case Encoded::Kind::Undefined:
@@ -444,12 +564,7 @@ void Push(duk_context* ctx, const Encoded& value, const PushContext& context) {
       duk_push_lstring(ctx, value.bytes.data(), value.bytes.size());
       return;
     case Encoded::Kind::Date:
-      // The original Date constructor, whatever the script did to the global.
-      duk_push_heap_stash(ctx);
-      duk_get_prop_string(ctx, -1, kDateKey);
-      duk_remove(ctx, -2);
-      duk_push_number(ctx, value.number);
-      duk_new(ctx, 1);
+      PushPlatformDate(ctx, value.number);
       return;
     case Encoded::Kind::Host: {
       duk_push_object(ctx);
@@ -462,40 +577,16 @@ void Push(duk_context* ctx, const Encoded& value, const PushContext& context) {
     case Encoded::Kind::Stashed:
       PushFromStash(ctx, value.stash);
       return;
-    case Encoded::Kind::Array: {
-      duk_push_array(ctx);
-      for (std::size_t i = 0; i < value.items.size(); ++i) {
-        duk_push_uint(ctx, static_cast<duk_uint_t>(i));
-        Push(ctx, value.items[i], context);
-        duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WEC);
-      }
+    case Encoded::Kind::Array:
+      duk_push_object(ctx);
+      if (value.array == nullptr) return;
+      duk_push_c_function(ctx, FreeArray, 2);
+      duk_set_finalizer(ctx, -2);
+      duk_push_pointer(ctx, value.array.get());
+      duk_put_prop_string(ctx, -2, kArrayKey);
+      static_cast<void>(value.array.release());
       return;
-    }
   }
-}
-
-ScriptError MakeError(std::u16string_view name, std::u16string description, int line, std::u16string_view code = {}) {
-  ScriptError error;
-  error.description = std::move(description);
-  error.line = line;
-  if (name == u"SyntaxError") {
-    error.number = kSyntaxError;
-    error.source = u"Microsoft JScript compilation error";
-    // The text of the line the error is on.
-    std::size_t start = 0;
-    for (int l = 1; l < line && start != std::u16string_view::npos; ++l) {
-      start = code.find(u'\n', start);
-      if (start != std::u16string_view::npos) ++start;
-    }
-    if (start != std::u16string_view::npos && start <= code.size()) {
-      std::u16string_view rest = code.substr(start);
-      error.text = std::u16string(rest.substr(0, rest.find_first_of(u"\r\n")));
-    }
-  } else {
-    error.number = name == u"ReferenceError" ? kUndefinedError : name == u"TypeError" ? kObjectExpected : kUncaught;
-    error.source = u"Microsoft JScript runtime error";
-  }
-  return error;
 }
 
 ScriptError TimedOutError() {
@@ -504,10 +595,87 @@ ScriptError TimedOutError() {
 }
 
 ScriptError OutOfMemoryError() {
-  return ScriptError{kOutOfMemory, u"Microsoft JScript runtime error", u"Out of memory", u"", 0, 0};
+  return ScriptError{kOutOfMemory, kRuntimeSource, std::u16string(JScriptWording(jscript::kOutOfMemory)), u"", 0, 0};
+}
+
+// Lines end at LF, CR, CR LF, U+2028 and U+2029, as Duktape counts them.
+bool EndsLine(char16_t unit) { return unit == u'\n' || unit == u'\r' || unit == u'\u2028' || unit == u'\u2029'; }
+
+// Where line `line` (from 1) of `code` starts, or npos.
+std::size_t LineStart(std::u16string_view code, int line) {
+  std::size_t at = 0;
+  for (int l = 1; l < line; ++l) {
+    while (at < code.size() && !EndsLine(code[at])) ++at;
+    if (at == code.size()) return std::u16string_view::npos;
+    at += code[at] == u'\r' && at + 1 < code.size() && code[at + 1] == u'\n' ? 2 : 1;
+  }
+  return at;
+}
+
+bool IsBlank(char16_t unit) {
+  return unit == u' ' || unit == u'\t' || unit == u'\v' || unit == u'\f' || unit == u'\u00A0' || unit == u'\uFEFF';
+}
+
+bool IsWordUnit(char16_t unit) {
+  return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') || (unit >= u'0' && unit <= u'9') ||
+         unit == u'_' || unit == u'$';
+}
+
+// The place of a compile error in `code`, from the byte offset Duktape gave
+// (its lexer reads the CESU-8 form: one to three bytes a unit).
+struct CompilePlace {
+  int column = 0;
+  std::u16string text;
+  SyntaxSite site;
+};
+
+CompilePlace PlaceOfOffset(std::u16string_view code, std::size_t offset) {
+  std::size_t at = 0;
+  for (std::size_t bytes = 0; at < code.size(); ++at) {
+    const char16_t unit = code[at];
+    const std::size_t length = unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+    if (bytes + length > offset) break;
+    bytes += length;
+  }
+  std::size_t start = at;
+  while (start > 0 && !EndsLine(code[start - 1])) --start;
+  std::size_t end = at;
+  while (end < code.size() && !EndsLine(code[end])) ++end;
+  CompilePlace place;
+  place.column = static_cast<int>(at - start);
+  place.text = std::u16string(code.substr(start, end - start));
+  std::size_t wordEnd = at;
+  while (wordEnd < code.size() && IsWordUnit(code[wordEnd])) ++wordEnd;
+  place.site.word = code.substr(at, wordEnd - at);
+  std::size_t before = at;
+  while (before > 0 && (IsBlank(code[before - 1]) || EndsLine(code[before - 1]))) {
+    place.site.lineBreakBefore = place.site.lineBreakBefore || EndsLine(code[before - 1]);
+    --before;
+  }
+  std::size_t wordStart = before;
+  while (wordStart > 0 && IsWordUnit(code[wordStart - 1])) --wordStart;
+  place.site.previousWord = code.substr(wordStart, before - wordStart);
+  return place;
+}
+
+// The column of a run-time error: Duktape knows only the line, so the start
+// of the first statement on it.
+int ColumnOfLine(std::u16string_view code, int line) {
+  const std::size_t start = LineStart(code, line);
+  if (start == std::u16string_view::npos) return 0;
+  std::size_t at = start;
+  while (at < code.size() && IsBlank(code[at])) ++at;
+  return static_cast<int>(at - start);
 }
 
 }  // namespace
+
+// The code a call compiles, for placing its errors.
+struct ScriptHeap::Chunk {
+  std::u16string_view text;
+  int number = 0;
+  bool compileFailed = false;
+};
 
 // The operations that cross between C++ and Duktape, with the outcome of a
 // protected call read back by getters that never throw.
@@ -527,22 +695,27 @@ class ScriptHeap::Access {
 
   // The value at `index`: objects are kept in the stash and cross as objects
   // that answer by name. False when the heap has no memory left to keep one.
-  static bool ValueAt(ScriptHeap& heap, duk_idx_t index, int form, Variant& value);
+  static bool ValueAt(ScriptHeap& heap, duk_idx_t index, Variant& value);
 
-  // Reads the four outcome values that a protected call left and pops them.
+  // The value of an outcome: its payload at `index`, standing as `form`.
+  static bool PayloadAt(ScriptHeap& heap, duk_idx_t index, int form, Variant& value);
+
+  // Reads the outcome values that a protected call left and pops them.
   static bool ReadOutcome(ScriptHeap& heap, duk_int_t status, Variant* result, ScriptError& error,
-                          std::u16string_view code = {});
+                          const Chunk* chunk = nullptr);
 
   static bool AccessObject(ScriptHeap& heap, std::uint32_t target, std::u16string_view name, bool byValue,
-                           InvokeKind kind, const std::vector<Encoded>& args, Variant& result, ScriptError& error);
+                           InvokeKind kind, std::vector<Encoded>& args, Variant& result, ScriptError& error);
+
+  // Whether the object kept under `target` has a property `name`, its own
+  // or inherited.
+  static bool HasMember(ScriptHeap& heap, std::uint32_t target, std::u16string_view name);
 
   static Object Host(ScriptHeap& heap, std::size_t index) {
     return index < heap.hostObjects_.size() ? heap.hostObjects_[index] : Object();
   }
 
   static PushContext Context(ScriptHeap& heap) { return PushContext{&heap.hostObjects_}; }
-
-  static duk_context* Ctx(ScriptHeap& heap) { return heap.ctx_; }
 
   // Without memory to spare, the entry stays until the heap ends.
   static void Unstash(ScriptHeap& heap, std::uint32_t key) {
@@ -552,12 +725,16 @@ class ScriptHeap::Access {
     duk_safe_call(heap.ctx_, DropFromStash, &index, 0, 1);
     duk_pop(heap.ctx_);
   }
+
+ private:
+  static ScriptError FailedScript(ScriptHeap& heap, duk_idx_t base, const Chunk* chunk);
 };
 
 namespace {
 
-// A script object seen from outside: it answers every name by looking it up
-// on the object when called.
+// A script object seen from outside: it answers the names of the properties
+// it has, its own or inherited, by looking them up when called; any other
+// name is unknown, as JScript's objects answer by name.
 class ScriptObject final : public Component {
  public:
   ScriptObject(std::shared_ptr<ScriptHeap> heap, std::uint32_t key) : heap_(std::move(heap)), key_(key) {}
@@ -569,6 +746,7 @@ class ScriptObject final : public Component {
   std::uint32_t Key() const { return key_; }
 
   HRESULT GetIdOfName(std::u16string_view name, DispId& id) override {
+    if (!ScriptHeap::Access::HasMember(*heap_, key_, name)) return DISP_E_UNKNOWNNAME;
     for (std::size_t i = 0; i < names_.size(); ++i) {
       if (names_[i] == name) {
         id = static_cast<DispId>(i + 1);
@@ -602,38 +780,41 @@ class ScriptObject final : public Component {
 
 struct CodeData {
   const std::string* code;
+  const std::string* chunk;  // its file name
   duk_uint_t flags;
   duk_uarridx_t key;
+  bool compileFailed;
 };
 
 duk_ret_t RunCode(duk_context* ctx, void* udata) {
-  const auto* data = static_cast<const CodeData*>(udata);
+  auto* data = static_cast<CodeData*>(udata);
   duk_push_lstring(ctx, data->code->data(), data->code->size());
-  duk_push_string(ctx, "code");
-  if (duk_pcompile(ctx, data->flags) != 0) return ErrorOutcome(ctx);
+  duk_push_lstring(ctx, data->chunk->data(), data->chunk->size());
+  if (duk_pcompile(ctx, data->flags) != 0) {
+    data->compileFailed = true;
+    return ErrorOutcome(ctx);
+  }
   return Outcome(ctx, duk_pcall(ctx, 0), data->key);
 }
 
 struct CallData {
   const std::string* name;
-  const std::vector<Encoded>* args;
+  std::vector<Encoded>* args;
   PushContext context;
   duk_uarridx_t key;
+  bool unknownName;
 };
 
 duk_ret_t CallProcedure(duk_context* ctx, void* udata) {
-  const auto* data = static_cast<const CallData*>(udata);
+  auto* data = static_cast<CallData*>(udata);
   duk_push_global_object(ctx);
-  duk_get_prop_lstring(ctx, -1, data->name->data(), data->name->size());
-  if (!duk_is_callable(ctx, -1)) {
-    duk_push_false(ctx);
-    duk_push_string(ctx, "ReferenceError");
-    duk_push_sprintf(ctx, "'%s' is undefined", data->name->c_str());
-    duk_push_int(ctx, 0);
-    return 4;
+  if (!duk_has_prop_lstring(ctx, -1, data->name->data(), data->name->size())) {
+    data->unknownName = true;
+    return JScriptErrorOutcome(ctx, jscript::kUndefinedIdentifier);
   }
+  duk_get_prop_lstring(ctx, -1, data->name->data(), data->name->size());
   duk_require_stack(ctx, static_cast<duk_idx_t>(data->args->size()) + 8);
-  for (const Encoded& arg : *data->args) Push(ctx, arg, data->context);
+  for (Encoded& arg : *data->args) Push(ctx, arg, data->context);
   return Outcome(ctx, duk_pcall(ctx, static_cast<duk_idx_t>(data->args->size())), data->key);
 }
 
@@ -642,13 +823,13 @@ struct AccessData {
   const std::string* name;
   bool byValue;
   InvokeKind kind;
-  const std::vector<Encoded>* args;
+  std::vector<Encoded>* args;
   PushContext context;
   duk_uarridx_t key;
 };
 
 duk_ret_t AccessProperty(duk_context* ctx, void* udata) {
-  const auto* data = static_cast<const AccessData*>(udata);
+  auto* data = static_cast<AccessData*>(udata);
   const auto argc = static_cast<duk_idx_t>(data->args->size());
   duk_require_stack(ctx, argc + 8);
   PushFromStash(ctx, data->target);
@@ -656,10 +837,10 @@ duk_ret_t AccessProperty(duk_context* ctx, void* udata) {
   const bool put = data->kind == InvokeKind::PropertyPut || data->kind == InvokeKind::PropertyPutRef;
   if (data->byValue) {
     if (data->kind == InvokeKind::Method && duk_is_callable(ctx, object)) {
-      for (const Encoded& arg : *data->args) Push(ctx, arg, data->context);
+      for (Encoded& arg : *data->args) Push(ctx, arg, data->context);
       return Outcome(ctx, duk_pcall(ctx, argc), data->key);
     }
-    // An object's own value is its string form.
+    // An object's own value is its string form: JScript's default value.
     duk_dup(ctx, object);
     duk_to_string(ctx, -1);
     return ValueOutcome(ctx, 0);
@@ -676,17 +857,24 @@ duk_ret_t AccessProperty(duk_context* ctx, void* udata) {
   const bool callable = duk_is_callable(ctx, -1) != 0;
   if (callable && (data->kind == InvokeKind::Method || argc > 0)) {
     duk_dup(ctx, object);
-    for (const Encoded& arg : *data->args) Push(ctx, arg, data->context);
+    for (Encoded& arg : *data->args) Push(ctx, arg, data->context);
     return Outcome(ctx, duk_pcall_method(ctx, argc), data->key);
   }
-  if (argc > 0) {
-    duk_push_false(ctx);
-    duk_push_string(ctx, "TypeError");
-    duk_push_string(ctx, "Object doesn't support this property or method");
-    duk_push_int(ctx, 0);
-    return 4;
-  }
+  if (argc > 0) return JScriptErrorOutcome(ctx, jscript::kObjectDoesNotSupport);
   return ValueOutcome(ctx, data->key);
+}
+
+struct HasData {
+  duk_uarridx_t target;
+  const std::string* name;
+  bool found;
+};
+
+duk_ret_t HasProperty(duk_context* ctx, void* udata) {
+  auto* data = static_cast<HasData*>(udata);
+  PushFromStash(ctx, data->target);
+  data->found = duk_is_object(ctx, -1) && duk_has_prop_lstring(ctx, -1, data->name->data(), data->name->size());
+  return 0;
 }
 
 struct DefineData {
@@ -736,14 +924,16 @@ duk_ret_t ListProcedures(duk_context* ctx, void* udata) {
   return ValueOutcome(ctx, 0);
 }
 
-// A host call's failure, kept in plain storage.
+// A host call's failure, kept in plain storage: JScript's view of the
+// host's error, and its description.
 struct HostCall {
   char message[512] = {};
+  HRESULT code = 0;
   bool failed = false;
 };
 
 struct PushData {
-  const Encoded* value;
+  Encoded* value;
   PushContext context;
 };
 
@@ -751,6 +941,12 @@ duk_ret_t PushEncoded(duk_context* ctx, void* udata) {
   const auto* data = static_cast<const PushData*>(udata);
   Push(ctx, *data->value, data->context);
   return 1;
+}
+
+void Fail(HostCall& call, HRESULT code, std::string_view message) {
+  std::snprintf(call.message, sizeof call.message, "%.*s", static_cast<int>(message.size()), message.data());
+  call.code = code;
+  call.failed = true;
 }
 
 // The C++ side of a host call: reads the arguments, calls the member and
@@ -766,11 +962,7 @@ void RunHost(duk_context* ctx, ScriptHeap& heap, duk_idx_t argc, std::size_t hos
     args.reserve(static_cast<std::size_t>(given));
     for (duk_idx_t i = 0; i < given; ++i) {
       Variant arg;
-      if (!ScriptHeap::Access::ValueAt(heap, i, 0, arg)) {
-        std::snprintf(call.message, sizeof call.message, "Out of memory");
-        call.failed = true;
-        return;
-      }
+      if (!ScriptHeap::Access::ValueAt(heap, i, arg)) return Fail(call, kOutOfMemory, "");
       args.emplace_back(std::move(arg));
     }
     const Object target = ScriptHeap::Access::Host(heap, host);
@@ -789,28 +981,28 @@ void RunHost(duk_context* ctx, ScriptHeap& heap, duk_idx_t argc, std::size_t hos
     }
     const CallState& state = LastCall();
     if (Failed(state.code)) {
-      const std::string description = text::ToUtf8(text::FromUtf16(state.excep.description));
-      std::snprintf(call.message, sizeof call.message, "%s (0x%08X)",
-                    description.empty() ? memberName.c_str() : description.c_str(),
-                    static_cast<unsigned>(state.excep.code != 0 ? state.excep.code : state.code));
-      call.failed = true;
-      return;
+      // The host's own error, or JScript's for a call the host refused.
+      const HRESULT raised = state.code == DISP_E_EXCEPTION ? state.excep.code : state.code;
+      const HRESULT code = HostErrorCode(raised != 0 ? raised : E_FAIL);
+      const std::u16string_view description = !state.excep.description.empty()
+                                                  ? std::u16string_view(state.excep.description)
+                                                  : JScriptWording(JScriptNumber(code));
+      return Fail(call, code, ToCesu8(description));
     }
-    const Encoded encoded = ScriptHeap::Access::Encode(heap, result);
+    Encoded encoded = ScriptHeap::Access::Encode(heap, result);
     PushData data{&encoded, ScriptHeap::Access::Context(heap)};
     if (duk_safe_call(ctx, PushEncoded, &data, 0, 1) != DUK_EXEC_SUCCESS) {
       duk_pop(ctx);
-      std::snprintf(call.message, sizeof call.message, "Out of memory");
-      call.failed = true;
+      Fail(call, kOutOfMemory, "");
     }
   } catch (...) {
-    std::snprintf(call.message, sizeof call.message, "%.*s failed", static_cast<int>(name.size()), name.data());
-    call.failed = true;
+    Fail(call, E_FAIL, name);
   }
 }
 
 // Runs a host member for script. Only plain values live in this frame, so
-// the script error raised here unwinds nothing that C++ would clean up.
+// the script error raised here unwinds nothing that C++ would clean up. The
+// error carries the host's number, as JScript's do.
 duk_ret_t HostTrampoline(duk_context* ctx) {
   const duk_idx_t argc = duk_get_top(ctx);
   ScriptHeap* heap = ScriptHeap::Access::FromContext(ctx);
@@ -826,8 +1018,11 @@ duk_ret_t HostTrampoline(duk_context* ctx) {
   duk_pop_n(ctx, 4);
   HostCall call;
   RunHost(ctx, *heap, argc, host, op, std::string_view(name != nullptr ? name : "", nameLength), call);
-  if (call.failed) return duk_error(ctx, DUK_ERR_ERROR, "%s", call.message);
-  return 1;
+  if (!call.failed) return 1;
+  duk_push_error_object(ctx, DUK_ERR_ERROR, "%s", call.message);
+  duk_push_number(ctx, call.code);
+  duk_put_prop_string(ctx, -2, "number");
+  return duk_throw(ctx);
 }
 
 }  // namespace
@@ -877,7 +1072,7 @@ Encoded ScriptHeap::Access::Encode(ScriptHeap& heap, const Variant& value) {
       break;
     case VT_DATE:
       encoded.kind = Encoded::Kind::Date;
-      encoded.number = DateToMilliseconds(v.Real());
+      encoded.number = v.Real();
       break;
     case VT_DISPATCH:
     case VT_UNKNOWN: {
@@ -897,26 +1092,38 @@ Encoded ScriptHeap::Access::Encode(ScriptHeap& heap, const Variant& value) {
     }
     default:
       if (v.IsArray() && v.ArrayValue() != nullptr) {
-        // Arrays reach script as script arrays, in storage order.
+        // An array passes through script untouched, as JScript passes a
+        // SAFEARRAY: a value that goes back out as the same array.
         encoded.kind = Encoded::Kind::Array;
-        const SafeArray& array = *v.ArrayValue();
-        encoded.items.reserve(array.Size());
-        for (std::size_t i = 0; i < array.Size(); ++i) encoded.items.push_back(Encode(heap, array.Get(i)));
+        encoded.array = std::make_unique<Variant>(v);
       }
       break;
   }
   return encoded;
 }
 
-bool ScriptHeap::Access::ValueAt(ScriptHeap& heap, duk_idx_t index, int form, Variant& value) {
+bool ScriptHeap::Access::PayloadAt(ScriptHeap& heap, duk_idx_t index, int form, Variant& value) {
   duk_context* ctx = heap.ctx_;
-  if (form == static_cast<int>(Form::Stashed)) {
-    value = Variant::Dispatch(MakeObject<ScriptObject>(heap.shared_from_this(), duk_get_uint(ctx, index)));
-    return true;
-  }
-  if (form == static_cast<int>(Form::Host)) {
-    value = Variant::Dispatch(Host(heap, duk_get_uint(ctx, index)));
-    return true;
+  switch (static_cast<Form>(form)) {
+    case Form::Stashed:
+      value = Variant::Dispatch(MakeObject<ScriptObject>(heap.shared_from_this(), duk_get_uint(ctx, index)));
+      return true;
+    case Form::Host:
+      value = Variant::Dispatch(Host(heap, duk_get_uint(ctx, index)));
+      return true;
+    case Form::Date: {
+      // An invalid Date has no platform date.
+      const double date = duk_get_number(ctx, index);
+      value = std::isnan(date) ? Variant::Null() : Variant::Date(date);
+      return true;
+    }
+    case Form::Array: {
+      const auto* array = static_cast<const Variant*>(duk_get_pointer(ctx, index));
+      value = array != nullptr ? *array : Variant();
+      return true;
+    }
+    case Form::Plain:
+      break;
   }
   switch (duk_get_type(ctx, index)) {
     case DUK_TYPE_NULL:
@@ -945,32 +1152,85 @@ bool ScriptHeap::Access::ValueAt(ScriptHeap& heap, duk_idx_t index, int form, Va
     }
     case DUK_TYPE_OBJECT:
     case DUK_TYPE_LIGHTFUNC:
-    case DUK_TYPE_BUFFER: {
-      // One of our own wrappers goes back as the object it wraps.
-      if (IsHostWrapper(ctx, index)) {
-        duk_get_prop_string(ctx, index, kHostKey);
-        const auto host = static_cast<std::size_t>(duk_get_uint(ctx, -1));
-        duk_pop(ctx);
-        value = Variant::Dispatch(Host(heap, host));
-        return true;
-      }
-      StashData data{duk_normalize_index(ctx, index), ReserveKey(heap)};
-      const bool kept = duk_safe_call(ctx, StashValue, &data, 0, 1) == DUK_EXEC_SUCCESS;
-      duk_pop(ctx);
-      if (!kept) return false;
-      value = Variant::Dispatch(MakeObject<ScriptObject>(heap.shared_from_this(), data.key));
-      return true;
-    }
+    case DUK_TYPE_BUFFER:
+      return ValueAt(heap, index, value);
     default:
       value = Variant();
       return true;
   }
 }
 
-bool ScriptHeap::Access::ReadOutcome(ScriptHeap& heap, duk_int_t status, Variant* result, ScriptError& error,
-                                     std::u16string_view code) {
+bool ScriptHeap::Access::ValueAt(ScriptHeap& heap, duk_idx_t index, Variant& value) {
   duk_context* ctx = heap.ctx_;
-  const duk_idx_t base = duk_get_top(ctx) - 4;
+  if (!IsObjectLike(ctx, index)) return PayloadAt(heap, index, static_cast<int>(Form::Plain), value);
+  ClassifyData data{duk_normalize_index(ctx, index), ReserveKey(heap)};
+  const bool classified = duk_safe_call(ctx, ClassifyValue, &data, 0, 2) == DUK_EXEC_SUCCESS;
+  const int form = duk_get_int(ctx, -1);
+  // The value itself stays at `index` while its payload is read.
+  const bool read = classified && form != static_cast<int>(Form::Plain) && PayloadAt(heap, -2, form, value);
+  duk_pop_2(ctx);
+  return read;
+}
+
+ScriptError ScriptHeap::Access::FailedScript(ScriptHeap& heap, duk_idx_t base, const Chunk* chunk) {
+  duk_context* ctx = heap.ctx_;
+  const HeapLimits& limits = *heap.limits_;
+  duk_size_t nameLength = 0;
+  const char* nameBytes = duk_get_lstring(ctx, base + 1, &nameLength);
+  const std::u16string name = FromCesu8(nameBytes, nameLength);
+  duk_size_t messageLength = 0;
+  const char* messageBytes = duk_get_lstring(ctx, base + 2, &messageLength);
+  const std::u16string message = FromCesu8(messageBytes, messageLength);
+  ScriptError error;
+  if (chunk != nullptr && chunk->compileFailed) {
+    const CompilePlace place = PlaceOfOffset(chunk->text, limits.compileOffset);
+    const int number = EngineErrorNumber(name, message, true, place.site);
+    error.number = JScriptCode(number);
+    error.source = kCompileSource;
+    error.description = std::u16string(JScriptWording(number));
+    error.text = place.text;
+    error.line = limits.compileLine;
+    error.column = place.column;
+    return error;
+  }
+  error.source = kRuntimeSource;
+  // A number the thrown value carries is its error: a failure code as it
+  // stands, another number as a JScript error number.
+  const double own = duk_is_number(ctx, base + 4) ? duk_get_number(ctx, base + 4) : 0;
+  if (std::isfinite(own) && own != 0 && std::fabs(own) < 4294967296.0) {
+    const auto bits = static_cast<std::uint32_t>(static_cast<std::int64_t>(own));
+    error.number =
+        Failed(static_cast<HRESULT>(bits)) ? static_cast<HRESULT>(bits) : JScriptCode(static_cast<int>(bits));
+    // A script's own error keeps its message.
+    error.description = !name.empty() && !message.empty() ? message : std::u16string();
+  } else {
+    error.number = JScriptCode(EngineErrorNumber(name, message, false));
+    // A plain Error is the script's own, thrown and not caught: its message
+    // says what it is.
+    if (name == u"Error") error.description = message;
+  }
+  if (error.description.empty()) error.description = std::u16string(JScriptWording(JScriptNumber(error.number)));
+  // Where the value was thrown, or else where the error was made.
+  int chunkNumber = limits.thrownChunk;
+  error.line = limits.thrownLine;
+  if (error.line <= 0) {
+    error.line = duk_get_int(ctx, base + 3);
+    chunkNumber = ChunkNumber(duk_get_string(ctx, base + 5));
+  }
+  std::u16string_view text;
+  if (chunk != nullptr && chunk->number == chunkNumber) {
+    text = chunk->text;
+  } else if (const auto kept = heap.sources_.find(chunkNumber); kept != heap.sources_.end()) {
+    text = kept->second;
+  }
+  error.column = error.line > 0 ? ColumnOfLine(text, error.line) : 0;
+  return error;
+}
+
+bool ScriptHeap::Access::ReadOutcome(ScriptHeap& heap, duk_int_t status, Variant* result, ScriptError& error,
+                                     const Chunk* chunk) {
+  duk_context* ctx = heap.ctx_;
+  const duk_idx_t base = duk_get_top(ctx) - kOutcome;
   bool ok = false;
   const bool failed = status != DUK_EXEC_SUCCESS || duk_get_boolean(ctx, base) == 0;
   if (failed && heap.limits_->expired) {
@@ -982,31 +1242,39 @@ bool ScriptHeap::Access::ReadOutcome(ScriptHeap& heap, duk_int_t status, Variant
     error = OutOfMemoryError();
   } else if (status != DUK_EXEC_SUCCESS) {
     // The protected call itself failed: only the error value is there.
-    duk_size_t length = 0;
-    const char* message = duk_safe_to_lstring(ctx, base, &length);
-    error = MakeError(u"Error", FromCesu8(message, length), 0);
+    error = ScriptError{JScriptCode(jscript::kUncaughtException),
+                        kRuntimeSource,
+                        std::u16string(JScriptWording(jscript::kUncaughtException)),
+                        u"",
+                        0,
+                        0};
   } else if (duk_get_boolean(ctx, base) != 0) {
-    ok = result == nullptr || ValueAt(heap, base + 1, duk_get_int(ctx, base + 2), *result);
+    ok = result == nullptr || PayloadAt(heap, base + 1, duk_get_int(ctx, base + 2), *result);
     if (!ok) error = OutOfMemoryError();
   } else {
-    duk_size_t nameLength = 0;
-    const char* name = duk_get_lstring(ctx, base + 1, &nameLength);
-    duk_size_t messageLength = 0;
-    const char* message = duk_get_lstring(ctx, base + 2, &messageLength);
-    error = MakeError(FromCesu8(name, nameLength), FromCesu8(message, messageLength), duk_get_int(ctx, base + 3), code);
+    error = FailedScript(heap, base, chunk);
   }
-  duk_pop_n(ctx, 4);
+  duk_pop_n(ctx, kOutcome);
   return ok;
 }
 
 bool ScriptHeap::Access::AccessObject(ScriptHeap& heap, std::uint32_t target, std::u16string_view name, bool byValue,
-                                      InvokeKind kind, const std::vector<Encoded>& args, Variant& result,
+                                      InvokeKind kind, std::vector<Encoded>& args, Variant& result,
                                       ScriptError& error) {
   const std::string nameBytes = ToCesu8(name);
   AccessData data{target, &nameBytes, byValue, kind, &args, Context(heap), ReserveKey(heap)};
   const Entry entry(*heap.limits_);
-  const duk_int_t status = duk_safe_call(heap.ctx_, AccessProperty, &data, 0, 4);
+  const duk_int_t status = duk_safe_call(heap.ctx_, AccessProperty, &data, 0, kOutcome);
   return ReadOutcome(heap, status, &result, error);
+}
+
+bool ScriptHeap::Access::HasMember(ScriptHeap& heap, std::uint32_t target, std::u16string_view name) {
+  const std::string nameBytes = ToCesu8(name);
+  HasData data{target, &nameBytes, false};
+  const Entry entry(*heap.limits_);
+  const bool done = duk_safe_call(heap.ctx_, HasProperty, &data, 0, 1) == DUK_EXEC_SUCCESS;
+  duk_pop(heap.ctx_);
+  return done && data.found;
 }
 
 ScriptHeap::ScriptHeap() : limits_(std::make_unique<HeapLimits>()) {}
@@ -1016,8 +1284,12 @@ duk_ret_t StartHeap(duk_context* ctx, void* udata) {
   duk_push_heap_stash(ctx);
   duk_push_pointer(ctx, udata);
   duk_put_prop_string(ctx, -2, kHeapKey);
-  duk_get_global_string(ctx, "Date");
-  duk_put_prop_string(ctx, -2, kDateKey);
+  duk_pop(ctx);
+  InstallDateForms(ctx);
+  duk_get_global_string(ctx, "Duktape");
+  duk_push_c_function(ctx, NoteThrow, 1);
+  duk_put_prop_string(ctx, -2, "errThrow");
+  duk_pop(ctx);
   return 0;
 }
 }  // namespace
@@ -1038,27 +1310,32 @@ std::shared_ptr<ScriptHeap> ScriptHeap::Make() {
 
 ScriptHeap::~ScriptHeap() {
   if (ctx_ == nullptr) return;
-  // Finalizers that script set run now, within the same time limit.
+  // Finalizers run now, within the same time limit.
   const Entry entry(*limits_);
   duk_destroy_heap(ctx_);
 }
 
 void ScriptHeap::SetTimeout(std::int32_t milliseconds) { limits_->timeout = milliseconds; }
 
-bool ScriptHeap::Execute(std::u16string_view code, ScriptError& error) {
+bool ScriptHeap::Run(std::u16string_view code, bool expression, Variant* result, ScriptError& error) {
+  const int number = nextChunk_++;
+  // Functions outlive the call that defines them: their code stays at hand
+  // for placing the errors they raise later.
+  if (code.find(u"function") != std::u16string_view::npos) sources_.emplace(number, code);
   const std::string bytes = ToCesu8(code);
-  CodeData data{&bytes, 0, 0};
+  const std::string name = std::to_string(number);
+  CodeData data{&bytes, &name, expression ? DUK_COMPILE_EVAL : 0u, result != nullptr ? Access::ReserveKey(*this) : 0,
+                false};
   const Entry entry(*limits_);
-  const duk_int_t status = duk_safe_call(ctx_, RunCode, &data, 0, 4);
-  return Access::ReadOutcome(*this, status, nullptr, error, code);
+  const duk_int_t status = duk_safe_call(ctx_, RunCode, &data, 0, kOutcome);
+  const Chunk chunk{code, number, data.compileFailed};
+  return Access::ReadOutcome(*this, status, result, error, &chunk);
 }
 
+bool ScriptHeap::Execute(std::u16string_view code, ScriptError& error) { return Run(code, false, nullptr, error); }
+
 bool ScriptHeap::Evaluate(std::u16string_view expression, Variant& result, ScriptError& error) {
-  const std::string bytes = ToCesu8(expression);
-  CodeData data{&bytes, DUK_COMPILE_EVAL, Access::ReserveKey(*this)};
-  const Entry entry(*limits_);
-  const duk_int_t status = duk_safe_call(ctx_, RunCode, &data, 0, 4);
-  return Access::ReadOutcome(*this, status, &result, error, expression);
+  return Run(expression, true, &result, error);
 }
 
 bool ScriptHeap::Call(std::u16string_view name, std::span<const Variant> args, Variant& result, ScriptError& error) {
@@ -1066,10 +1343,12 @@ bool ScriptHeap::Call(std::u16string_view name, std::span<const Variant> args, V
   encoded.reserve(args.size());
   for (const Variant& arg : args) encoded.push_back(Access::Encode(*this, arg));
   const std::string nameBytes = ToCesu8(name);
-  CallData data{&nameBytes, &encoded, Access::Context(*this), Access::ReserveKey(*this)};
+  CallData data{&nameBytes, &encoded, Access::Context(*this), Access::ReserveKey(*this), false};
   const Entry entry(*limits_);
-  const duk_int_t status = duk_safe_call(ctx_, CallProcedure, &data, 0, 4);
-  return Access::ReadOutcome(*this, status, &result, error);
+  const duk_int_t status = duk_safe_call(ctx_, CallProcedure, &data, 0, kOutcome);
+  const bool ok = Access::ReadOutcome(*this, status, &result, error);
+  if (!ok && data.unknownName && !limits_->expired && limits_->refused == 0) error.unknownName = true;
+  return ok;
 }
 
 bool ScriptHeap::DefineObject(std::u16string_view name, const Object& object, bool addMembers, ScriptError& error) {
@@ -1078,15 +1357,15 @@ bool ScriptHeap::DefineObject(std::u16string_view name, const Object& object, bo
   hostObjects_.push_back(object);
   DefineData data{&nameBytes, host, object.IsEmpty() ? nullptr : object->GetTypeInfo(), addMembers};
   const Entry entry(*limits_);
-  const duk_int_t status = duk_safe_call(ctx_, DefineGlobalObject, &data, 0, 4);
+  const duk_int_t status = duk_safe_call(ctx_, DefineGlobalObject, &data, 0, kOutcome);
   return Access::ReadOutcome(*this, status, nullptr, error);
 }
 
 std::vector<ProcedureInfo> ScriptHeap::Procedures() {
   std::vector<ProcedureInfo> procedures;
   const Entry entry(*limits_);
-  const duk_int_t status = duk_safe_call(ctx_, ListProcedures, &builtins_, 0, 4);
-  const duk_idx_t base = duk_get_top(ctx_) - 4;
+  const duk_int_t status = duk_safe_call(ctx_, ListProcedures, &builtins_, 0, kOutcome);
+  const duk_idx_t base = duk_get_top(ctx_) - kOutcome;
   if (status == DUK_EXEC_SUCCESS && duk_get_boolean(ctx_, base) != 0) {
     // The list is an array of our own making: name, argument count, ...
     const auto length = static_cast<duk_uarridx_t>(duk_get_length(ctx_, base + 1));
@@ -1099,7 +1378,7 @@ std::vector<ProcedureInfo> ScriptHeap::Procedures() {
       duk_pop_2(ctx_);
     }
   }
-  duk_pop_n(ctx_, 4);
+  duk_pop_n(ctx_, kOutcome);
   return procedures;
 }
 
@@ -1113,7 +1392,7 @@ duk_ret_t PushGlobal(duk_context* ctx, void* udata) {
 Object ScriptHeap::GlobalObject() {
   const duk_uarridx_t key = Access::ReserveKey(*this);
   const Entry entry(*limits_);
-  const duk_int_t status = duk_safe_call(ctx_, PushGlobal, const_cast<duk_uarridx_t*>(&key), 0, 4);
+  const duk_int_t status = duk_safe_call(ctx_, PushGlobal, const_cast<duk_uarridx_t*>(&key), 0, kOutcome);
   Variant result;
   ScriptError error;
   Access::ReadOutcome(*this, status, &result, error);

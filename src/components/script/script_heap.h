@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,6 +33,8 @@ struct ScriptError {
   std::u16string text;
   int line = 0;
   int column = 0;
+  // Run found no procedure of that name: no script error, nothing to report.
+  bool unknownName = false;
 };
 
 struct ProcedureInfo {
@@ -74,14 +77,22 @@ class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
   class Access;
 
  private:
+  struct Chunk;
+
   ScriptHeap();
   friend class Access;
+
+  // Compiles and runs `code` (an expression when `expression`), the heap's
+  // next chunk of code.
+  bool Run(std::u16string_view code, bool expression, automation::Variant* result, ScriptError& error);
 
   std::unique_ptr<HeapLimits> limits_;  // Duktape's user data: outlives ctx_
   duk_hthread* ctx_ = nullptr;
   std::vector<std::string> builtins_;            // global names before any code
   std::vector<automation::Object> hostObjects_;  // kept alive for the script's wrappers
   std::uint32_t nextStashKey_ = 1;
+  int nextChunk_ = 1;
+  std::map<int, std::u16string> sources_;  // the chunks that may define functions
 };
 
 }  // namespace rankora::components::script

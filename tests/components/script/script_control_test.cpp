@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "automation/dispatch.h"
 #include "automation/reading.h"
 #include "components/dictionary/dictionary_component.h"
@@ -17,6 +20,20 @@ constexpr HRESULT kTimedOut = MakeCode(0x800705B4);
 constexpr HRESULT kOutOfMemory = MakeCode(0x800A0007);
 
 HRESULT RaisedCode() { return LastCall().code == DISP_E_EXCEPTION ? LastCall().excep.code : LastCall().code; }
+
+// Dates are local times. The systems the program serves keep China's time
+// (UTC+8, without daylight saving time); on Windows the system's own zone
+// applies.
+class ChinaTimeZone : public ::testing::Environment {
+ public:
+  void SetUp() override {
+#if !defined(_WIN32)
+    setenv("TZ", "CST-8", 1);
+    tzset();
+#endif
+  }
+};
+::testing::Environment* const kChinaTimeZone = ::testing::AddGlobalTestEnvironment(new ChinaTimeZone);
 
 class ScriptControlTest : public ::testing::Test {
  protected:
@@ -117,7 +134,6 @@ TEST_F(ScriptControlTest, RunsProceduresWithTheirArguments) {
   EXPECT_EQ(CallTextMethod(control_, "Run", {"kind", 1.5}), "number");
   EXPECT_EQ(CallTextMethod(control_, "Run", {"kind"}), "undefined");
   EXPECT_EQ(CallTextMethod(control_, "Run", {"kind", Variant::Null()}), "object");
-  EXPECT_EQ(CallTextMethod(control_, "Run", {"kind", DateTime{41389.0}}), "object");
   EXPECT_EQ(CallTextMethod(control_, "Eval", {"kind(new Date(Date.UTC(2013, 3, 25)))"}), "object");
 }
 
@@ -128,22 +144,19 @@ TEST_F(ScriptControlTest, FillsTheSameErrorObjectWithEachScriptError) {
 
   EXPECT_EQ(Eval("1 +").Type(), VT_EMPTY);
   EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION);
-  EXPECT_EQ(static_cast<std::uint32_t>(ReadNumberProperty(error, "Number")), 0x800A03EAu);
+  EXPECT_EQ(RaisedCode(), MakeCode(0x800A03EA));
+  EXPECT_EQ(ReadNumberProperty(error, "Number"), 1002);
   EXPECT_EQ(ReadTextProperty(error, "Source"), "Microsoft JScript compilation error");
-  EXPECT_FALSE(ReadTextProperty(error, "Description").empty());
+  EXPECT_EQ(ReadTextProperty(error, "Description"), "Syntax error");
   EXPECT_EQ(ReadNumberProperty(error, "Line"), 1);
   EXPECT_EQ(ReadTextProperty(error, "Text"), "1 +");
 
   CallMethod(control_, "ExecuteStatement", {"var a = 1;\nnothing.here = 2;"});
   EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION);
-  EXPECT_EQ(static_cast<std::uint32_t>(ReadNumberProperty(error, "Number")), 0x800A1391u);
+  EXPECT_EQ(RaisedCode(), MakeCode(0x800A1391));
+  EXPECT_EQ(ReadNumberProperty(error, "Number"), 5009);
   EXPECT_EQ(ReadTextProperty(error, "Source"), "Microsoft JScript runtime error");
   EXPECT_EQ(ReadNumberProperty(error, "Line"), 2);
-
-  EXPECT_EQ(CallVariantMethod(control_, "Run", {"missing"}).Type(), VT_EMPTY);
-  EXPECT_NE(ReadTextProperty(error, "Description").find("missing"), std::string::npos);
-  CallMethod(control_, "Eval", {"(function () { throw 'thrown'; })()"});
-  EXPECT_EQ(ReadTextProperty(error, "Description"), "thrown");
 
   CallMethod(error, "Clear");
   EXPECT_EQ(ReadNumberProperty(error, "Number"), 0);
@@ -193,7 +206,8 @@ TEST_F(ScriptControlTest, FailsAScriptThatEatsMemoryWithAScriptErrorAndStaysUsab
              {"(function () { var a = []; for (var i = 0; i < 1024; ++i) a.push('x'.repeat(1 << 20) + i); })()"});
   EXPECT_EQ(LastCall().code, DISP_E_EXCEPTION);
   EXPECT_EQ(RaisedCode(), kOutOfMemory);
-  EXPECT_EQ(static_cast<HRESULT>(ReadNumberProperty(error, "Number")), kOutOfMemory);
+  EXPECT_EQ(ReadNumberProperty(error, "Number"), 7);
+  EXPECT_EQ(ReadTextProperty(error, "Description"), "Out of memory");
   EXPECT_EQ(ReadTextProperty(error, "Source"), "Microsoft JScript runtime error");
   // The memory is given back: a large string fits again.
   EXPECT_EQ(CallNumberMethod(control_, "Eval", {"'x'.repeat(24 << 20).length"}), 24 << 20);
@@ -276,7 +290,6 @@ TEST_F(ScriptControlTest, GivesScriptObjectsThatAnswerByName) {
   EXPECT_EQ(CallNumberMethod(object, "twice", {21}), 42);
   EXPECT_TRUE(WriteProperty(object, "a", {5}));
   EXPECT_EQ(ReadNumberProperty(object, "a"), 5);
-  EXPECT_EQ(ReadProperty(object, "absent").Type(), VT_EMPTY);
 
   CallMethod(control_, "ExecuteStatement", {"function getA(o) { return o.a; }"});
   EXPECT_EQ(CallNumberMethod(control_, "Run", {"getA", object}), 5);
@@ -285,7 +298,6 @@ TEST_F(ScriptControlTest, GivesScriptObjectsThatAnswerByName) {
   EXPECT_EQ(ReadNumberProperty(array, "length"), 3);
   const Object date = CallObjectMethod(control_, "Eval", {"new Date(Date.UTC(2013, 3, 25))"});
   EXPECT_EQ(CallNumberMethod(date, "getUTCFullYear"), 2013);
-  EXPECT_NE(CallTextMethod(control_, "Eval", {"String(new Date(0))"}), "");
 }
 
 TEST_F(ScriptControlTest, ListsModulesProceduresAndTheCodeObject) {
@@ -315,6 +327,381 @@ TEST_F(ScriptControlTest, OutlivesNothingItHandedOut) {
   const Object object = CallObjectMethod(control_, "Eval", {"({ a: 7 })"});
   control_.Clear();
   EXPECT_EQ(ReadNumberProperty(object, "a"), 7);
+}
+
+// Script values as the platform's control hands them over and takes them
+// back.
+class ScriptValues : public ScriptControlTest {
+ protected:
+  void SetUp() override {
+    ScriptControlTest::SetUp();
+    CallMethod(control_, "AddCode", {"function id(x) { return x; }"});
+    ASSERT_EQ(LastCall().code, S_OK);
+  }
+};
+
+// What a script object gives as its value is JScript's default value, its
+// text: "Object.toString / Array.toString / Date.toString" in the JScript
+// reference; IDispatch's DISPID_VALUE is what VariantChangeType asks of an
+// object.
+TEST_F(ScriptValues, GiveJScriptsDefaultValueAsTheirValue) {
+  const auto valueOf = [&](const char* expression) {
+    const Object object = CallObjectMethod(control_, "Eval", {expression});
+    Variant value;
+    ExcepInfo excep;
+    CallArgs none({});
+    EXPECT_EQ(object->Invoke(DISPID_VALUE, InvokeKind::PropertyGet, none, value, excep), S_OK) << expression;
+    return text::FromUtf16(value.TextValue());
+  };
+  EXPECT_EQ(valueOf("[1, 2, 3]"), "1,2,3");
+  EXPECT_EQ(valueOf("({ a: 1 })"), "[object Object]");
+  EXPECT_EQ(valueOf("new Date(0)"), "Thu Jan 1 08:00:00 UTC+0800 1970");
+}
+
+// The same read as text through the by-name calls, as a caller does: it
+// needs VariantChangeType's rule (automation/convert.cpp) to ask the value
+// of an object that answers names itself, which objects without type
+// information are refused there now.
+TEST_F(ScriptValues, DISABLED_ReadAsTextGiveJScriptsDefaultValue) {
+  EXPECT_EQ(CallTextMethod(control_, "Eval", {"[1, 2, 3]"}), "1,2,3");
+  EXPECT_EQ(LastCall().code, S_OK);
+  EXPECT_EQ(CallTextMethod(control_, "Eval", {"new Object()"}), "[object Object]");
+  EXPECT_EQ(CallTextMethod(control_, "Eval", {"new Date(0)"}), "Thu Jan 1 08:00:00 UTC+0800 1970");
+  EXPECT_EQ(GetText(Eval("[1, [2, 3]]")), "1,2,3");
+}
+
+// Microsoft's JScript reference, Date object: a VT_DATE value from an
+// ActiveX object is a date in script, and getVarDate's VT_DATE is the local
+// date and time; it goes back out as VT_DATE.
+TEST_F(ScriptValues, PassPlatformDatesThroughAsLocalDates) {
+  CallMethod(control_, "AddCode",
+             {"function hours(d) { return new Date(d).getHours(); }\n"
+              "function nextDay(d) { d.setDate(d.getDate() + 1); return d; }\n"
+              "function copy(d) { return new Date(d.getTime()); }"});
+  const DateTime noon{41389.5};  // 25 April 2013, 12:00
+  const Variant back = CallVariantMethod(control_, "Run", {"id", noon});
+  EXPECT_EQ(back.Type(), VT_DATE);
+  EXPECT_EQ(back.Real(), 41389.5);
+  EXPECT_EQ(CallNumberMethod(control_, "Run", {"hours", noon}), 12);
+  EXPECT_EQ(CallTextMethod(control_, "Run", {"id", DateTime{41389.75}}), "2013/4/25 18:00:00");
+  const Variant next = CallVariantMethod(control_, "Run", {"nextDay", noon});
+  EXPECT_EQ(next.Type(), VT_DATE);
+  EXPECT_EQ(next.Real(), 41390.5);
+  // A date the script makes is a Date object.
+  EXPECT_EQ(CallVariantMethod(control_, "Run", {"copy", noon}).Type(), VT_DISPATCH);
+  // Before 30 December 1899 the time of day still counts forward.
+  const Variant early = CallVariantMethod(control_, "Run", {"id", DateTime{-1.25}});
+  EXPECT_EQ(early.Type(), VT_DATE);
+  EXPECT_EQ(early.Real(), -1.25);
+  EXPECT_EQ(CallNumberMethod(control_, "Run", {"hours", DateTime{-1.25}}), 6);
+}
+
+// Microsoft's JScript reference, VBArray object: a safe array reaches
+// script as it is and goes back out as the same array.
+TEST_F(ScriptValues, PassArraysThroughUnchanged) {
+  const std::vector<std::uint8_t> bytes = {1, 2, 250};
+  const Variant back = CallVariantMethod(control_, "Run", {"id", Variant::Array(SafeArray::Bytes(bytes, 1))});
+  ASSERT_EQ(back.Type(), VT_ARRAY | VT_UI1);
+  EXPECT_EQ(back.ArrayValue()->ByteData(), bytes);
+  EXPECT_EQ(back.ArrayValue()->Bounds()[0].lowerBound, 1);
+
+  SafeArray grid(VT_VARIANT, {{2, 0}, {3, 1}});
+  for (std::size_t i = 0; i < grid.Size(); ++i) ASSERT_EQ(grid.Put(i, Variant::I4(static_cast<std::int32_t>(i))), S_OK);
+  ASSERT_EQ(grid.Put(5, Variant::Text(u"last")), S_OK);
+  const Variant gridBack = CallVariantMethod(control_, "Run", {"id", Variant::Array(grid)});
+  ASSERT_EQ(gridBack.Type(), VT_ARRAY | VT_VARIANT);
+  const SafeArray& array = *gridBack.ArrayValue();
+  ASSERT_EQ(array.Dimensions(), 2u);
+  EXPECT_EQ(array.Bounds()[1].count, 3u);
+  EXPECT_EQ(array.Bounds()[1].lowerBound, 1);
+  EXPECT_EQ(array.Get(4).Signed(), 4);
+  EXPECT_EQ(array.Get(5).TextValue(), u"last");
+
+  // Handed on to an object, it is still the array.
+  Object dict;
+  ASSERT_TRUE(Create(dict, kDictionaryProgId));
+  CallMethod(control_, "AddObject", {"d", dict});
+  CallMethod(control_, "AddCode", {"function keep(a) { d.Add('k', a); }"});
+  CallMethod(control_, "Run", {"keep", Variant::Array(SafeArray::Bytes(bytes))});
+  EXPECT_EQ(LastCall().code, S_OK);
+  const Variant kept = ReadProperty(dict, "Item", {"k"});
+  ASSERT_EQ(kept.Type(), VT_ARRAY | VT_UI1);
+  EXPECT_EQ(kept.ArrayValue()->ByteData(), bytes);
+}
+
+// JScript objects answer GetIDsOfNames only for the names they have, as
+// Wine's conformance test test_IScriptControl_get_Modules records for the
+// code object: an unknown name is DISP_E_UNKNOWNNAME.
+TEST_F(ScriptValues, AnswerOnlyTheNamesTheyHave) {
+  const Object object = CallObjectMethod(control_, "Eval", {"({ a: 1, f: function () { return 2; } })"});
+  EXPECT_EQ(ReadProperty(object, "absent").Type(), VT_EMPTY);
+  EXPECT_EQ(LastCall().code, DISP_E_UNKNOWNNAME);
+  CallMethod(object, "g");
+  EXPECT_EQ(LastCall().code, DISP_E_UNKNOWNNAME);
+  EXPECT_FALSE(WriteProperty(object, "b", {1}));
+  EXPECT_EQ(LastCall().code, DISP_E_UNKNOWNNAME);
+  // Inherited members answer too.
+  EXPECT_EQ(CallTextMethod(object, "toString"), "[object Object]");
+  EXPECT_EQ(CallNumberMethod(object, "f"), 2);
+
+  const Object code = ReadObjectProperty(control_, "CodeObject");
+  EXPECT_FALSE(ReadObjectProperty(code, "id").IsEmpty());
+  EXPECT_EQ(ReadProperty(code, "nothingHere").Type(), VT_EMPTY);
+  EXPECT_EQ(LastCall().code, DISP_E_UNKNOWNNAME);
+}
+
+// JScript's Date objects: text forms and Date.parse.
+class ScriptDates : public ScriptControlTest {
+ protected:
+  std::string Text(const std::string& expression) { return CallTextMethod(control_, "Eval", {expression}); }
+  double Number(const std::string& expression) { return CallNumberMethod(control_, "Eval", {expression}); }
+  bool Holds(const std::string& expression) { return CallBoolMethod(control_, "Eval", {expression}); }
+};
+
+// The forms JScript's Date prints in: toString as "Thu Jan 1 08:00:00
+// UTC+0800 1970" in China's time zone, toUTCString as "Thu, 1 Jan 1970
+// 00:00:00 UTC"; an invalid date as "NaN".
+TEST_F(ScriptDates, PrintInJScriptsForms) {
+  EXPECT_EQ(Text("String(new Date(0))"), "Thu Jan 1 08:00:00 UTC+0800 1970");
+  EXPECT_EQ(Text("new Date(2013, 3, 25, 23, 59, 59) + ''"), "Thu Apr 25 23:59:59 UTC+0800 2013");
+  EXPECT_EQ(Text("new Date(0).toUTCString()"), "Thu, 1 Jan 1970 00:00:00 UTC");
+  EXPECT_EQ(Text("new Date(0).toGMTString()"), "Thu, 1 Jan 1970 00:00:00 UTC");
+  EXPECT_EQ(Text("new Date(2013, 11, 9, 7, 5, 3).toDateString()"), "Mon Dec 9 2013");
+  EXPECT_EQ(Text("new Date(2013, 11, 9, 7, 5, 3).toTimeString()"), "07:05:03 UTC+0800");
+  EXPECT_EQ(Text("String(new Date(NaN))"), "NaN");
+  EXPECT_EQ(Text("var d = new Date(0); d.setUTCFullYear(-99); d.toUTCString()"), "Tue, 1 Jan 100 B.C. 00:00:00 UTC");
+  // Only Date objects have them (JScript's 5006, "Date object expected").
+  EXPECT_TRUE(Eval("Date.prototype.toString.call({})").IsEmpty());
+  EXPECT_EQ(RaisedCode(), MakeCode(0x800A138E));
+}
+
+// The rules of JScript's Date.parse: month/day/year with "/" or "-",
+// "2013/04/25", names of months from two letters on, any order of the long
+// form, two-digit years in the 1900s, comments in parentheses, times with
+// AM and PM, local time without a zone.
+TEST_F(ScriptDates, ParseJScriptsForms) {
+  EXPECT_EQ(Number("Date.parse('2013/04/25 23:59:59')"), 1366905599000.0);
+  EXPECT_TRUE(Holds("Date.parse('2013/04/25 23:59:59') === new Date(2013, 3, 25, 23, 59, 59).getTime()"));
+  EXPECT_TRUE(Holds("new Date('2013/04/25 23:59:59').getDate() === 25"));
+  for (const char* text : {"4/25/2013", "4-25-2013", "Apr 25 2013", "25 April 2013", "2013 Apr 25",
+                           "Thursday, April 25, 2013", "Apr (the fourth month (of 12)) 25 2013", "April 25 2013 0:0"}) {
+    EXPECT_TRUE(Holds(std::string("Date.parse('") + text + "') === new Date(2013, 3, 25).getTime()")) << text;
+  }
+  EXPECT_TRUE(Holds("new Date('Nov 1 1997 10:15 PM').getHours() === 22"));
+  EXPECT_TRUE(Holds("new Date('Nov 1 1997 12:15 AM').getHours() === 0"));
+  EXPECT_TRUE(Holds("isNaN(Date.parse('Nov 1 1997 23:15 PM'))"));
+  EXPECT_TRUE(Holds("isNaN(Date.parse('Jan Feb 1 1997'))"));
+  EXPECT_TRUE(Holds("isNaN(Date.parse('Jan 1'))"));
+  // What toString and toUTCString print reads back.
+  EXPECT_TRUE(Holds("var d = new Date(2013, 3, 25, 23, 59, 59); Date.parse(String(d)) === d.getTime()"));
+  EXPECT_TRUE(Holds("var d = new Date(2013, 3, 25, 23, 59, 59); Date.parse(d.toUTCString()) === d.getTime()"));
+}
+
+// Cases of Wine's JScript conformance test (api.js, Date.parse) that hold
+// on Windows.
+TEST_F(ScriptDates, ParseTheFormsWindowsReads) {
+  const std::pair<const char*, double> cases[] = {
+      {"Jan 20 2009 UTC", 1232409600000.0},
+      {"Jan 20 2009 GMT", 1232409600000.0},
+      {"Jan 20 2009 UTC-0", 1232409600000.0},
+      {"Jan 20 2009 UTC+0000", 1232409600000.0},
+      {"Jan 20 2009 UTC-1", 1232413200000.0},
+      {"Jan 20 2009 UTC+1", 1232406000000.0},
+      {"Ju 13 79 UTC", 300672000000.0},
+      {"12Au91 UTC", 681955200000.0},
+      {"7/02/17 UTC", -1656806400000.0},
+      {"Se001   70 12:31:17 UTC", 21040277000.0},
+      {"February 31   UTC, 2000 12:31:17 PM", 952000277000.0},
+      {"71 11:32AM Dec 12 UTC BC ", -64346358480000.0},
+  };
+  for (const auto& [text, time] : cases) {
+    EXPECT_EQ(Number(std::string("Date.parse('") + text + "')"), time) << text;
+  }
+  EXPECT_TRUE(Holds("isNaN(Date.parse()) && isNaN(Date.parse('')) && isNaN(Date.parse('Jan Jan 20 2009'))"));
+  EXPECT_TRUE(Holds("Date.parse('1970/01/01') === Date.parse('01/01/1970')"));
+  EXPECT_TRUE(Holds("Date.parse('71/12/14') === Date.parse('12/14/1971')"));
+  EXPECT_TRUE(
+      Holds("Date.parse('Tue, 22 Mar 2016 09:57:55 -0300') === "
+            "Date.parse('Tue, 22 Mar 2016 09:57:55 GMT-0300')"));
+  EXPECT_TRUE(
+      Holds("Date.parse('Tue, 22 Mar 2016 09:57:55 +0400') === "
+            "Date.parse('Tue, 22 Mar 2016 09:57:55 UTC+0400')"));
+}
+
+// The control's Error object after failing calls.
+class ScriptErrors : public ScriptControlTest {
+ protected:
+  void SetUp() override {
+    ScriptControlTest::SetUp();
+    error_ = ReadObjectProperty(control_, "Error");
+  }
+
+  // The error `code` raises, as its number and the Error object's fields.
+  struct Reported {
+    HRESULT raised = 0;
+    int number = 0;
+    std::string description;
+    std::string source;
+    int line = 0;
+    int column = 0;
+    std::string text;
+  };
+  Reported Report(const std::string& method, const std::string& code) {
+    CallMethod(error_, "Clear");
+    CallMethod(control_, method, {code});
+    Reported reported;
+    reported.raised = RaisedCode();
+    reported.number = static_cast<int>(ReadNumberProperty(error_, "Number"));
+    reported.description = ReadTextProperty(error_, "Description");
+    reported.source = ReadTextProperty(error_, "Source");
+    reported.line = static_cast<int>(ReadNumberProperty(error_, "Line"));
+    reported.column = static_cast<int>(ReadNumberProperty(error_, "Column"));
+    reported.text = ReadTextProperty(error_, "Text");
+    return reported;
+  }
+
+  Object error_;
+};
+
+// Wine's conformance test test_IScriptControl_Run: Run of a name the code
+// does not define (names are case-sensitive) fails with DISP_E_UNKNOWNNAME
+// and leaves the Error object's Number at 0.
+TEST_F(ScriptErrors, RunOfAnUnknownProcedureIsNoScriptError) {
+  EXPECT_EQ(CallVariantMethod(control_, "Run", {"foobar", 10, 3}).Type(), VT_EMPTY);
+  EXPECT_EQ(RaisedCode(), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ReadNumberProperty(error_, "Number"), 0);
+  CallMethod(control_, "AddCode", {"function subtract(a, b) { return a - b; }\n"});
+  EXPECT_EQ(LastCall().code, S_OK);
+  EXPECT_EQ(CallVariantMethod(control_, "Run", {"Subtract", 10, 3}).Type(), VT_EMPTY);
+  EXPECT_EQ(RaisedCode(), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ReadNumberProperty(error_, "Number"), 0);
+  EXPECT_EQ(CallNumberMethod(control_, "Run", {"subtract", 10, 3}), 7);
+  EXPECT_EQ(ReadNumberProperty(error_, "Number"), 0);
+}
+
+// Wine's conformance tests test_IScriptControl_Eval, _AddCode,
+// _ExecuteStatement and _get_Error: "invalid syntax" fails with 0x800A03EC
+// and Error.Number 1004; the error of "this is an invalid line" is on line
+// 3, column 5, with that line as its Text. The wording is that of
+// Microsoft's "JScript Syntax Errors" list.
+TEST_F(ScriptErrors, ReportSyntaxErrorsAsJScriptDoes) {
+  for (const char* method : {"Eval", "AddCode", "ExecuteStatement"}) {
+    const Reported syntax = Report(method, "invalid syntax");
+    EXPECT_EQ(syntax.raised, MakeCode(0x800A03EC)) << method;
+    EXPECT_EQ(syntax.number, 1004) << method;
+    EXPECT_EQ(syntax.description, "Expected ';'") << method;
+    EXPECT_EQ(syntax.source, "Microsoft JScript compilation error") << method;
+  }
+  const Reported placed = Report("AddCode", "var valid_var = 1;\n// comment\nthis is an invalid line\n");
+  EXPECT_EQ(placed.number, 1004);
+  EXPECT_EQ(placed.line, 3);
+  EXPECT_EQ(placed.column, 5);
+  EXPECT_EQ(placed.text, "this is an invalid line");
+  // Nothing of the code ran.
+  EXPECT_EQ(CallTextMethod(control_, "Eval", {"typeof valid_var"}), "undefined");
+
+  const std::pair<const char*, int> cases[] = {
+      {"1 +", 1002},
+      {"var s = 'abc", 1015},
+      {"/* never closed", 1016},
+      {"return 1;", 1018},
+      {"break;", 1019},
+      {"continue;", 1020},
+      {"while (true) { break nowhere; }", 1026},
+      {"here: here: ;", 1025},
+      {"switch (1) { default: break; default: break; }", 1027},
+      {"try { }", 1033},
+      {"throw\n1;", 1035},
+      {"var # = 1;", 1014},
+      {"var s = '\\x4';", 1023},
+      {"var = 2;", 1010},
+  };
+  for (const auto& [code, number] : cases) {
+    const Reported reported = Report("ExecuteStatement", code);
+    EXPECT_EQ(reported.number, number) << code;
+    EXPECT_EQ(reported.raised, MakeCode(0x800A0000 | static_cast<std::uint32_t>(number))) << code;
+    EXPECT_FALSE(reported.description.empty()) << code;
+    EXPECT_EQ(reported.source, "Microsoft JScript compilation error") << code;
+  }
+  EXPECT_EQ(Report("ExecuteStatement", "break;").description, "Can't have 'break' outside of loop");
+  EXPECT_EQ(Report("ExecuteStatement", "var s = 'abc").description, "Unterminated string constant");
+}
+
+// Microsoft's "JScript Run-time Errors" list: the number and wording of
+// each run-time error; Error.Number is the number, the call raises
+// 0x800A0000 plus it.
+TEST_F(ScriptErrors, ReportRuntimeErrorsAsJScriptDoes) {
+  const struct {
+    const char* code;
+    int number;
+    const char* description;
+  } cases[] = {
+      {"nothing.here = 2;", 5009, "Undefined identifier"},
+      {"var o = null; o.x;", 5007, "Object expected"},
+      {"var o = {}; o.f();", 438, "Object doesn't support this property or method"},
+      {"var x = 1; x();", 5002, "Function expected"},
+      {"new Array(-1);", 5029, "Array length must be a finite positive integer"},
+      {"decodeURI('%');", 5025, "The URI to be decoded is not a valid encoding"},
+      {"new RegExp('(');", 5020, "Expected ')' in regular expression"},
+      {"throw 'thrown';", 5022, "Exception thrown and not caught"},
+  };
+  for (const auto& c : cases) {
+    const Reported reported = Report("ExecuteStatement", c.code);
+    EXPECT_EQ(reported.number, c.number) << c.code;
+    EXPECT_EQ(reported.raised, MakeCode(0x800A0000 | static_cast<std::uint32_t>(c.number))) << c.code;
+    EXPECT_EQ(reported.description, c.description) << c.code;
+    EXPECT_EQ(reported.source, "Microsoft JScript runtime error") << c.code;
+    EXPECT_EQ(reported.line, 1) << c.code;
+    EXPECT_EQ(reported.text, "") << c.code;
+  }
+}
+
+// Microsoft's JScript reference, Error object: an error carries its number
+// and description; thrown and not caught, they are the call's error.
+TEST_F(ScriptErrors, ReportAThrownErrorsOwnNumber) {
+  const Reported own = Report("ExecuteStatement", "var e = new Error('mine'); e.number = 42; throw e;");
+  EXPECT_EQ(own.number, 42);
+  EXPECT_EQ(own.raised, MakeCode(0x800A002A));
+  EXPECT_EQ(own.description, "mine");
+  // Without a number of its own, an error thrown and not caught.
+  const Reported plain = Report("ExecuteStatement", "throw new Error('plain');");
+  EXPECT_EQ(plain.number, 5022);
+  EXPECT_EQ(plain.description, "plain");
+  const Reported jscript = Report(
+      "ExecuteStatement", "try { null.x; } catch (e) { var f = new Error('again'); f.number = -2146823281; throw f; }");
+  EXPECT_EQ(jscript.number, 5007);
+  EXPECT_EQ(jscript.raised, MakeCode(0x800A138F));
+
+  // An object's own error goes through the script as its number.
+  Object dict;
+  ASSERT_TRUE(Create(dict, kDictionaryProgId));
+  CallMethod(control_, "AddObject", {"d", dict});
+  const Reported host = Report("ExecuteStatement", "d.Add('k', 1);\nd.Add('k', 2);");
+  EXPECT_EQ(host.number, 457);
+  EXPECT_EQ(host.raised, MakeCode(0x800A01C9));
+  EXPECT_EQ(host.description, "This key is already associated with an element of this collection");
+  EXPECT_EQ(host.line, 2);
+  EXPECT_EQ(Report("ExecuteStatement", "d.NoSuchMethod();").number, 438);
+  EXPECT_EQ(CallTextMethod(control_, "Eval", {"try { d.Add('k', 3); '' } catch (e) { (e.number & 0xFFFF) + '' }"}),
+            "457");
+}
+
+// Line and Column point at the statement that failed, in the code it was
+// written in.
+TEST_F(ScriptErrors, PlaceRuntimeErrorsAtTheirStatement) {
+  const Reported nested = Report("ExecuteStatement", "var a = 1;\n  nothing.here = 2;");
+  EXPECT_EQ(nested.line, 2);
+  EXPECT_EQ(nested.column, 2);
+  const Reported thrown = Report("ExecuteStatement", "var b = 2;\n\nthrow 'x';");
+  EXPECT_EQ(thrown.line, 3);
+  EXPECT_EQ(thrown.column, 0);
+
+  CallMethod(control_, "AddCode", {"function f() {\n    return null.x;\n}"});
+  CallMethod(error_, "Clear");
+  CallMethod(control_, "Run", {"f"});
+  EXPECT_EQ(RaisedCode(), MakeCode(0x800A138F));
+  EXPECT_EQ(ReadNumberProperty(error_, "Line"), 2);
+  EXPECT_EQ(ReadNumberProperty(error_, "Column"), 4);
 }
 
 }  // namespace

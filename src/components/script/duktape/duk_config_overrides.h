@@ -9,11 +9,26 @@
 #undef DUK_USE_EXEC_TIMEOUT_CHECK
 #define DUK_USE_EXEC_TIMEOUT_CHECK(udata) rankora_script_timed_out((udata))
 
+/* Date.parse and the Date constructor read texts in JScript's forms with
+ * rankora_script_parse_date(), asked before Duktape's own ISO 8601 reading
+ * (see ../CMakeLists.txt), and not with strptime(). */
+#undef DUK_USE_DATE_PRS_STRPTIME
+#undef DUK_USE_DATE_PARSE_STRING
+#define DUK_USE_DATE_PARSE_STRING(ctx, str) rankora_script_parse_date((ctx), (str))
+
 #if defined(__cplusplus)
 extern "C" {
 #endif
+struct duk_hthread;
 /* `udata` is the heap's user data, as given to duk_create_heap(). */
 duk_bool_t rankora_script_timed_out(void* udata);
+/* Pushes the time value of `text` and returns 1, or pushes nothing and
+ * returns 0. */
+duk_bool_t rankora_script_parse_date(struct duk_hthread* ctx, const char* text);
+/* Called by the compiler as it adds the line to a compile error (the call is
+ * put into the copy of duktape.c, see ../CMakeLists.txt): where the token it
+ * stopped at starts, as a byte offset into the code and a line number. */
+void rankora_script_compile_error_at(void* udata, duk_size_t offset, duk_int_t line);
 #if defined(__cplusplus)
 }
 #endif
