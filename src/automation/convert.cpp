@@ -652,8 +652,10 @@ HRESULT ObjectTo(const Variant& source, VarType target, Variant& result) {
     result = target == VT_DISPATCH ? Variant::Dispatch(object) : Variant::Unknown(object);
     return S_OK;
   }
-  if (object.IsEmpty() || object->GetTypeInfo() == nullptr) return DISP_E_TYPEMISMATCH;
-  // A value is asked of an object's default member.
+  if (object.IsEmpty()) return DISP_E_TYPEMISMATCH;
+  // A value is asked of an object's default member, as VariantChangeType
+  // asks any object: one without type information (a script object) has a
+  // default value too.
   Variant value;
   ExcepInfo excep;
   CallArgs none({});

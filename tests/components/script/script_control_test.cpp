@@ -358,11 +358,9 @@ TEST_F(ScriptValues, GiveJScriptsDefaultValueAsTheirValue) {
   EXPECT_EQ(valueOf("new Date(0)"), "Thu Jan 1 08:00:00 UTC+0800 1970");
 }
 
-// The same read as text through the by-name calls, as a caller does: it
-// needs VariantChangeType's rule (automation/convert.cpp) to ask the value
-// of an object that answers names itself, which objects without type
-// information are refused there now.
-TEST_F(ScriptValues, DISABLED_ReadAsTextGiveJScriptsDefaultValue) {
+// The same read as text through the by-name calls, as a caller does:
+// VariantChangeType asks any object for its default value.
+TEST_F(ScriptValues, ReadAsTextGiveJScriptsDefaultValue) {
   EXPECT_EQ(CallTextMethod(control_, "Eval", {"[1, 2, 3]"}), "1,2,3");
   EXPECT_EQ(LastCall().code, S_OK);
   EXPECT_EQ(CallTextMethod(control_, "Eval", {"new Object()"}), "[object Object]");
