@@ -1,11 +1,5 @@
 #include "loopback_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -16,15 +10,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
-}
-
-bool SendAll(int socket, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t sent = ::send(socket, data.data(), data.size(), MSG_NOSIGNAL);
-    if (sent <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(sent));
-  }
-  return true;
 }
 
 }  // namespace
@@ -44,22 +29,8 @@ std::string ReceivedRequest::PathAndQuery() const {
 }
 
 LoopbackServer::LoopbackServer(Handler handler, int port) : handler_(std::move(handler)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0) return;
-  const int yes = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener_, 64) != 0) {
-    ::close(listener_);
-    listener_ = -1;
-    return;
-  }
-  socklen_t length = sizeof address;
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenOnLoopback(port, port_);
+  if (listener_ == kNoSocket) return;
   acceptor_ = std::thread([this] { Accept(); });
 }
 
@@ -84,13 +55,13 @@ void LoopbackServer::Stop() {
   {
     const std::lock_guard lock(mutex_);
     stopped_.notify_all();
-    for (const int connection : connections_) ::shutdown(connection, SHUT_RDWR);
+    for (const SocketHandle connection : connections_) ShutdownConnection(connection);
   }
-  if (listener_ >= 0) ::shutdown(listener_, SHUT_RDWR);
+  if (listener_ != kNoSocket) StopListening(listener_);
   if (acceptor_.joinable()) acceptor_.join();
-  if (listener_ >= 0) ::close(listener_);
-  listener_ = -1;
-  std::vector<std::pair<int, std::thread>> workers;
+  if (listener_ != kNoSocket) CloseSocket(listener_);
+  listener_ = kNoSocket;
+  std::vector<std::pair<SocketHandle, std::thread>> workers;
   {
     const std::lock_guard lock(mutex_);
     workers.swap(workers_);
@@ -100,22 +71,20 @@ void LoopbackServer::Stop() {
 
 void LoopbackServer::Accept() {
   while (!stopping_) {
-    const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (connection < 0) {
+    const SocketHandle connection = AcceptConnection(listener_);
+    if (connection == kNoSocket) {
       if (stopping_) return;
       continue;
     }
-    const int yes = 1;
-    ::setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     std::vector<std::thread> ended;
     {
       const std::lock_guard lock(mutex_);
       if (stopping_) {
-        ::close(connection);
+        CloseSocket(connection);
         return;
       }
       // Threads of connections that have closed are joined as new ones come.
-      for (const int done : finished_) {
+      for (const SocketHandle done : finished_) {
         const auto found =
             std::find_if(workers_.begin(), workers_.end(), [done](const auto& w) { return w.first == done; });
         if (found != workers_.end()) {
@@ -136,7 +105,7 @@ bool LoopbackServer::WaitDelay(std::chrono::milliseconds delay) {
   return !stopped_.wait_for(lock, delay, [this] { return stopping_.load(); });
 }
 
-void LoopbackServer::Serve(int connection) {
+void LoopbackServer::Serve(SocketHandle connection) {
   std::string buffer;
   char chunk[16384];
   bool open = true;
@@ -144,7 +113,7 @@ void LoopbackServer::Serve(int connection) {
     // The head, up to the blank line.
     std::size_t headEnd = std::string::npos;
     while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
-      const ssize_t got = ::recv(connection, chunk, sizeof chunk, 0);
+      const std::ptrdiff_t got = ReceiveSome(connection, chunk, sizeof chunk);
       if (got <= 0) {
         open = false;
         break;
@@ -175,7 +144,7 @@ void LoopbackServer::Serve(int connection) {
     request.hasBody = !length.empty() || !request.Header("Transfer-Encoding").empty();
     const std::size_t bodyLength = length.empty() ? 0 : std::stoul(length);
     while (buffer.size() < bodyLength) {
-      const ssize_t got = ::recv(connection, chunk, sizeof chunk, 0);
+      const std::ptrdiff_t got = ReceiveSome(connection, chunk, sizeof chunk);
       if (got <= 0) {
         open = false;
         break;
@@ -205,7 +174,7 @@ void LoopbackServer::Serve(int connection) {
   const std::lock_guard lock(mutex_);
   connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
   finished_.push_back(connection);
-  ::close(connection);
+  CloseSocket(connection);
 }
 
 }  // namespace rankora::tools

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "loopback_socket.h"
+
 namespace rankora::tools {
 
 struct HttpMessageHeader {
@@ -54,7 +56,7 @@ class LoopbackServer {
   LoopbackServer& operator=(const LoopbackServer&) = delete;
   ~LoopbackServer();
 
-  bool Listening() const { return listener_ >= 0; }
+  bool Listening() const { return listener_ != kNoSocket; }
   int Port() const { return port_; }
   // "http://127.0.0.1:<port>"
   std::string Origin() const;
@@ -68,19 +70,19 @@ class LoopbackServer {
 
  private:
   void Accept();
-  void Serve(int connection);
+  void Serve(SocketHandle connection);
   bool WaitDelay(std::chrono::milliseconds delay);
 
   Handler handler_;
-  int listener_ = -1;
+  SocketHandle listener_ = kNoSocket;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;
   std::condition_variable stopped_;
   std::vector<ReceivedRequest> requests_;
-  std::vector<int> connections_;
-  std::vector<std::pair<int, std::thread>> workers_;  // by connection
-  std::vector<int> finished_;                         // connections whose thread has ended
+  std::vector<SocketHandle> connections_;
+  std::vector<std::pair<SocketHandle, std::thread>> workers_;  // by connection
+  std::vector<SocketHandle> finished_;                         // connections whose thread has ended
   std::thread acceptor_;
 };
 
