@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <regex>
 
+#include "environment.h"
 #include "text/gbk.h"
 #include "weight_service.h"
 
@@ -105,9 +106,9 @@ TEST(Lookup, GivesTheEmptyWeightWhenTheServiceCannotBeReached) {
 }
 
 TEST_F(LookupTest, ReachesTheRealHostsThroughAProxy) {
-  ::setenv("http_proxy", server_.Origin().c_str(), 1);
+  testing::SetEnv("http_proxy", server_.Origin());
   const std::string weight = LookupWeight("www.so.com");
-  ::unsetenv("http_proxy");
+  testing::UnsetEnv("http_proxy");
   EXPECT_EQ(weight, "3");
   ASSERT_EQ(server_.RequestCount(), 1u);
   EXPECT_EQ(server_.Requests()[0].target.rfind("http://www.aizhan.com/getbrinfo.php?url=www.so.com/&_", 0), 0u);

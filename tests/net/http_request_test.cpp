@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 
 #include "automation/apartment.h"
 #include "automation/dispatch.h"
 #include "automation/reading.h"
+#include "environment.h"
 #include "loopback_server.h"
 #include "text/gbk.h"
 
@@ -192,11 +192,11 @@ TEST_F(HttpRequestTest, UsesTheProxyOfTheEnvironmentOrTheOneGiven) {
     reply.body = "proxied " + request.target;
     return reply;
   });
-  ::setenv("http_proxy", proxy.Origin().c_str(), 1);
-  ::unsetenv("no_proxy");
+  testing::SetEnv("http_proxy", proxy.Origin());
+  testing::UnsetEnv("no_proxy");
   HttpRequest request;
   EXPECT_EQ(Fetch(request, "/x").substr(0, 8), "proxied ");
-  ::unsetenv("http_proxy");
+  testing::UnsetEnv("http_proxy");
   EXPECT_EQ(proxy.Requests().back().target, Url("/x"));
 
   request.Open("GET", "http://weight.example/y");
