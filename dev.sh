@@ -2,7 +2,9 @@
 # Installs what Rankora needs from Debian's packages (only what is missing),
 # builds it with CMake's presets and runs it or its tests.
 #   ./dev.sh run       build and open the Rankora window
-#   ./dev.sh test      build and run every test
+#   ./dev.sh test      build and run every test: the Linux suites, then the
+#                      Windows ones, cross-built with MinGW-w64, under Wine
+#   ./dev.sh windows   only the Windows side of the tests
 #   ./dev.sh sanitize  the same tests built with AddressSanitizer and UBSan
 #   ./dev.sh bench     build and run the benchmarks
 #   ./dev.sh lint      check formatting (clang-format) and the source (clang-tidy)
@@ -17,14 +19,24 @@ packages=(
   clang-format clang-tidy
 )
 
+# The Windows side: the cross compiler and Wine to run its tests. Rankora
+# ships for 32-bit Windows; on a kernel that runs no 32-bit programs the
+# suites run as a 64-bit build under 64-bit Wine (the 32-bit one is still
+# built).
+windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
+windows_x64_packages=(g++-mingw-w64-x86-64-posix wine64)
+
 install_missing() {
   local missing=() package
-  for package in "${packages[@]}"; do
+  for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+  fi
   echo "Installing ${missing[*]}"
   local log
   log=$(mktemp)
@@ -50,9 +62,52 @@ build() {
   cmake --build --preset "$preset"
 }
 
+# Prints the tests of a CTest JUnit file that GoogleTest skipped, with the
+# reason each gave.
+list_skipped() {
+  awk '
+    /<testcase name="/ { match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7); skipping = 0 }
+    /: Skipped$/ { skipping = 1; reason = ""; next }
+    skipping && /^\[  SKIPPED \]/ { print "  " name ": " (reason == "" ? "(no reason given)" : reason); count++; skipping = 0; next }
+    skipping { reason = reason (reason == "" ? "" : " ") $0 }
+    END { if (count == 0) print "  none" }
+  ' "$1" | sed 's/&lt;/</g; s/&gt;/>/g; s/&quot;/"/g; s/&apos;/'"'"'/g; s/&amp;/\&/g'
+}
+
+# Builds the Windows side and runs its suites under Wine, in a Wine prefix
+# made for this run and removed after it. Called where `set -e` is off, so
+# each step checks its own result.
+windows_tests() {
+  install_missing "${windows_packages[@]}"
+  build windows || return
+  local preset=windows loader=wine
+  # The 32-bit loader fails to start where the kernel runs no 32-bit programs.
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "This kernel runs no 32-bit programs: the Windows suites run as the 64-bit build."
+    install_missing "${windows_x64_packages[@]}"
+    build windows-x64 || return
+    preset=windows-x64
+    loader=/usr/lib/wine/wine64
+    export WINELOADER=$loader
+  fi
+  WINEPREFIX=$(mktemp -d) || return
+  export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # shellcheck disable=SC2064 # the prefix is known now
+  trap "wineserver -k >/dev/null 2>&1; rm -rf '$WINEPREFIX'" EXIT
+  # One server for the whole run instead of one per test program.
+  wineserver -p || return
+  "$loader" wineboot -i >/dev/null 2>&1 || { echo "Wine could not make its prefix." >&2; return 1; }
+  local junit status=0
+  junit="$PWD/build/$preset/windows-tests.xml"
+  ctest --preset "$preset" -j 2 --output-junit "$junit" || status=$?
+  echo "Skipped Windows tests:"
+  list_skipped "$junit"
+  return "$status"
+}
+
 case "${1:-}" in
   run)
-    install_missing
+    install_missing "${packages[@]}"
     build default
     if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
       echo "No display to open the window on: run this from a desktop session (or set DISPLAY)." >&2
@@ -61,27 +116,36 @@ case "${1:-}" in
     exec build/default/src/ui/qt/rankora
     ;;
   test)
-    install_missing
+    install_missing "${packages[@]}"
     build default
-    ctest --preset default
+    status=0
+    ctest --preset default || status=$?
+    windows_tests || status=$?
+    exit "$status"
+    ;;
+  windows)
+    install_missing "${packages[@]}"
+    windows_tests
     ;;
   sanitize)
-    install_missing
+    install_missing "${packages[@]}"
     build sanitize
     ctest --preset sanitize
     ;;
   bench)
-    install_missing
+    install_missing "${packages[@]}"
     build default
     for program in build/default/bench/*_bench; do "$program"; done
     ;;
   lint)
-    install_missing
+    install_missing "${packages[@]}"
     build default
     mapfile -t sources < <(git ls-files -co --exclude-standard -- '*.cpp' '*.h')
     clang-format --dry-run --Werror "${sources[@]}"
     log=$(mktemp)
-    if ! printf '%s\n' "${sources[@]}" | grep -E '^(src|tools|bench)/.*\.cpp$' |
+    # Files only the Windows build compiles are not in the Linux compile
+    # database that clang-tidy reads.
+    if ! printf '%s\n' "${sources[@]}" | grep -E '^(src|tools|bench)/.*\.cpp$' | grep -vE '/(win32|com)/' |
         xargs -P "$(nproc)" -n 1 clang-tidy -p build/default --quiet >"$log" 2>&1; then
       grep -vE '^[0-9]+ warnings? (and [0-9]+ errors? )?generated' "$log"
       rm -f "$log"
@@ -92,7 +156,7 @@ case "${1:-}" in
     echo "Formatting and clang-tidy checks passed."
     ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
     ;;
 esac
