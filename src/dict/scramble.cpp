@@ -1,8 +1,6 @@
 #include "dict/scramble.h"
 
-#include <openssl/evp.h>
-
-#include <array>
+#include "dict/md5.h"
 
 namespace rankora::dict {
 namespace {
@@ -27,13 +25,12 @@ int DigitValue(char c) {
 }  // namespace
 
 std::string DeriveKey(std::string_view password) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int length = 0;
-  if (EVP_Digest(password.data(), password.size(), digest.data(), &length, EVP_md5(), nullptr) != 1) return {};
+  const std::optional<Md5Digest> digest = Md5(password);
+  if (!digest) return {};
   std::string key;
-  for (unsigned int i = 0; i < length; ++i) {
-    key += kUpperHex[digest[i] >> 4];
-    key += kUpperHex[digest[i] & 0x0F];
+  for (const std::uint8_t byte : *digest) {
+    key += kUpperHex[byte >> 4];
+    key += kUpperHex[byte & 0x0F];
   }
   return key;
 }

@@ -15,8 +15,9 @@ std::u16string DecodeUtf8(std::string_view bytes);
 bool IsUtf8(std::string_view bytes);
 
 // Decodes `bytes` in `charset` (a name as HTTP and HTML give it, any case:
-// utf-8, gbk, gb2312, gb18030, iso-8859-1, or any name iconv knows). False,
-// with `out` untouched, for a character set this machine does not know.
+// utf-8, gbk, gb2312, gb18030, iso-8859-1 read alike everywhere; any other
+// name as the platform reads it). False, with `out` untouched, for a
+// character set this machine does not know.
 bool DecodeCharset(std::string_view bytes, std::string_view charset, std::u16string& out);
 
 }  // namespace rankora::text

@@ -1,12 +1,12 @@
 #include "text/gbk.h"
 
-#include <iconv.h>
-
-#include <bit>
-#include <cerrno>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <functional>
+
+#include "text/code_pages.h"
+#include "text/gb18030.h"
+#include "text/utf8.h"
 
 namespace rankora::text {
 namespace {
@@ -37,65 +37,15 @@ bool MatchesAt(std::string_view text, std::size_t pos, std::string_view part, bo
   return true;
 }
 
-// One iconv descriptor, owned.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (valid()) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  // iconv_open reports failure as (iconv_t)-1.
-  bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }  // NOLINT(performance-no-int-to-ptr)
-  iconv_t get() const { return cd_; }
-
- private:
-  iconv_t cd_;
-};
-
-// How many input bytes an undecodable or unconvertible character at `in`
-// covers, given `left` bytes remaining.
-using SkipRule = std::function<std::size_t(const unsigned char* in, std::size_t left)>;
-
-// Converts all of `input`, writing `replacement` for every character that
-// cannot be converted and going on behind it.
-std::string Convert(const Converter& converter, std::string_view input, std::string_view replacement,
-                    const SkipRule& skip) {
-  std::string output;
-  if (!converter.valid() || input.empty()) return output;
-  iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
-
-  auto* in = const_cast<char*>(input.data());
-  std::size_t inLeft = input.size();
-  std::string buffer(4 * input.size() + 16, '\0');
-  while (inLeft > 0) {
-    char* out = buffer.data();
-    std::size_t outLeft = buffer.size();
-    const std::size_t result = iconv(converter.get(), &in, &inLeft, &out, &outLeft);
-    output.append(buffer.data(), buffer.size() - outLeft);
-    if (result != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) continue;
-    // EILSEQ (no such character, or none in the target) or EINVAL (cut off at
-    // the end): one replacement, then on behind the bad character.
-    const std::size_t bad = std::min(inLeft, skip(reinterpret_cast<const unsigned char*>(in), inLeft));
-    output.append(replacement);
-    in += bad;
-    inLeft -= bad;
-    iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
-  }
-  return output;
-}
-
-constexpr const char* kGbk = "CP936";
-constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-
+// How many bytes the bad character at `in` covers, `left` bytes remaining:
+// a lead byte takes a second byte along when that one could be a second byte.
 std::size_t SkipGbk(const unsigned char* in, std::size_t left) {
   const bool pair = IsLeadByte(in[0]) && left >= 2 && in[1] >= 0x40 && in[1] <= 0xFE && in[1] != 0x7F;
   return pair ? 2 : 1;
 }
 
+// How many bytes the bad UTF-8 at `in` covers, `left` bytes remaining: as
+// many as its first byte announces, when that many continuation bytes follow.
 std::size_t SkipUtf8(const unsigned char* in, std::size_t left) {
   const std::size_t length = in[0] >= 0xF0 ? 4 : in[0] >= 0xE0 ? 3 : in[0] >= 0xC0 ? 2 : 1;
   if (length > left) return 1;
@@ -114,9 +64,9 @@ bool IsAscii(std::string_view bytes) {
   return true;
 }
 
-// GBK decoding and encoding through tables that iconv fills once: the
-// mapping stays iconv's, but a page of tens of kilobytes converts with one
-// lookup a character instead of a pass through iconv's machinery.
+// GBK decoding and encoding through tables that the platform's code page
+// 936 fills once: the mapping stays the platform's, but a page of tens of
+// kilobytes converts with one lookup a character.
 class GbkTables {
  public:
   static const GbkTables& Get() {
@@ -139,45 +89,35 @@ class GbkTables {
   static constexpr std::size_t kTrails = 0xFF - 0x40;
 
   GbkTables() : pairs_(126 * kTrails, 0), codes_(0x10000, 0) {
-    const Converter decoder(kUtf16, kGbk);
-    const Converter encoder(kGbk, kUtf16);
     for (int byte = 0; byte < 0x80; ++byte) single_[byte] = static_cast<char16_t>(byte);
-    single_[0x80] = DecodeOne(decoder, "\x80");
+    single_[0x80] = DecodeCodePage936("\x80");
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
       for (int trail = 0x40; trail <= 0xFE; ++trail) {
-        const char bytes[] = {static_cast<char>(lead), static_cast<char>(trail), '\0'};
-        pairs_[(lead - 0x81) * kTrails + (trail - 0x40)] = DecodeOne(decoder, bytes);
+        const char bytes[] = {static_cast<char>(lead), static_cast<char>(trail)};
+        pairs_[(lead - 0x81) * kTrails + (trail - 0x40)] = DecodeCodePage936(std::string_view(bytes, 2));
       }
     }
-    for (int unit = 0; unit < 0x10000; ++unit) {
+    for (int unit = 0x80; unit < 0x10000; ++unit) {
       if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-      codes_[unit] = unit < 0x80 ? static_cast<std::uint16_t>(unit) : EncodeOne(encoder, static_cast<char16_t>(unit));
+      codes_[unit] = Encode(static_cast<char16_t>(unit));
     }
+    for (int unit = 0; unit < 0x80; ++unit) codes_[unit] = static_cast<std::uint16_t>(unit);
   }
 
-  static char16_t DecodeOne(const Converter& converter, const char* bytes) {
-    char* in = const_cast<char*>(bytes);
-    std::size_t inLeft = std::strlen(bytes);
-    char16_t unit[2] = {0, 0};
-    char* out = reinterpret_cast<char*>(unit);
-    std::size_t outLeft = sizeof unit;
-    iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
-    const std::size_t result = iconv(converter.get(), &in, &inLeft, &out, &outLeft);
-    return result == static_cast<std::size_t>(-1) || inLeft != 0 || outLeft != sizeof unit - 2 ? 0 : unit[0];
-  }
-
-  static std::uint16_t EncodeOne(const Converter& converter, char16_t unit) {
-    char* in = reinterpret_cast<char*>(&unit);
-    std::size_t inLeft = sizeof unit;
-    unsigned char bytes[4] = {};
-    char* out = reinterpret_cast<char*>(bytes);
-    std::size_t outLeft = sizeof bytes;
-    iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
-    const std::size_t result = iconv(converter.get(), &in, &inLeft, &out, &outLeft);
-    if (result == static_cast<std::size_t>(-1) || inLeft != 0) return 0;
-    const std::size_t written = sizeof bytes - outLeft;
-    if (written == 1) return bytes[0];
-    if (written == 2) return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+  // Only a code that reads back as the same character counts: a code page
+  // may write a character as a byte it does not read as that character
+  // (0xFF for U+F8F5 on Windows), which would not survive a round trip.
+  std::uint16_t Encode(char16_t unit) const {
+    const std::string bytes = EncodeCodePage936(unit);
+    if (bytes.size() == 1) {
+      const auto byte = static_cast<unsigned char>(bytes[0]);
+      return byte >= 0x80 && single_[byte] == unit ? byte : 0;
+    }
+    if (bytes.size() == 2) {
+      const auto lead = static_cast<unsigned char>(bytes[0]);
+      const auto trail = static_cast<unsigned char>(bytes[1]);
+      return Pair(lead, trail) == unit ? static_cast<std::uint16_t>(lead << 8 | trail) : 0;
+    }
     return 0;
   }
 
@@ -188,7 +128,7 @@ class GbkTables {
 
 // GBK bytes to UTF-16 through the tables; a byte that starts no character
 // becomes `bad`. With `fourByte`, GB18030's four-byte characters are read
-// too (they are rare: iconv reads each one).
+// too.
 std::u16string DecodeGb(std::string_view gb, char16_t bad, bool fourByte) {
   const GbkTables& tables = GbkTables::Get();
   // Never more characters than bytes.
@@ -219,20 +159,14 @@ std::u16string DecodeGb(std::string_view gb, char16_t bad, bool fourByte) {
       i += 2;
       continue;
     }
-    if (fourByte && IsLeadByte(byte) && i + 3 < size && bytes[i + 1] >= 0x30 && bytes[i + 1] <= 0x39) {
-      thread_local const Converter converter(kUtf16, "GB18030");
-      const std::string decoded = Convert(converter, gb.substr(i, 4), std::string(), SkipGbk);
-      if (decoded.size() == 2 || decoded.size() == 4) {
-        // One character: one unit, or a surrogate pair (and the four bytes
-        // never held more characters than their four places).
-        const std::size_t at = static_cast<std::size_t>(out - result.data());
-        if (decoded.size() == 4 && result.size() < at + 2) result.resize(at + 2);
-        out = result.data() + at;
-        for (std::size_t k = 0; k + 1 < decoded.size(); k += 2) {
-          const auto first = static_cast<unsigned char>(decoded[k]);
-          const auto second = static_cast<unsigned char>(decoded[k + 1]);
-          *out++ = std::endian::native == std::endian::little ? static_cast<char16_t>(first | second << 8)
-                                                              : static_cast<char16_t>(first << 8 | second);
+    if (fourByte && i + 3 < size) {
+      if (const char32_t point = Gb18030FourByteCharacter(bytes + i); point != 0) {
+        // Four bytes never give more characters than their four places.
+        if (point >= 0x10000) {
+          *out++ = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+          *out++ = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+        } else {
+          *out++ = static_cast<char16_t>(point);
         }
         i += 4;
         continue;
@@ -356,14 +290,47 @@ std::u16string DecodeGb18030(std::string_view gb) { return DecodeGb(gb, u'\uFFFD
 
 std::string Gbk(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
-  thread_local const Converter converter(kGbk, "UTF-8");
-  return Convert(converter, utf8, "?", SkipUtf8);
+  std::u16string utf16;
+  utf16.reserve(utf8.size());
+  std::string result;
+  result.reserve(utf8.size());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t size = utf8.size();
+  for (std::size_t i = 0; i < size;) {
+    char32_t point = 0;
+    if (const std::size_t length = Utf8Character(bytes, size, i, point); length != 0) {
+      AppendUtf16(utf16, point);
+      i += length;
+      continue;
+    }
+    // Bytes that are no character: one "?" for what looks like one.
+    result += FromUtf16(utf16);
+    utf16.clear();
+    result += '?';
+    i += std::min(size - i, SkipUtf8(bytes + i, size - i));
+  }
+  return result + FromUtf16(utf16);
 }
 
 std::string ToUtf8(std::string_view gbk) {
   if (IsAscii(gbk)) return std::string(gbk);
-  thread_local const Converter converter("UTF-8", kGbk);
-  return Convert(converter, gbk, "?", SkipGbk);
+  // GBK holds no character beyond the Basic Multilingual Plane: each unit is
+  // one character.
+  std::string result;
+  result.reserve(gbk.size() * 3 / 2);
+  for (const char16_t unit : ToUtf16(gbk)) {
+    if (unit < 0x80) {
+      result += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      result += static_cast<char>(0xC0 | unit >> 6);
+      result += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {
+      result += static_cast<char>(0xE0 | unit >> 12);
+      result += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+      result += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+  }
+  return result;
 }
 
 }  // namespace rankora::text

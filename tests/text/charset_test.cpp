@@ -20,7 +20,7 @@ TEST(DecodeUtf8, ReplacesWhatIsNoCharacter) {
   EXPECT_EQ(DecodeUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // a surrogate
 }
 
-TEST(DecodeCharset, ReadsTheGbFamilyLatinOneAndWhatIconvKnows) {
+TEST(DecodeCharset, ReadsTheGbFamilyLatinOneAndWhatThePlatformKnows) {
   std::u16string out;
   ASSERT_TRUE(DecodeCharset(Gbk("权重"), "GBK", out));
   EXPECT_EQ(out, u"权重");
@@ -32,6 +32,12 @@ TEST(DecodeCharset, ReadsTheGbFamilyLatinOneAndWhatIconvKnows) {
                     "a\x94\x39\xFC\x36",
                     "gb18030", out));
   EXPECT_EQ(out, u"\u0080a\U0001F600");
+  // The first and the last four-byte character, and codes that are none:
+  // each of their bytes is read on its own.
+  ASSERT_TRUE(DecodeCharset("\x84\x31\xA4\x39\xE3\x32\x9A\x35", "gb18030", out));
+  EXPECT_EQ(out, u"\uFFFF\U0010FFFF");
+  ASSERT_TRUE(DecodeCharset("\x84\x31\xA5\x30|\xE3\x32\x9A\x36", "gb18030", out));
+  EXPECT_EQ(out, u"\uFFFD1\uFFFD0|\uFFFD2\uFFFD6");
   ASSERT_TRUE(
       DecodeCharset("\xFF"
                     "x",

@@ -201,6 +201,15 @@ TEST(Conversion, WhatGbkCannotHoldBecomesOneQuestionMark) {
                     "b"),
             u"a?b");
   EXPECT_EQ(ToUtf16("ab\xD6"), u"ab?");
+  // Never a look-alike: letters with accents GBK lacks are no plain letters,
+  // and a code page's one-way code (0xFF for U+F8F5) is no code either.
+  EXPECT_EQ(FromUtf16(u"\u00C0\u00C5"), "??");
+  EXPECT_EQ(FromUtf16(u"\uF8F5"), "?");
+  // UTF-8 that is no character: one "?" for what looks like one.
+  EXPECT_EQ(Gbk("a\xE4\xB8"), "a??");
+  EXPECT_EQ(Gbk("\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80"), "?|?|?");
+  EXPECT_EQ(Gbk("\xE4\x41\xE4\xB8\xAD"), "?A" + kZhong);
+  EXPECT_EQ(ToUtf8("a\xFF\xD6"), "a??");
   // The long GBK conversion keeps going after a bad character.
   EXPECT_EQ(ToUtf16(std::string(5000, 'x') + "\xFF" + kZhong), std::u16string(5000, u'x') + u"?中");
 }
