@@ -44,6 +44,11 @@ const Variant& CallArgs::operator[](std::size_t index) const {
   return index < args_.size() ? args_[index].Deref() : missing;
 }
 
+const MemberDesc* Component::Bind(std::string_view name, InvokeKind kind) {
+  const TypeInfo* typeInfo = GetTypeInfo();
+  return typeInfo == nullptr ? nullptr : typeInfo->Bind(name, kind);
+}
+
 HRESULT Component::GetIdOfName(std::u16string_view /*name*/, DispId& /*id*/) { return E_NOTIMPL; }
 
 void Component::Release() const {

@@ -101,6 +101,13 @@ class Component {
 
   // Null for a component without type information.
   virtual const TypeInfo* GetTypeInfo() const = 0;
+  // Whether the component's members bind through type information (Bind);
+  // one without answers names through GetIdOfName.
+  virtual bool HasTypeInfo() const { return GetTypeInfo() != nullptr; }
+  // The member `name` as bound under `kind`, or null. The default looks the
+  // name up in GetTypeInfo(); the pointer stays valid while the component
+  // lives.
+  virtual const MemberDesc* Bind(std::string_view name, InvokeKind kind);
   // For a component without type information that answers names all the
   // same (a script object): the member number of `name`. The default answers
   // no name.
@@ -108,6 +115,11 @@ class Component {
   // Runs member `id` as `kind`. May leave `result` empty. To raise an error,
   // fill `excep` and return DISP_E_EXCEPTION (see Raise).
   virtual HRESULT Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) = 0;
+  // For a component that is itself a platform dispatch interface laid out in
+  // memory (or wraps one): that interface pointer, handed to platform objects
+  // as it is. Null for the others, which a platform object reaches through
+  // an adapter.
+  virtual void* NativeInterface() const { return nullptr; }
 
  private:
   mutable std::atomic<std::uint32_t> refs_{0};

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "automation/convert.h"
+#include "automation/platform_classes.h"
 #include "automation/registry.h"
 #include "text/gbk.h"
 
@@ -60,6 +61,20 @@ HRESULT PrepareArgument(const ParamDesc* param, Variant&& value, Variant& conver
   return S_OK;
 }
 
+bool IsVariantArray(const ParamDesc& param) { return param.type == (VT_ARRAY | VT_VARIANT); }
+
+// Whether the arguments from the last declared one on (or none) go packed
+// into the member's trailing array of variants. An array of variants given
+// in that place alone is passed as it is.
+bool PacksTrailing(const std::vector<ParamDesc>& params, bool put, std::span<const Arg> leading) {
+  const std::size_t declared = params.size();
+  if (put || declared == 0 || !IsVariantArray(params.back())) return false;
+  if (leading.size() + 1 == declared) return true;
+  if (leading.size() != declared) return leading.size() > declared;
+  Variant last;
+  return Succeeded(leading.back().ToVariant(last)) && last.Deref().Type() != (VT_ARRAY | VT_VARIANT);
+}
+
 // The one call, with no C++ exception leaving the component.
 HRESULT CallComponent(const Object& object, DispId id, InvokeKind kind, std::span<Variant> passed, Variant& result) {
   CallArgs callArgs(passed);
@@ -114,13 +129,16 @@ HRESULT Invoke(const Object& object, std::string_view name, Operation operation,
                Variant& result) {
   lastCall = CallState{};
   if (object.IsEmpty()) return Fail(E_POINTER);
-  const TypeInfo* typeInfo = object->GetTypeInfo();
-  if (typeInfo == nullptr) return InvokeByIdOfName(object, name, operation, args, result);
+  if (!object->HasTypeInfo()) return InvokeByIdOfName(object, name, operation, args, result);
 
   const MemberDesc* member = nullptr;
   InvokeKind boundAs = InvokeKind::Method;
   for (const InvokeKind kind : BindingOrder(operation)) {
-    member = typeInfo->Bind(name, kind);
+    try {
+      member = object->Bind(name, kind);
+    } catch (...) {
+      member = nullptr;
+    }
     if (member != nullptr) {
       boundAs = kind;
       break;
@@ -156,8 +174,26 @@ HRESULT Invoke(const Object& object, std::string_view name, Operation operation,
     variableValue.push_back(ParamDesc{member->type, false, false});
     params = &variableValue;
   }
-  const std::size_t count = leading.size() + (putValue != nullptr ? 1 : 0);
+  // A member whose last declared parameter is an array of variants takes the
+  // trailing arguments packed into that array, as the platform's dispatcher
+  // packs them for a variable list. Packing them here makes the call the
+  // same whether or not the member's type information marks the list as
+  // variable, and whether or not the callee's own dispatcher would pack.
   const std::size_t declared = params->size();
+  std::vector<Arg> packedList;
+  if (PacksTrailing(*params, put, leading)) {
+    std::vector<Variant> items;
+    for (std::size_t i = declared - 1; i < leading.size(); ++i) {
+      Variant item;
+      const HRESULT code = leading[i].ToVariant(item);
+      if (Failed(code)) return Fail(code);
+      items.push_back(std::move(item));
+    }
+    packedList.assign(leading.begin(), leading.begin() + static_cast<std::ptrdiff_t>(declared - 1));
+    packedList.emplace_back(Variant::Array(SafeArray::Variants(std::move(items))));
+    leading = packedList;
+  }
+  const std::size_t count = leading.size() + (putValue != nullptr ? 1 : 0);
   if (count > declared && !member->varArgs) return Fail(DISP_E_BADPARAMCOUNT);
   std::size_t required = 0;
   for (const ParamDesc& param : *params) required += param.optional ? 0 : 1;
@@ -225,6 +261,17 @@ Variant VariantResult(const Object& object, std::string_view name, Operation ope
   Variant result;
   if (Failed(Invoke(object, name, operation, args.Span(), result))) return {};
   return result;
+}
+
+// An in-house component of the layer's registry.
+HRESULT CreateRegistered(std::string_view name, const std::string* typeLibraryFile, Object& created) {
+  const bool byClsid = !name.empty() && name.front() == '{';
+  // In-house classes have no type libraries.
+  if (typeLibraryFile != nullptr && !byClsid) return TYPE_E_CANTLOADLIBRARY;
+  std::string clsid;
+  HRESULT code = byClsid ? ClsidFromString(name, clsid) : ClsidFromProgId(name, clsid);
+  if (Succeeded(code)) code = CreateInstance(clsid, created);
+  return code;
 }
 
 }  // namespace
@@ -296,15 +343,9 @@ void RecordLastCall(HRESULT code) { lastCall = CallState{code, {}}; }
 
 bool Create(Object& object, std::string_view name, const std::string* typeLibraryFile) {
   lastCall = CallState{};
-  const bool byClsid = !name.empty() && name.front() == '{';
-  if (typeLibraryFile != nullptr && !byClsid) {
-    Fail(TYPE_E_CANTLOADLIBRARY);
-    return false;
-  }
-  std::string clsid;
-  HRESULT code = byClsid ? ClsidFromString(name, clsid) : ClsidFromProgId(name, clsid);
   Object created;
-  if (Succeeded(code)) code = CreateInstance(clsid, created);
+  HRESULT code = CreatePlatformObject(name, typeLibraryFile, created);
+  if (code == CO_E_CLASSSTRING || code == REGDB_E_CLASSNOTREG) code = CreateRegistered(name, typeLibraryFile, created);
   if (Failed(code)) {
     Fail(code);
     return false;

@@ -89,9 +89,10 @@ const CallState& LastCall();
 void RecordLastCall(HRESULT code);
 
 // Makes `object` a new instance of the class named by a ProgID, or by a CLSID
-// string when `name` begins with "{". On failure `object` keeps what it held.
-// A type-library file can only be given with a CLSID: this platform has no
-// type libraries, so naming one for a ProgID fails (TYPE_E_CANTLOADLIBRARY).
+// string when `name` begins with "{": the platform's own class where it has
+// one, else an in-house component of the registry. On failure `object` keeps
+// what it held. In-house classes have no type libraries, so naming one for a
+// ProgID the platform does not know fails (TYPE_E_CANTLOADLIBRARY).
 bool Create(Object& object, std::string_view name, const std::string* typeLibraryFile = nullptr);
 
 // Reads bind under property get, then method.

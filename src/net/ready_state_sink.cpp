@@ -21,7 +21,7 @@ ReadyStateHandler& Handler() {
 
 std::int32_t refCount = 0;
 
-std::int32_t QueryInterfaceEntry(void* self, const Guid* iid, void** out) {
+std::int32_t RANKORA_COM_CALL QueryInterfaceEntry(void* self, const Guid* iid, void** out) {
   if (out == nullptr) return static_cast<std::int32_t>(0x80004003);  // E_POINTER
   *out = nullptr;
   if (iid == nullptr || std::memcmp(iid, &kIidDispatch, sizeof(Guid)) != 0) return E_NOINTERFACE;
@@ -30,24 +30,26 @@ std::int32_t QueryInterfaceEntry(void* self, const Guid* iid, void** out) {
   return S_OK;
 }
 
-std::int32_t AddRefEntry(void* /*self*/) { return ++refCount; }
+std::int32_t RANKORA_COM_CALL AddRefEntry(void* /*self*/) { return ++refCount; }
 
 // Frees nothing: the sink lives inside the object that owns it.
-std::int32_t ReleaseEntry(void* /*self*/) { return --refCount; }
+std::int32_t RANKORA_COM_CALL ReleaseEntry(void* /*self*/) { return --refCount; }
 
-std::int32_t GetTypeInfoCountEntry(void* /*self*/, unsigned* count) {
+std::int32_t RANKORA_COM_CALL GetTypeInfoCountEntry(void* /*self*/, unsigned* count) {
   if (count != nullptr) *count = 1;
   return S_OK;
 }
 
-std::int32_t GetTypeInfoEntry(void*, unsigned, std::uint32_t, void**) { return E_NOTIMPL; }
+std::int32_t RANKORA_COM_CALL GetTypeInfoEntry(void*, unsigned, std::uint32_t, void**) { return E_NOTIMPL; }
 
-std::int32_t GetIDsOfNamesEntry(void*, const Guid*, const char16_t**, unsigned, std::uint32_t, std::int32_t*) {
+std::int32_t RANKORA_COM_CALL GetIDsOfNamesEntry(void*, const Guid*, const char16_t**, unsigned, std::uint32_t,
+                                                 std::int32_t*) {
   return E_NOTIMPL;
 }
 
-std::int32_t InvokeEntry(void* self, std::int32_t member, const Guid* iid, std::uint32_t locale, std::uint16_t flags,
-                         void* params, void* result, void* excepInfo, unsigned* argError) {
+std::int32_t RANKORA_COM_CALL InvokeEntry(void* self, std::int32_t member, const Guid* iid, std::uint32_t locale,
+                                          std::uint16_t flags, void* params, void* result, void* excepInfo,
+                                          unsigned* argError) {
   const InvokeRecord record{reinterpret_cast<std::uintptr_t>(self),
                             static_cast<std::uintptr_t>(static_cast<std::uint32_t>(member)),
                             reinterpret_cast<std::uintptr_t>(iid),
@@ -79,6 +81,12 @@ class ReadyStateSink::Connection {
     sink_ = nullptr;
   }
 
+  // The sink's interface pointer while it lives.
+  void* Native() {
+    const std::lock_guard lock(mutex_);
+    return sink_;
+  }
+
   std::int32_t Invoke(automation::DispId member) {
     const std::lock_guard lock(mutex_);
     if (sink_ == nullptr) return kDisconnected;
@@ -107,6 +115,8 @@ class SinkObject final : public automation::Component {
                              automation::ExcepInfo&) override {
     return connection_->Invoke(id);
   }
+  // A platform object is handed the sink itself.
+  void* NativeInterface() const override { return connection_->Native(); }
 
  private:
   std::shared_ptr<ReadyStateSink::Connection> connection_;

@@ -41,17 +41,20 @@ struct InvokeRecord {
 // Called with the address of an InvokeRecord.
 using ReadyStateHandler = std::function<void(std::uintptr_t record)>;
 
-// The entry points, in table order, as a caller of the sink sees them.
+// The entry points, in table order, as a caller of the sink sees them, with
+// the platform's calling convention for COM (RANKORA_COM_CALL, set by the
+// build).
 struct SinkEntries {
-  std::int32_t (*QueryInterface)(void* self, const Guid* iid, void** out);
-  std::int32_t (*AddRef)(void* self);
-  std::int32_t (*Release)(void* self);
-  std::int32_t (*GetTypeInfoCount)(void* self, unsigned* count);
-  std::int32_t (*GetTypeInfo)(void* self, unsigned index, std::uint32_t locale, void** out);
-  std::int32_t (*GetIDsOfNames)(void* self, const Guid* iid, const char16_t** names, unsigned count,
-                                std::uint32_t locale, std::int32_t* ids);
-  std::int32_t (*Invoke)(void* self, std::int32_t member, const Guid* iid, std::uint32_t locale, std::uint16_t flags,
-                         void* params, void* result, void* excepInfo, unsigned* argError);
+  std::int32_t(RANKORA_COM_CALL* QueryInterface)(void* self, const Guid* iid, void** out);
+  std::int32_t(RANKORA_COM_CALL* AddRef)(void* self);
+  std::int32_t(RANKORA_COM_CALL* Release)(void* self);
+  std::int32_t(RANKORA_COM_CALL* GetTypeInfoCount)(void* self, unsigned* count);
+  std::int32_t(RANKORA_COM_CALL* GetTypeInfo)(void* self, unsigned index, std::uint32_t locale, void** out);
+  std::int32_t(RANKORA_COM_CALL* GetIDsOfNames)(void* self, const Guid* iid, const char16_t** names, unsigned count,
+                                                std::uint32_t locale, std::int32_t* ids);
+  std::int32_t(RANKORA_COM_CALL* Invoke)(void* self, std::int32_t member, const Guid* iid, std::uint32_t locale,
+                                         std::uint16_t flags, void* params, void* result, void* excepInfo,
+                                         unsigned* argError);
 };
 
 // The process-wide state of all sinks.

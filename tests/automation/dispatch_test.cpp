@@ -159,6 +159,25 @@ TEST_F(DispatchTest, RefusesWrongArgumentCountsUnlessTheListIsVariable) {
   EXPECT_EQ(LastCall().code, DISP_E_BADPARAMCOUNT);
 }
 
+// A trailing array of variants not marked as a variable list still takes the
+// trailing arguments, packed, as the platform's dispatcher packs them (and as
+// a script control whose type library lacks the mark needs).
+TEST_F(DispatchTest, PacksTrailingArgumentsIntoADeclaredArrayOfVariants) {
+  EXPECT_EQ(CallNumberMethod(object_, "Packed", {"f", 1, "two", 3.5}), 3);
+  ASSERT_EQ(lastCall().types.size(), 2U);
+  EXPECT_EQ(lastCall().types[1], VT_BYREF | VT_ARRAY | VT_VARIANT);
+  const SafeArray& packed = *lastCall().values[1].ArrayValue();
+  EXPECT_EQ(packed.Get(0).Signed(), 1);
+  EXPECT_EQ(packed.Get(1).TextValue(), u"two");
+  EXPECT_EQ(packed.Get(2).Real(), 3.5);
+  EXPECT_EQ(CallNumberMethod(object_, "Packed", {"f"}), 0);
+  EXPECT_EQ(CallNumberMethod(object_, "Packed", {"f", 7}), 1);
+  const Variant given = Variant::Array(SafeArray::Variants({Variant::I4(1), Variant::I4(2)}));
+  EXPECT_EQ(CallNumberMethod(object_, "Packed", {"f", given}), 2);
+  EXPECT_EQ(CallNumberMethod(object_, "Packed"), 0);
+  EXPECT_EQ(LastCall().code, DISP_E_BADPARAMCOUNT);
+}
+
 TEST_F(DispatchTest, PassesByReferenceParametersAReferenceToTheConvertedValue) {
   EXPECT_EQ(CallNumberMethod(object_, "ByRef", {"41"}), 42);
   EXPECT_EQ(lastCall().types.at(0), VT_BYREF | VT_I4);

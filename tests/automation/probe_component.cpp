@@ -34,6 +34,13 @@ const TypeInfo* Probe::GetTypeInfo() const {
       {"Sink", kSink, false, InvokeKind::PropertyPut, VT_EMPTY, {any}, false},
       {"Fail", kFail, false, InvokeKind::Method, VT_EMPTY, {}, false},
       {"Throw", kThrow, false, InvokeKind::Method, VT_EMPTY, {}, false},
+      {"Packed",
+       kPacked,
+       false,
+       InvokeKind::Method,
+       VT_I4,
+       {ParamDesc{VT_BSTR, false, false}, ParamDesc{VT_ARRAY | VT_VARIANT, false, true}},
+       false},
   });
   return &info;
 }
@@ -86,6 +93,11 @@ HRESULT Probe::Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& resul
       return S_OK;
     case kFail:
       return Raise(excep, MakeCode(0x800A0005), u"Invalid procedure call or argument", u"Probe");
+    case kPacked: {
+      const SafeArray* array = args[1].ArrayValue();
+      result = Variant::I4(array == nullptr ? -1 : static_cast<std::int32_t>(array->Size()));
+      return S_OK;
+    }
     case kThrow:
       throw std::runtime_error("thrown inside a component");
     default:

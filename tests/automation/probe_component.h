@@ -29,6 +29,7 @@ class Probe final : public automation::Component {
     kSink = 10,     // property put only
     kFail = 11,     // method that raises an error
     kThrow = 12,    // method that throws a C++ exception
+    kPacked = 13,   // method (BSTR, byref array of variants): the array's size
   };
 
   struct Call {

@@ -1,0 +1,332 @@
+#include "automation/com/platform_headers.h"
+
+// The layer's headers come after the platform's (see platform_headers.h).
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "automation/com/com_bridge.h"
+#include "automation/component.h"
+#include "automation/name.h"
+#include "text/gbk.h"
+
+namespace rankora::automation::com {
+namespace {
+
+// One reference to a platform interface.
+template <typename T>
+class Ref {
+ public:
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { Reset(); }
+  void Reset() {
+    if (p_ != nullptr) p_->Release();
+    p_ = nullptr;
+  }
+  T** Out() {
+    Reset();
+    return &p_;
+  }
+  T* Get() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// A parameter's declared type as the layer's calls need it: a pointer is a
+// by-reference parameter of the type it points at; a SAFEARRAY is an array
+// of its element type; types the layer cannot name take any value.
+ParamDesc ParamOf(const ELEMDESC& element) {
+  ParamDesc param;
+  const TYPEDESC* type = &element.tdesc;
+  if (type->vt == VT_PTR && type->lptdesc != nullptr) {
+    type = type->lptdesc;
+    // A pointer to an interface of its own kind is the interface, by value.
+    param.byRef = type->vt != VT_USERDEFINED;
+  }
+  if (type->vt == VT_SAFEARRAY && type->lptdesc != nullptr) {
+    param.type = static_cast<VarType>(VT_ARRAY | type->lptdesc->vt);
+  } else if (type->vt == VT_USERDEFINED || type->vt == VT_PTR || type->vt == VT_VOID || type->vt == VT_HRESULT) {
+    param.type = VT_VARIANT;
+    param.byRef = false;
+  } else {
+    param.type = type->vt;
+  }
+  const USHORT flags = element.paramdesc.wParamFlags;
+  param.optional = (flags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) != 0;
+  return param;
+}
+
+MemberDesc MemberOf(std::string_view name, const FUNCDESC& function) {
+  MemberDesc member;
+  member.name = std::string(name);
+  member.id = function.memid;
+  member.kind = static_cast<InvokeKind>(function.invkind);
+  member.type = function.elemdescFunc.tdesc.vt;
+  const SHORT count = function.cParams;
+  const SHORT optionalCount = function.cParamsOpt;
+  // The dispatch view passes neither the result nor the locale.
+  std::vector<ParamDesc> params;
+  for (SHORT i = 0; i < count; ++i) {
+    const ELEMDESC& element = function.lprgelemdescParam[i];
+    const USHORT flags = element.paramdesc.wParamFlags;
+    if ((flags & PARAMFLAG_FRETVAL) != 0) {
+      member.type = ParamOf(element).type;
+      continue;
+    }
+    if ((flags & PARAMFLAG_FLCID) != 0) continue;
+    params.push_back(ParamOf(element));
+  }
+  if (optionalCount == -1 && !params.empty()) {
+    // A variable list: its trailing array stays declared, and the layer's
+    // dispatcher packs the trailing arguments into it.
+    member.varArgs = true;
+  } else if (optionalCount > 0) {
+    const auto first = params.size() > static_cast<std::size_t>(optionalCount) ? params.size() - optionalCount : 0;
+    for (std::size_t i = first; i < params.size(); ++i) params[i].optional = true;
+  }
+  member.params = std::move(params);
+  return member;
+}
+
+MemberDesc MemberOf(std::string_view name, const VARDESC& variable) {
+  MemberDesc member;
+  member.name = std::string(name);
+  member.id = variable.memid;
+  member.variable = true;
+  const ParamDesc type = ParamOf(variable.elemdescVar);
+  member.type = type.type;
+  return member;
+}
+
+void FillExcepInfo(EXCEPINFO& native, ExcepInfo& excep) {
+  if (native.pfnDeferredFillIn != nullptr) native.pfnDeferredFillIn(&native);
+  excep.code =
+      native.scode != 0 ? native.scode : (native.wCode != 0 ? MakeCode(0x80040000U | native.wCode) : DISP_E_EXCEPTION);
+  excep.source = FromBstr(native.bstrSource);
+  excep.description = FromBstr(native.bstrDescription);
+  SysFreeString(native.bstrSource);
+  SysFreeString(native.bstrDescription);
+  SysFreeString(native.bstrHelpFile);
+}
+
+// A platform object as a component of the layer. Members bind through the
+// object's type information, as the platform's own binder finds them; an
+// object without it answers names itself.
+class ComObject final : public Component {
+ public:
+  explicit ComObject(IUnknown* unknown) : unknown_(unknown) {
+    unknown_->AddRef();
+    void* dispatch = nullptr;
+    if (Succeeded(unknown_->QueryInterface(IID_IDispatch, &dispatch))) dispatch_ = static_cast<IDispatch*>(dispatch);
+  }
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
+  ~ComObject() override {
+    bound_.clear();
+    typeComp_.Reset();
+    if (dispatch_ != nullptr) dispatch_->Release();
+    unknown_->Release();
+  }
+
+  const TypeInfo* GetTypeInfo() const override { return nullptr; }
+
+  bool HasTypeInfo() const override {
+    if (!typeInfoLooked_) {
+      typeInfoLooked_ = true;
+      Ref<ITypeInfo> info;
+      UINT count = 0;
+      if (dispatch_ != nullptr && Succeeded(dispatch_->GetTypeInfoCount(&count)) && count > 0 &&
+          Succeeded(dispatch_->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.Out())) && info.Get() != nullptr) {
+        if (Failed(info.Get()->GetTypeComp(typeComp_.Out()))) typeComp_.Reset();
+      }
+    }
+    return typeComp_.Get() != nullptr;
+  }
+
+  const MemberDesc* Bind(std::string_view name, InvokeKind kind) override {
+    if (!HasTypeInfo()) return nullptr;
+    std::string key = FoldName(name);
+    key += static_cast<char>('0' + static_cast<int>(kind));
+    const auto found = bound_.find(key);
+    if (found != bound_.end()) return found->second.get();
+    std::unique_ptr<MemberDesc> member = BindNow(name, kind);
+    const MemberDesc* result = member.get();
+    bound_.emplace(std::move(key), std::move(member));
+    return result;
+  }
+
+  HRESULT GetIdOfName(std::u16string_view name, DispId& id) override {
+    if (dispatch_ == nullptr) return E_NOINTERFACE;
+    std::u16string wide(name);
+    auto* names = reinterpret_cast<LPOLESTR>(wide.data());
+    DISPID member = 0;
+    const HRESULT code = dispatch_->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &member);
+    if (Succeeded(code)) id = member;
+    return code;
+  }
+
+  HRESULT Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) override;
+
+  void* NativeInterface() const override {
+    return dispatch_ != nullptr ? static_cast<void*>(dispatch_) : static_cast<void*>(unknown_);
+  }
+
+ private:
+  std::unique_ptr<MemberDesc> BindNow(std::string_view name, InvokeKind kind) {
+    std::u16string wide = text::ToUtf16(name);
+    auto* nameBuffer = reinterpret_cast<LPOLESTR>(wide.data());
+    const ULONG hash = LHashValOfNameSys(SYS_WIN32, LOCALE_USER_DEFAULT, nameBuffer);
+    Ref<ITypeInfo> info;
+    DESCKIND descKind = DESCKIND_NONE;
+    BINDPTR bound{};
+    const HRESULT code =
+        typeComp_.Get()->Bind(nameBuffer, hash, static_cast<WORD>(kind), info.Out(), &descKind, &bound);
+    if (Failed(code)) return nullptr;
+    std::unique_ptr<MemberDesc> member;
+    switch (descKind) {
+      case DESCKIND_FUNCDESC:
+        member = std::make_unique<MemberDesc>(MemberOf(name, *bound.lpfuncdesc));
+        info.Get()->ReleaseFuncDesc(bound.lpfuncdesc);
+        break;
+      case DESCKIND_VARDESC:
+      case DESCKIND_IMPLICITAPPOBJ:
+        member = std::make_unique<MemberDesc>(MemberOf(name, *bound.lpvardesc));
+        info.Get()->ReleaseVarDesc(bound.lpvardesc);
+        break;
+      case DESCKIND_TYPECOMP:
+        // A nested type is no member.
+        if (bound.lptcomp != nullptr) bound.lptcomp->Release();
+        break;
+      default:
+        break;
+    }
+    return member;
+  }
+
+  IUnknown* unknown_;
+  IDispatch* dispatch_ = nullptr;
+  mutable bool typeInfoLooked_ = false;
+  mutable Ref<ITypeComp> typeComp_;
+  std::map<std::string, std::unique_ptr<MemberDesc>> bound_;  // folded name + kind; null: not bound
+};
+
+// The arguments of one call in the platform's form: last argument first, a
+// by-reference argument pointing into a slot that is read back afterwards.
+class NativeArgs {
+ public:
+  explicit NativeArgs(std::size_t count) : values_(count), slots_(count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      VariantInit(&values_[i]);
+      VariantInit(&slots_[i]);
+    }
+  }
+  NativeArgs(const NativeArgs&) = delete;
+  NativeArgs& operator=(const NativeArgs&) = delete;
+  ~NativeArgs() {
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+      if ((V_VT(&values_[i]) & VT_BYREF) == 0) VariantClear(&values_[i]);
+      VariantClear(&slots_[i]);
+    }
+  }
+
+  HRESULT Fill(CallArgs& args) {
+    const std::size_t count = args.Count();
+    for (std::size_t i = 0; i < count; ++i) {
+      Variant& arg = args.Raw(i);
+      VARIANT& native = values_[count - 1 - i];
+      if (!arg.IsByRef()) {
+        const HRESULT code = ToNative(arg, native);
+        if (Failed(code)) return code;
+        continue;
+      }
+      const auto type = static_cast<VarType>(arg.Type() & ~VT_BYREF);
+      VARIANT& slot = slots_[i];
+      const HRESULT code = ToNative(arg.Deref(), slot);
+      if (Failed(code)) return code;
+      if (type == VT_VARIANT) {
+        V_VT(&native) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(&native) = &slot;
+        continue;
+      }
+      if (V_VT(&slot) != type) {
+        // The dispatcher converted the value to the declared type; an empty
+        // one (an out parameter not given a value) takes the type as it is.
+        if (V_VT(&slot) != VT_EMPTY) return DISP_E_TYPEMISMATCH;
+        V_VT(&slot) = type;
+      }
+      V_VT(&native) = static_cast<VARTYPE>(VT_BYREF | type);
+      V_BYREF(&native) = ValueAddress(slot);
+    }
+    return S_OK;
+  }
+
+  // Copies what the callee left in by-reference slots back into the layer's
+  // values they stand for.
+  void ReadBack(CallArgs& args) const {
+    for (std::size_t i = 0; i < args.Count(); ++i) {
+      Variant& arg = args.Raw(i);
+      if (!arg.IsByRef()) continue;
+      Variant value;
+      if (Succeeded(FromNative(slots_[i], value))) arg.Deref() = std::move(value);
+    }
+  }
+
+  VARIANT* Data() { return values_.data(); }
+
+ private:
+  static void* ValueAddress(VARIANT& v) { return static_cast<void*>(&V_UI1(&v)); }
+
+  std::vector<VARIANT> values_;
+  std::vector<VARIANT> slots_;
+};
+
+HRESULT ComObject::Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) {
+  if (dispatch_ == nullptr) return E_NOINTERFACE;
+  NativeArgs native(args.Count());
+  const HRESULT filled = native.Fill(args);
+  if (Failed(filled)) return filled;
+  const bool put = kind == InvokeKind::PropertyPut || kind == InvokeKind::PropertyPutRef;
+  DISPID putId = DISPID_PROPERTYPUT;
+  DISPPARAMS params{native.Data(), put ? &putId : nullptr, static_cast<UINT>(args.Count()), put ? 1U : 0U};
+  VARIANT answer;
+  VariantInit(&answer);
+  EXCEPINFO excepInfo{};
+  UINT argError = 0;
+  const HRESULT code = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, static_cast<WORD>(kind), &params,
+                                         put ? nullptr : &answer, &excepInfo, &argError);
+  if (code == DISP_E_EXCEPTION) FillExcepInfo(excepInfo, excep);
+  if (Failed(code)) {
+    VariantClear(&answer);
+    return code;
+  }
+  native.ReadBack(args);
+  const HRESULT converted = FromNative(answer, result);
+  VariantClear(&answer);
+  return converted;
+}
+
+}  // namespace
+
+Object WrapInterface(IUnknown* unknown) {
+  if (unknown == nullptr) return {};
+  Object own;
+  if (ComponentOfDispatch(unknown, own)) return own;
+  return MakeObject<ComObject>(unknown);
+}
+
+HRESULT ExposeObject(const Object& object, IDispatch*& out) {
+  out = nullptr;
+  if (object.IsEmpty()) return S_OK;
+  if (void* native = object->NativeInterface()) {
+    out = static_cast<IDispatch*>(native);
+    out->AddRef();
+    return S_OK;
+  }
+  return MakeComponentDispatch(object, out);
+}
+
+}  // namespace rankora::automation::com
