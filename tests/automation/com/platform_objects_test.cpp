@@ -53,6 +53,25 @@ TEST_F(PlatformObjects, UnknownClassesFailWithThePlatformsCode) {
   EXPECT_TRUE(Create(object, testing::kProbeProgId));
 }
 
+TEST_F(PlatformObjects, AreCreatedThroughATypeLibraryByTheClassName) {
+  const std::string byName = "scrrun.dll";
+  const std::string byPath = "C:\\windows\\system32\\scrrun.dll";  // a path is registered as well
+  for (const std::string* library : {&byName, &byPath}) {
+    SCOPED_TRACE(*library);
+    Object dictionary;
+    ASSERT_TRUE(Create(dictionary, "Dictionary", library)) << std::hex << LastCall().code;
+    CallMethod(dictionary, "Add", {"a", 1});
+    EXPECT_EQ(ReadNumberProperty(dictionary, "Count"), 1);
+  }
+  Object object;
+  const std::string missing = "no-such-library.tlb";
+  EXPECT_FALSE(Create(object, "Dictionary", &missing));
+  EXPECT_LT(LastCall().code, 0);
+  EXPECT_FALSE(Create(object, "NoSuchClass", &byName));
+  EXPECT_EQ(LastCall().code, TYPE_E_ELEMENTNOTFOUND);
+  EXPECT_TRUE(object.IsEmpty());
+}
+
 TEST_F(PlatformObjects, BindEachKindOfMemberAndFailUnknownNames) {
   Object dictionary;
   ASSERT_TRUE(Create(dictionary, "Scripting.Dictionary"));
