@@ -51,6 +51,14 @@ const MemberDesc* Component::Bind(std::string_view name, InvokeKind kind) {
 
 HRESULT Component::GetIdOfName(std::u16string_view /*name*/, DispId& /*id*/) { return E_NOTIMPL; }
 
+bool Component::AddRefIfAlive() const {
+  std::uint32_t refs = refs_.load(std::memory_order_relaxed);
+  while (refs != 0) {
+    if (refs_.compare_exchange_weak(refs, refs + 1, std::memory_order_acq_rel)) return true;
+  }
+  return false;
+}
+
 void Component::Release() const {
   if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
 }

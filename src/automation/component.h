@@ -96,6 +96,9 @@ class Component {
   virtual ~Component() = default;
 
   void AddRef() const { refs_.fetch_add(1, std::memory_order_relaxed); }
+  // Adds a reference unless the last one is already gone (the component is
+  // on its way out), for lookups that hold components without a reference.
+  bool AddRefIfAlive() const;
   void Release() const;
   std::uint32_t RefCount() const { return refs_.load(std::memory_order_relaxed); }
 

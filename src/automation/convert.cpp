@@ -10,6 +10,7 @@
 
 #include "automation/blank.h"
 #include "automation/component.h"
+#include "text/gbk.h"
 #include "automation/date.h"
 
 namespace rankora::automation {
@@ -699,6 +700,8 @@ bool IsValueKind(VarType type) {
 }
 
 }  // namespace
+
+std::string ProgramText(std::u16string_view text) { return text::FromUtf16(text.substr(0, text.find(u'\0'))); }
 
 HRESULT ChangeType(const Variant& sourceRef, VarType target, Variant& result) {
   const Variant& source = sourceRef.Deref();

@@ -18,6 +18,11 @@ namespace rankora::automation {
 // the forms ParseDate describes.
 HRESULT ChangeType(const Variant& source, VarType target, Variant& result);
 
+// A variant's UTF-16 text as the program's text: GBK, ending at the first NUL
+// character, as the program's texts end at their first zero byte (a BSTR may
+// carry one inside or count a terminating one in its length).
+std::string ProgramText(std::u16string_view text);
+
 // A double as the platform writes it: 15 significant digits, the exponent
 // form only where the plain form would need more ("1E+15", "5.6789E-12").
 std::u16string FormatDouble(double value);

@@ -228,7 +228,7 @@ T Convert(HRESULT code, const Variant& result, VarType type, T empty, T (*read)(
   return read(converted);
 }
 
-std::string ReadText(const Variant& v) { return text::FromUtf16(v.TextValue()); }
+std::string ReadText(const Variant& v) { return ProgramText(v.TextValue()); }
 double ReadDouble(const Variant& v) { return v.Real(); }
 bool ReadBool(const Variant& v) { return v.BoolValue(); }
 Object ReadObject(const Variant& v) { return v.ObjectValue(); }
@@ -343,9 +343,16 @@ void RecordLastCall(HRESULT code) { lastCall = CallState{code, {}}; }
 
 bool Create(Object& object, std::string_view name, const std::string* typeLibraryFile) {
   lastCall = CallState{};
+  // The registry holds the in-house components linked in, which never share
+  // a name with the platform's own classes; every other name is the
+  // platform's.
   Object created;
-  HRESULT code = CreatePlatformObject(name, typeLibraryFile, created);
-  if (code == CO_E_CLASSSTRING || code == REGDB_E_CLASSNOTREG) code = CreateRegistered(name, typeLibraryFile, created);
+  HRESULT code = CreateRegistered(name, typeLibraryFile, created);
+  if (code == CO_E_CLASSSTRING || code == REGDB_E_CLASSNOTREG || code == TYPE_E_CANTLOADLIBRARY) {
+    const HRESULT platform = CreatePlatformObject(name, typeLibraryFile, created);
+    // Where the platform has no such class either, the registry's answer stands.
+    if (platform != CO_E_CLASSSTRING && platform != REGDB_E_CLASSNOTREG) code = platform;
+  }
   if (Failed(code)) {
     Fail(code);
     return false;

@@ -91,7 +91,7 @@ int ElementCount(const Variant& value) {
 }
 
 std::string GetText(const Variant& value, int index) {
-  return Reading(value, index, VT_BSTR, std::string(), [](const Variant& v) { return text::FromUtf16(v.TextValue()); });
+  return Reading(value, index, VT_BSTR, std::string(), [](const Variant& v) { return ProgramText(v.TextValue()); });
 }
 
 double GetNumber(const Variant& value, int index) {

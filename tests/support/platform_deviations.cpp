@@ -17,6 +17,15 @@ constexpr std::array kDeviations{
               "ResponseText decodes only a body declared charset=utf-8; any other is read as UTF-8 or Latin-1",
               "ResponseText decodes the body in the character set that Content-Type names (gbk, gb2312, ...)",
               "learn.microsoft.com: WinHttpRequest object, ResponseText property"},
+    Deviation{"msscript-error-number",
+              "a script error's Error.Number is the whole failure code (0x800A03EC) and its Description is "
+              "\"Syntax error\"",
+              "Error.Number is JScript's own error number (1004) and Description its message (\"Expected ';'\")",
+              "learn.microsoft.com: JScript compilation errors, JScript error 1004; Script Control Error object"},
+    Deviation{"msscript-reset-objects",
+              "ScriptControl.Reset leaves the objects added with AddObject reachable from script",
+              "Reset discards all script code and every object added to the control",
+              "Script Control reference, Reset method (msscript.ocx)"},
 };
 
 }  // namespace

@@ -34,7 +34,7 @@ HRESULT MakeComponentDispatch(const Object& object, IDispatch*& out);
 // The component when `unknown` is such an adapter.
 bool ComponentOfDispatch(IUnknown* unknown, Object& out);
 
-// A BSTR from a layer text; null for an empty text, as the platform allows.
+// A BSTR from a layer text (null only when out of memory).
 BSTR ToBstr(std::u16string_view text);
 std::u16string FromBstr(BSTR text);
 

@@ -3,7 +3,9 @@
 // The layer's headers come after the platform's (see platform_headers.h).
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "automation/com/com_bridge.h"
@@ -116,16 +118,38 @@ void FillExcepInfo(EXCEPINFO& native, ExcepInfo& excep) {
 // A platform object as a component of the layer. Members bind through the
 // object's type information, as the platform's own binder finds them; an
 // object without it answers names itself.
+class ComObject;
+
+// The adapters alive, by the identity of their platform object (the pointer
+// its IUnknown answers), so that one platform object is one object value, as
+// COM's identity rule has it.
+struct Adapters {
+  std::mutex mutex;
+  std::unordered_map<IUnknown*, ComObject*> byIdentity;
+};
+
+Adapters& LiveAdapters() {
+  static Adapters adapters;
+  return adapters;
+}
+
 class ComObject final : public Component {
  public:
-  explicit ComObject(IUnknown* unknown) : unknown_(unknown) {
+  // Takes its own references to `identity`, and to `unknown` as its IDispatch.
+  ComObject(IUnknown* identity, IUnknown* unknown) : unknown_(identity) {
     unknown_->AddRef();
     void* dispatch = nullptr;
-    if (Succeeded(unknown_->QueryInterface(IID_IDispatch, &dispatch))) dispatch_ = static_cast<IDispatch*>(dispatch);
+    if (Succeeded(unknown->QueryInterface(IID_IDispatch, &dispatch))) dispatch_ = static_cast<IDispatch*>(dispatch);
   }
   ComObject(const ComObject&) = delete;
   ComObject& operator=(const ComObject&) = delete;
   ~ComObject() override {
+    {
+      Adapters& adapters = LiveAdapters();
+      const std::lock_guard lock(adapters.mutex);
+      const auto found = adapters.byIdentity.find(unknown_);
+      if (found != adapters.byIdentity.end() && found->second == this) adapters.byIdentity.erase(found);
+    }
     bound_.clear();
     typeComp_.Reset();
     if (dispatch_ != nullptr) dispatch_->Release();
@@ -290,14 +314,19 @@ HRESULT ComObject::Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& r
   const HRESULT filled = native.Fill(args);
   if (Failed(filled)) return filled;
   const bool put = kind == InvokeKind::PropertyPut || kind == InvokeKind::PropertyPutRef;
+  // An object without type information cannot say whether a name is a
+  // method or a property: a call or read of it asks for either, as the
+  // platform's late-bound callers do.
+  WORD flags = static_cast<WORD>(kind);
+  if (!put && !HasTypeInfo()) flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
   DISPID putId = DISPID_PROPERTYPUT;
   DISPPARAMS params{native.Data(), put ? &putId : nullptr, static_cast<UINT>(args.Count()), put ? 1U : 0U};
   VARIANT answer;
   VariantInit(&answer);
   EXCEPINFO excepInfo{};
   UINT argError = 0;
-  const HRESULT code = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, static_cast<WORD>(kind), &params,
-                                         put ? nullptr : &answer, &excepInfo, &argError);
+  const HRESULT code = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, put ? nullptr : &answer,
+                                         &excepInfo, &argError);
   if (code == DISP_E_EXCEPTION) FillExcepInfo(excepInfo, excep);
   if (Failed(code)) {
     VariantClear(&answer);
@@ -315,7 +344,26 @@ Object WrapInterface(IUnknown* unknown) {
   if (unknown == nullptr) return {};
   Object own;
   if (ComponentOfDispatch(unknown, own)) return own;
-  return MakeObject<ComObject>(unknown);
+  void* identityPointer = nullptr;
+  if (Failed(unknown->QueryInterface(IID_IUnknown, &identityPointer)) || identityPointer == nullptr) {
+    identityPointer = unknown;
+    unknown->AddRef();
+  }
+  auto* identity = static_cast<IUnknown*>(identityPointer);
+  Adapters& adapters = LiveAdapters();
+  const std::lock_guard lock(adapters.mutex);
+  Object object;
+  const auto found = adapters.byIdentity.find(identity);
+  if (found != adapters.byIdentity.end() && found->second->AddRefIfAlive()) {
+    object = Object(found->second);
+    found->second->Release();  // the Object holds its own reference now
+  } else {
+    auto adapter = std::make_unique<ComObject>(identity, unknown);
+    adapters.byIdentity[identity] = adapter.get();
+    object = Object(adapter.release());
+  }
+  identity->Release();
+  return object;
 }
 
 HRESULT ExposeObject(const Object& object, IDispatch*& out) {

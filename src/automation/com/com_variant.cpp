@@ -142,7 +142,8 @@ HRESULT ArrayFromNative(SAFEARRAY* native, VarType elementType, Variant& out) {
 }  // namespace
 
 BSTR ToBstr(std::u16string_view text) {
-  if (text.empty()) return nullptr;
+  // An empty text is an allocated empty BSTR, not the null one the platform
+  // also allows: not every server reads a null BSTR as empty.
   return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
 }
 
@@ -212,7 +213,7 @@ HRESULT ToNative(const Variant& valueRef, VARIANT& out) {
       break;
     case VT_BSTR: {
       BSTR text = ToBstr(value.TextValue());
-      if (text == nullptr && !value.TextValue().empty()) return E_OUTOFMEMORY;
+      if (text == nullptr) return E_OUTOFMEMORY;
       V_BSTR(&out) = text;
       break;
     }
