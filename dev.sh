@@ -97,6 +97,25 @@ windows_tests() {
   # One server for the whole run instead of one per test program.
   wineserver -p || return
   "$loader" wineboot -i >/dev/null 2>&1 || { echo "Wine could not make its prefix." >&2; return 1; }
+  # One test reaches the Linux stand-in weight service, run as its own
+  # program, by address: one weight, then refusals.
+  if [ ! -f build/default/build.ninja ]; then
+    cmake --preset default >/dev/null || return
+  fi
+  cmake --build --preset default --target weight_service >/dev/null || return
+  local stand_in_out stand_in_pid stand_in_host=""
+  stand_in_out=$(mktemp)
+  build/default/tools/weight_service/weight_service --port 0 --default-weight 5 --refuse-after 1 >"$stand_in_out" 2>&1 &
+  stand_in_pid=$!
+  # shellcheck disable=SC2064 # the prefix and the process are known now
+  trap "kill $stand_in_pid 2>/dev/null; rm -f '$stand_in_out'; wineserver -k >/dev/null 2>&1; rm -rf '$WINEPREFIX'" EXIT
+  for _ in $(seq 50); do
+    stand_in_host=$(sed -n 's|^weight service on http://\([^ ]*\) .*|\1|p' "$stand_in_out")
+    [ -n "$stand_in_host" ] && break
+    sleep 0.1
+  done
+  [ -n "$stand_in_host" ] || { echo "The stand-in weight service did not start." >&2; return 1; }
+  export RANKORA_STAND_IN_HOST=$stand_in_host
   local junit status=0
   junit="$PWD/build/$preset/windows-tests.xml"
   ctest --preset "$preset" -j 2 --output-junit "$junit" || status=$?
