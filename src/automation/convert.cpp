@@ -10,8 +10,8 @@
 
 #include "automation/blank.h"
 #include "automation/component.h"
-#include "text/gbk.h"
 #include "automation/date.h"
+#include "text/gbk.h"
 
 namespace rankora::automation {
 namespace {
