@@ -26,6 +26,33 @@ constexpr std::array kDeviations{
               "ScriptControl.Reset leaves the objects added with AddObject reachable from script",
               "Reset discards all script code and every object added to the control",
               "Script Control reference, Reset method (msscript.ocx)"},
+    Deviation{"msscript-run-vararg",
+              "a by-name ScriptControl.Run with more than one argument for the procedure fails "
+              "(DISP_E_BADPARAMCOUNT): its dispatcher does not pack the trailing arguments into Run's "
+              "by-reference SAFEARRAY(VARIANT) parameter",
+              "the dispatcher packs the arguments after the procedure name into that array",
+              "learn.microsoft.com: MIDL vararg attribute",
+              "the automation layer packs trailing arguments into a declared trailing array of variants itself"},
+    Deviation{"winhttp-bstr-length",
+              "WinHttpRequest's StatusText and header texts are BSTRs whose length counts a terminating NUL",
+              "a BSTR's length excludes its terminating NUL", "learn.microsoft.com: BSTR",
+              "a text read from a variant ends at its first NUL, as the program's texts end at their first zero byte"},
+    Deviation{"regexp-null-bstr",
+              "VBScript.RegExp's Execute aborts the process on a null BSTR (an assertion in its regexp.c)",
+              "a null BSTR is an empty text",
+              "learn.microsoft.com: BSTR (\"a null pointer is a valid value for a BSTR variable\")",
+              "the automation layer passes an empty text as an allocated empty BSTR"},
+    Deviation{"regexp-match-type-info",
+              "VBScript.RegExp's Match, MatchCollection and SubMatches objects give no type information",
+              "they are described by vbscript.dll's type library (IMatch2, IMatchCollection2, ISubMatches)",
+              "learn.microsoft.com: Regular Expression (RegExp) object, Match object, Matches collection",
+              "an object without type information is called late-bound, asking for a method or a property at once"},
+    Deviation{"code-page-54936", "MultiByteToWideChar has no code page 54936 (GB18030)", "code page 54936 is GB18030",
+              "learn.microsoft.com: Code Page Identifiers",
+              "GB18030's four-byte sequences are decoded from Rankora's own table on both platforms"},
+    Deviation{"ole-initialize-result", "OleInitialize on a thread whose COM is initialised answers S_OK",
+              "it answers S_FALSE", "learn.microsoft.com: OleInitialize function, return value",
+              "Rankora reads only success or failure of it"},
 };
 
 }  // namespace
