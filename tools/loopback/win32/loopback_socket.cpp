@@ -93,7 +93,14 @@ bool SendAll(SocketHandle socket, std::string_view data) {
   return true;
 }
 
-void ShutdownConnection(SocketHandle socket) { ::shutdown(Native(socket), SD_BOTH); }
+// After shutdown a new receive fails at once, but Winsock does not promise to
+// end one that is already waiting (Wine's does not: it waits until the peer
+// closes, which a client keeping the connection alive does only after its
+// idle time-out). Cancelling the socket's pending I/O ends that one.
+void ShutdownConnection(SocketHandle socket) {
+  ::shutdown(Native(socket), SD_BOTH);
+  ::CancelIoEx(reinterpret_cast<HANDLE>(Native(socket)), nullptr);
+}
 
 void CloseSocket(SocketHandle socket) { ::closesocket(Native(socket)); }
 
