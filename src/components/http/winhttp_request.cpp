@@ -210,6 +210,7 @@ struct Response {
   std::string statusText;
   std::vector<Header> headers;
   std::string body;
+  std::string redirectedUrl;  // the last location followed; empty when none was
 };
 
 struct TransferState {
@@ -362,6 +363,12 @@ Response Transfer(const RequestSettings& settings, std::atomic<bool>& abort) {
   const CURLcode result = curl_easy_perform(curl);
   state.response.code = CodeOf(result);
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &state.response.status);
+  long redirects = 0;
+  const char* finalUrl = nullptr;
+  if (curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects) == CURLE_OK && redirects > 0 &&
+      curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &finalUrl) == CURLE_OK && finalUrl != nullptr) {
+    state.response.redirectedUrl = finalUrl;
+  }
   return std::move(state.response);
 }
 
@@ -762,7 +769,13 @@ class WinHttpRequest final : public Component {
         result = Variant::Text(text::DecodeUtf8(userAgent_));
         return S_OK;
       case 1:
-        result = Variant::Text(url_);
+        // The resource's address: where the redirects led once the response
+        // is in, so that a caller can see whether it was redirected.
+        if (Collect(std::chrono::milliseconds(0)) && !response_.redirectedUrl.empty()) {
+          result = Variant::Text(text::DecodeUtf8(response_.redirectedUrl));
+        } else {
+          result = Variant::Text(url_);
+        }
         return S_OK;
       case 2:
         result = Variant::I4(urlCodePage_);

@@ -1,8 +1,9 @@
 // The in-house HTTP request object, created by name as the platform's
 // WinHttpRequest, on libcurl. It honours the standard proxy variables
 // (http_proxy, https_proxy, no_proxy) as curl does, follows redirects (a
-// POST answered by 301, 302 or 303 as a GET without its body), and ends a
-// transfer whose body passes 32 MiB as a failure. Its send and receive
+// POST answered by 301, 302 or 303 as a GET without its body), and once the
+// response is in, its URL option names the address the redirects led to. It
+// ends a transfer whose body passes 32 MiB as a failure. Its send and receive
 // time-outs end a transfer that stalls for that long. A page that names no
 // character set reads as UTF-8 when it is UTF-8, else as code page 936.
 #pragma once

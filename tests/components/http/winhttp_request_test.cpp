@@ -246,5 +246,35 @@ TEST_F(WinHttpExchangeTest, DecodesAnUnlabelledPageAsUtf8ElseAsCodePage936) {
   EXPECT_EQ(ReadProperty(request_, "ResponseText").TextValue(), u"<p>caf\u00E9</p>");
 }
 
+// The URL option is there to show whether a request was redirected: once
+// the response is in, it names where the redirects led.
+TEST_F(WinHttpExchangeTest, NamesTheRedirectedAddressAsItsUrl) {
+  CallMethod(request_, "Open", {"GET", server_.Origin() + "/from/302", false});
+  EXPECT_EQ(GetText(ReadProperty(request_, "Option", {1})), server_.Origin() + "/from/302");
+  CallMethod(request_, "Send");
+  EXPECT_EQ(GetText(ReadProperty(request_, "Option", {1})), server_.Origin() + "/to");
+  CallMethod(request_, "Open", {"GET", server_.Origin() + "/page/utf8", false});
+  CallMethod(request_, "Send");
+  EXPECT_EQ(GetText(ReadProperty(request_, "Option", {1})), server_.Origin() + "/page/utf8");
+}
+
+// A body past the limit ends the transfer as a failure, not as a response
+// cut short or a process out of memory.
+TEST(WinHttpLimit, RefusesABodyOver32MiB) {
+  tools::LoopbackServer server([](const tools::ReceivedRequest&) {
+    tools::Reply reply;
+    reply.body.assign(kMostResponseBytes + 1, 'x');
+    return reply;
+  });
+  Object request;
+  ASSERT_TRUE(Create(request, kWinHttpRequestProgId));
+  CallMethod(request, "Open", {"GET", server.Origin() + "/big", false});
+  CallMethod(request, "Send");
+  EXPECT_EQ(Raised(), E_OUTOFMEMORY);
+  EXPECT_EQ(ReadTextProperty(request, "ResponseText").size(), 0u);
+  EXPECT_EQ(Raised(), E_OUTOFMEMORY);
+  EXPECT_TRUE(GetBytes(ReadProperty(request, "ResponseBody")).empty());
+}
+
 }  // namespace
 }  // namespace rankora::components
