@@ -7,9 +7,10 @@ namespace {
 
 // Wine 8.0 as Debian 12 ships it, against Windows' documented behaviour.
 constexpr std::array kDeviations{
-    Deviation{"winhttp-option-read", "reading WinHttpRequest.Option answers E_NOTIMPL",
-              "Option returns the option's current value (URL, user agent, code page, ...)",
-              "learn.microsoft.com: WinHttpRequest object, Option property"},
+    Deviation{"winhttp-option",
+              "reading or writing WinHttpRequest.Option answers E_NOTIMPL for every option but the URL code page",
+              "Option sets and returns each option's value (user agent, URL, redirects, ...)",
+              "learn.microsoft.com: IWinHttpRequest::Option property; WinHttpRequestOption enumeration"},
     Deviation{"winhttp-all-headers", "GetAllResponseHeaders begins with the status line",
               "GetAllResponseHeaders returns the header lines only",
               "learn.microsoft.com: WinHttpRequest object, GetAllResponseHeaders method"},
@@ -17,6 +18,14 @@ constexpr std::array kDeviations{
               "ResponseText decodes only a body declared charset=utf-8; any other is read as UTF-8 or Latin-1",
               "ResponseText decodes the body in the character set that Content-Type names (gbk, gb2312, ...)",
               "learn.microsoft.com: WinHttpRequest object, ResponseText property"},
+    Deviation{"winhttp-wait-done",
+              "WaitForResponse answers false once the response is in (after a synchronous Send or an earlier wait)",
+              "WaitForResponse answers true when a response has been received; false only when the time-out ran out",
+              "learn.microsoft.com: IWinHttpRequest::WaitForResponse method"},
+    Deviation{"winhttp-setproxy",
+              "SetProxy with HTTPREQUEST_PROXYSETTING_PROXY is accepted but not applied: the request goes direct",
+              "the request goes through the proxy server that SetProxy names",
+              "learn.microsoft.com: IWinHttpRequest::SetProxy method"},
     Deviation{"msscript-error-number",
               "a script error's Error.Number is the whole failure code (0x800A03EC) and its Description is "
               "\"Syntax error\"",
