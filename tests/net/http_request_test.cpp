@@ -137,14 +137,18 @@ TEST_F(HttpRequestTest, OpensWithItsDefaultsOrTheGivenValues) {
   request.Send(body);
   EXPECT_EQ(server_.Requests().back().method, "POST");
   EXPECT_EQ(server_.Requests().back().body, "a=1&b=2");
+}
 
-  // A given empty method is used as it is: the platform refuses to open
-  // such a request, and nothing is sent.
-  const std::size_t before = server_.RequestCount();
+TEST_F(HttpRequestTest, PassesAGivenEmptyMethodAsItIs) {
+  if (testing::UsesPlatformComponents()) {
+    GTEST_SKIP() << "what WinHttpRequest.Open does with an empty method is not documented (Wine opens it and "
+                    "sends a request); the in-house request refuses it, which shows the empty method arrived";
+  }
+  HttpRequest request;
   request.Open("", Url("/never"));
   EXPECT_LT(automation::LastCall().code, 0);
   request.Send();
-  EXPECT_EQ(server_.RequestCount(), before);
+  EXPECT_EQ(server_.RequestCount(), 0u);
 }
 
 TEST_F(HttpRequestTest, WaitForResponseIsTrueOnceTheAnswerIsIn) {
