@@ -17,7 +17,8 @@ constexpr std::array kDeviations{
     Deviation{"winhttp-charset",
               "ResponseText decodes only a body declared charset=utf-8; any other is read as UTF-8 or Latin-1",
               "ResponseText decodes the body in the character set that Content-Type names (gbk, gb2312, ...)",
-              "learn.microsoft.com: WinHttpRequest object, ResponseText property"},
+              "learn.microsoft.com: IWinHttpRequest::ResponseText names no rule; on Windows the text follows the "
+              "Content-Type charset, as users reading gbk pages rely on"},
     Deviation{"winhttp-wait-done",
               "WaitForResponse answers false once the response is in (after a synchronous Send or an earlier wait)",
               "WaitForResponse answers true when a response has been received; false only when the time-out ran out",
