@@ -5,6 +5,7 @@
 #   ./dev.sh test      build and run every test: the Linux suites, then the
 #                      Windows ones, cross-built with MinGW-w64, under Wine
 #   ./dev.sh windows   only the Windows side of the tests
+#   ./dev.sh package   the Windows download: a zip and an installer of rankora.exe
 #   ./dev.sh sanitize  the same tests built with AddressSanitizer and UBSan
 #   ./dev.sh bench     build and run the benchmarks
 #   ./dev.sh lint      check formatting (clang-format) and the source (clang-tidy)
@@ -25,6 +26,7 @@ packages=(
 # built).
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
 windows_x64_packages=(g++-mingw-w64-x86-64-posix wine64)
+package_packages=(nsis)
 
 install_missing() {
   local missing=() package
@@ -145,6 +147,12 @@ case "${1:-}" in
   windows)
     install_missing "${packages[@]}"
     windows_tests
+    ;;
+  package)
+    install_missing "${windows_packages[@]}" "${package_packages[@]}"
+    build windows
+    (cd build/windows && cpack -G "ZIP;NSIS")
+    ls -l build/windows/rankora-*-windows.zip build/windows/rankora-*-windows-setup.exe
     ;;
   sanitize)
     install_missing "${packages[@]}"
