@@ -155,6 +155,11 @@ const std::string* CaptionOf(int id) {
   }
 }
 
+BOOL CALLBACK CloseBox(HWND box, LPARAM) {
+  PostMessageW(box, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
 constexpr int kDomainColumnWidth = 260;
 constexpr int kWeightColumnWidth = 80;
 
@@ -171,13 +176,7 @@ struct MainWindow::MessageChannel {
     const std::lock_guard lock(mutex);
     open = false;
     for (const DWORD thread : showing) {
-      EnumThreadWindows(
-          thread,
-          [](HWND box, LPARAM) -> BOOL {
-            PostMessageW(box, WM_CLOSE, 0, 0);
-            return TRUE;
-          },
-          0);
+      EnumThreadWindows(thread, CloseBox, 0);
     }
   }
 };

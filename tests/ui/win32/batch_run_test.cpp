@@ -138,6 +138,36 @@ class HeldLookups {
   bool releasedOnce_ = false;
 };
 
+struct Seen {
+  MainWindow* window;
+  std::promise<void>* release;
+  int ticks = 0;
+  int rowsMidway = -1;
+  bool disabled = false;
+  std::string caption;
+  bool released = false;
+  std::wstring textMidway;
+};
+Seen* current = nullptr;
+
+// At each tick of the timer: how the window stands in the middle of a run.
+void CALLBACK Look(HWND, UINT, UINT_PTR, DWORD) {
+  Seen& s = *current;
+  ++s.ticks;
+  s.disabled = !IsWindowEnabled(ControlNamed(*s.window, "按钮1"));
+  s.caption = TextOf(ControlNamed(*s.window, "按钮1"));
+  const HWND list = ControlNamed(*s.window, "超级列表框1");
+  RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  if (s.ticks >= 5 && !s.released) {
+    s.rowsMidway = s.window->ResultListControl().RowCount();
+    s.textMidway.resize(64);
+    s.textMidway.resize(
+        static_cast<std::size_t>(GetWindowTextW(ControlNamed(*s.window, "编辑框1"), s.textMidway.data(), 64)));
+    s.released = true;
+    s.release->set_value();
+  }
+}
+
 // Posts itself a timer's ticks while the window's thread waits for a lookup,
 // and looks at the window each time.
 TEST(BatchRunAlive, KeepsPaintingShowsEachRowAndHoldsInputUntilTheEnd) {
@@ -153,36 +183,11 @@ TEST(BatchRunAlive, KeepsPaintingShowsEachRowAndHoldsInputUntilTheEnd) {
   window.Show(SW_SHOWNORMAL);
   const HWND edit = ControlNamed(window, "编辑框1");
   SetWindowTextW(edit, L"x.com\r\ny.com");
-  struct Seen {
-    MainWindow* window;
-    std::promise<void>* release;
-    int ticks = 0;
-    int rowsMidway = -1;
-    bool disabled = false;
-    std::string caption;
-    bool released = false;
-    std::wstring textMidway;
-  } seen{&window, &release, 0, -1, false, {}, false, {}};
-  static Seen* current = nullptr;
+  Seen seen{&window, &release, 0, -1, false, {}, false, {}};
   current = &seen;
   // A key typed during the run, into the domain box: it waits.
   PostMessageW(edit, WM_CHAR, L'Z', 1);
-  const UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
-    Seen& s = *current;
-    ++s.ticks;
-    s.disabled = !IsWindowEnabled(ControlNamed(*s.window, "按钮1"));
-    s.caption = TextOf(ControlNamed(*s.window, "按钮1"));
-    const HWND list = ControlNamed(*s.window, "超级列表框1");
-    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    if (s.ticks >= 5 && !s.released) {
-      s.rowsMidway = s.window->ResultListControl().RowCount();
-      s.textMidway.resize(64);
-      s.textMidway.resize(
-          static_cast<std::size_t>(GetWindowTextW(ControlNamed(*s.window, "编辑框1"), s.textMidway.data(), 64)));
-      s.released = true;
-      s.release->set_value();
-    }
-  });
+  const UINT_PTR timer = SetTimer(nullptr, 0, 10, Look);
   testing::Click(ControlNamed(window, "按钮1"));
   KillTimer(nullptr, timer);
   EXPECT_GE(seen.ticks, 5);

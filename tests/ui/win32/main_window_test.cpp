@@ -125,6 +125,45 @@ TEST_F(MainWindowTest, UsesTheDefaultGuiFontEverywhere) {
   }
 }
 
+TEST_F(MainWindowTest, ScalesLayoutAndFontWithTheDpiOfItsMonitor) {
+  const auto stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  LOGFONTW stockFace{};
+  GetObjectW(stock, sizeof stockFace, &stockFace);
+  // As the system says when the window has moved to a monitor of 144 DPI.
+  RECT proposed{100, 100, 900, 800};
+  SendMessageW(window_.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&proposed));
+  EXPECT_EQ(window_.Dpi(), 144u);
+  RECT outer{};
+  GetWindowRect(window_.Handle(), &outer);
+  EXPECT_EQ(outer.left, 100);
+  EXPECT_EQ(outer.top, 100);
+  const HWND start = Named("按钮1");
+  RECT rect{};
+  GetWindowRect(start, &rect);
+  MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&rect), 2);
+  EXPECT_EQ(rect.left, 12);
+  EXPECT_EQ(rect.top, 612);
+  EXPECT_EQ(rect.right - rect.left, 132);
+  EXPECT_EQ(rect.bottom - rect.top, 36);
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(start, WM_GETFONT, 0, 0));
+  ASSERT_NE(font, stock);
+  LOGFONTW face{};
+  GetObjectW(font, sizeof face, &face);
+  EXPECT_EQ(face.lfHeight, MulDiv(stockFace.lfHeight, 144, 96));
+  EXPECT_EQ(std::wstring(face.lfFaceName), std::wstring(stockFace.lfFaceName));
+  EXPECT_EQ(SendMessageW(Named("超级列表框1"), LVM_GETCOLUMNWIDTH, 0, 0), 390);
+  EXPECT_EQ(SendMessageW(Named("超级列表框1"), LVM_GETCOLUMNWIDTH, 1, 0), 120);
+
+  // And back.
+  SendMessageW(window_.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&proposed));
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(start, WM_GETFONT, 0, 0)), stock);
+  GetWindowRect(start, &rect);
+  MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&rect), 2);
+  EXPECT_EQ(rect.left, 8);
+  EXPECT_EQ(rect.top, 408);
+  EXPECT_EQ(SendMessageW(Named("超级列表框1"), LVM_GETCOLUMNWIDTH, 0, 0), 260);
+}
+
 struct Expected {
   const char* name;
   RECT rect;            // left, top, right, bottom in the client area

@@ -36,6 +36,18 @@ bool IsDialogOfThisProcess(HWND window) {
   return process == GetCurrentProcessId() && IsWindowVisible(window) && ClassOf(window) == L"#32770";
 }
 
+struct Search {
+  const DialogAnswerer* answerer;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM state) {
+  auto* search = reinterpret_cast<Search*>(state);
+  if (!IsDialogOfThisProcess(window) || !search->answerer->Matches(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 }  // namespace
 
 void StartLikeTheProgram() {
@@ -58,7 +70,7 @@ DialogAnswerer::DialogAnswerer(std::function<bool(HWND)> match, std::function<vo
       answer_(std::move(answer)),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      thread_([this] { Search(); }) {}
+      thread_([this] { Look(); }) {}
 
 DialogAnswerer::~DialogAnswerer() {
   SetEvent(stop_);
@@ -67,21 +79,11 @@ DialogAnswerer::~DialogAnswerer() {
   CloseHandle(done_);
 }
 
-void DialogAnswerer::Search() {
+void DialogAnswerer::Look() {
   const ULONGLONG deadline = GetTickCount64() + kPatience;
   while (GetTickCount64() < deadline) {
-    struct Search {
-      DialogAnswerer* self;
-      HWND found = nullptr;
-    } search{this};
-    EnumWindows(
-        [](HWND window, LPARAM state) -> BOOL {
-          auto* search = reinterpret_cast<Search*>(state);
-          if (!IsDialogOfThisProcess(window) || !search->self->match_(window)) return TRUE;
-          search->found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    Search search{this};
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
     if (search.found != nullptr) {
       shown_.title = Utf8(WindowTextW(search.found));
       shown_.owner = GetWindow(search.found, GW_OWNER);

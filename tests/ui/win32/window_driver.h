@@ -52,9 +52,10 @@ class DialogAnswerer {
   // first. Handles the calling thread's messages meanwhile.
   bool Wait();
   const Shown& What() const { return shown_; }
+  bool Matches(HWND window) const { return match_(window); }
 
  private:
-  void Search();
+  void Look();
 
   std::function<bool(HWND)> match_;
   std::function<void(HWND)> answer_;
