@@ -59,17 +59,27 @@ class SortSaveTest : public ::testing::Test {
   // Clicks 按钮2, names `file` in the save dialog, and gives the text of the
   // confirmation.
   std::vector<std::string> Save(const std::filesystem::path& file) {
-    testing::DialogAnswerer dialog(testing::OwnedBy(window_.Handle()), testing::ChooseFile(file.wstring()));
-    testing::DialogAnswerer confirmation(testing::TitledBox("信息："), testing::Press(IDOK));
+    testing::DialogAnswerer dialog(testing::OwnedBy(window_.Handle()), testing::ChooseFile(file.wstring(), &offered_));
+    // The confirmation comes from the save's own thread and leaves the
+    // window usable.
+    bool windowUsable = false;
+    testing::DialogAnswerer confirmation(testing::TitledBox("信息："), [&](HWND box) {
+      windowUsable = IsWindowEnabled(window_.Handle()) != FALSE;
+      testing::Press(IDOK)(box);
+    });
     testing::Click(ControlNamed(window_, "按钮2"));
     EXPECT_TRUE(dialog.Wait());
     EXPECT_TRUE(confirmation.Wait());
+    EXPECT_EQ(confirmation.What().owner, nullptr);
+    EXPECT_EQ(confirmation.What().buttons, 1);
+    EXPECT_TRUE(windowUsable);
     window_.GetProgram().WaitForSaves();
     return confirmation.What().texts;
   }
 
   std::filesystem::path previous_;
   std::filesystem::path folder_;
+  std::wstring offered_;  // what the save dialog's name box held when shown
   MainWindow window_;
 };
 
@@ -88,6 +98,7 @@ TEST_F(SortSaveTest, SavesEveryRowInListOrderAndConfirms) {
   // A name the platform's code page could not hold stays whole to the file.
   const std::filesystem::path file = folder_ / L"\x7ed3\x679c-\xACB0.txt";
   const std::vector<std::string> texts = Save(file);
+  EXPECT_EQ(offered_, L"*.txt");
   EXPECT_EQ(texts, std::vector<std::string>{"保存成功！"});
   EXPECT_EQ(Bytes(file), "B | 5\r\nA | 3\r\n" + text::Gbk("中文.com") + " | \r\n");
   EXPECT_EQ(window_.GetProgram().SaveFileName(), file);
@@ -103,7 +114,8 @@ TEST_F(SortSaveTest, SavingAgainAsksBeforeReplacingAndReplacesTheWholeFile) {
   Save(file);
   window_.ResultListControl().SetCellText(1, 1, "7");
   // The dialog offers the last path; the overwrite question is answered yes.
-  testing::DialogAnswerer dialog(testing::OwnedBy(window_.Handle()), testing::ChooseFile(file.wstring()));
+  std::wstring offered;
+  testing::DialogAnswerer dialog(testing::OwnedBy(window_.Handle()), testing::ChooseFile(file.wstring(), &offered));
   testing::DialogAnswerer replace(
       [&](HWND box) {
         const HWND owner = GetWindow(box, GW_OWNER);
@@ -117,6 +129,8 @@ TEST_F(SortSaveTest, SavingAgainAsksBeforeReplacingAndReplacesTheWholeFile) {
   EXPECT_TRUE(confirmation.Wait());
   window_.GetProgram().WaitForSaves();
   EXPECT_EQ(Bytes(file), "A | 3\r\nB | 7\r\n");
+  // The name of the last file, in the folder it is in.
+  EXPECT_EQ(offered, L"result.txt");
 }
 
 TEST_F(SortSaveTest, AnEmptyListGivesAnEmptyFileAndStillConfirms) {

@@ -125,14 +125,15 @@ std::function<void(HWND)> Press(int buttonId) {
   };
 }
 
-std::function<void(HWND)> ChooseFile(std::wstring path) {
-  return [path = std::move(path)](HWND dialog) {
+std::function<void(HWND)> ChooseFile(std::wstring path, std::wstring* offered) {
+  return [path = std::move(path), offered](HWND dialog) {
     // The name box of the file dialogs: a combo box on newer systems, an
     // edit box on older ones.
     constexpr int kNameCombo = 0x47c;
     constexpr int kNameEdit = 0x480;
     HWND name = GetDlgItem(dialog, kNameCombo);
     if (name == nullptr) name = GetDlgItem(dialog, kNameEdit);
+    if (offered != nullptr) *offered = WindowTextW(name);
     SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     Press(IDOK)(dialog);
   };

@@ -72,8 +72,9 @@ std::function<bool(HWND)> TitledBox(std::string utf8Title);
 std::function<bool(HWND)> OwnedBy(HWND owner);
 // Presses a dialog's button with this ID (IDOK, IDYES, ...).
 std::function<void(HWND)> Press(int buttonId);
-// Types a full path into a file dialog's name box and confirms it.
-std::function<void(HWND)> ChooseFile(std::wstring path);
+// Types a full path into a file dialog's name box and confirms it; `offered`,
+// when given, gets what the box held before.
+std::function<void(HWND)> ChooseFile(std::wstring path, std::wstring* offered = nullptr);
 
 // Handles the calling thread's messages until `done` holds; false when it
 // did not within a minute.
