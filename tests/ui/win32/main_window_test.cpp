@@ -407,6 +407,16 @@ TEST_F(MainWindowTest, SaveDialogNamesNewFilesAndAsksBeforeReplacingOne) {
   EXPECT_EQ(window_.SaveDialogControl().FileName(), std::filesystem::path(L"*.txt"));
 }
 
+TEST_F(MainWindowTest, ProcessingPendingMessagesHandlesWhatWaitsAndReturns) {
+  const HWND edit = Named("编辑框1");
+  SetWindowTextW(edit, L"");
+  PostMessageW(edit, WM_CHAR, L'Q', 1);
+  window_.ProcessPendingMessages();
+  EXPECT_EQ(window_.DomainBoxControl().Text(), "Q");
+  window_.ProcessPendingMessages();
+  EXPECT_EQ(window_.DomainBoxControl().Text(), "Q");
+}
+
 TEST_F(MainWindowTest, ClosingWithRowsEndsTheProgramWithoutAsking) {
   app::ResultList& list = window_.ResultListControl();
   list.SetCellText(list.InsertRow(), 0, "www.a.com");
