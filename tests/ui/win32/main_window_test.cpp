@@ -429,6 +429,34 @@ TEST_F(MainWindowTest, ClosingWithRowsEndsTheProgramWithoutAsking) {
   EXPECT_FALSE(window_.AbandonedWork());
 }
 
+TEST_F(MainWindowTest, ProgramCarriesItsManifestAndVersion) {
+  // The manifest: common controls 6, per-monitor DPI awareness, and the
+  // systems from Windows 7 to 11.
+  const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(found, nullptr);
+  const auto* bytes = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
+  const std::string manifest(bytes, SizeofResource(nullptr, found));
+  for (const char* part :
+       {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", ">PerMonitorV2, PerMonitor<", ">true/pm<",
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(program, &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<unsigned char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(program, 0, size, info.data()));
+  void* value = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\080404B0\\ProductName", &value, &length));
+  EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), L"Rankora");
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\080404B0\\ProductVersion", &value, &length));
+  EXPECT_EQ(Narrow(static_cast<const wchar_t*>(value)), RANKORA_TEST_PROJECT_VERSION);
+}
+
 TEST(Layout, ScalesWithTheDpi) {
   EXPECT_EQ(Scale(527, 96), 527);
   EXPECT_EQ(Scale(527, 192), 1054);
