@@ -24,7 +24,8 @@ packages=(
 # ships for 32-bit Windows; on a kernel that runs no 32-bit programs the
 # suites run as a 64-bit build under 64-bit Wine (the 32-bit one is still
 # built).
-windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
+# The window's suites need a display: a virtual one (Xvfb) where there is none.
+windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth)
 windows_x64_packages=(g++-mingw-w64-x86-64-posix wine64)
 package_packages=(nsis)
 
@@ -92,10 +93,28 @@ windows_tests() {
     loader=/usr/lib/wine/wine64
     export WINELOADER=$loader
   fi
+  # The window's suites open real windows. Without a display, the run gets
+  # a virtual one of its own for its length.
+  local xvfb_stop=""
+  if [ -z "${DISPLAY:-}" ]; then
+    local display_file xvfb_pid
+    display_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    xvfb_stop="kill $xvfb_pid 2>/dev/null;"
+    for _ in $(seq 50); do
+      [ -s "$display_file" ] && break
+      sleep 0.1
+    done
+    [ -s "$display_file" ] || { kill "$xvfb_pid" 2>/dev/null; echo "Xvfb did not start." >&2; return 1; }
+    DISPLAY=":$(head -n 1 "$display_file")"
+    export DISPLAY
+    rm -f "$display_file"
+  fi
   WINEPREFIX=$(mktemp -d) || return
   export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # shellcheck disable=SC2064 # the prefix is known now
-  trap "wineserver -k >/dev/null 2>&1; rm -rf '$WINEPREFIX'" EXIT
+  trap "wineserver -k >/dev/null 2>&1; rm -rf '$WINEPREFIX'; $xvfb_stop" EXIT
   # One server for the whole run instead of one per test program.
   wineserver -p || return
   "$loader" wineboot -i >/dev/null 2>&1 || { echo "Wine could not make its prefix." >&2; return 1; }
@@ -110,7 +129,7 @@ windows_tests() {
   build/default/tools/weight_service/weight_service --port 0 --default-weight 5 --refuse-after 1 >"$stand_in_out" 2>&1 &
   stand_in_pid=$!
   # shellcheck disable=SC2064 # the prefix and the process are known now
-  trap "kill $stand_in_pid 2>/dev/null; rm -f '$stand_in_out'; wineserver -k >/dev/null 2>&1; rm -rf '$WINEPREFIX'" EXIT
+  trap "kill $stand_in_pid 2>/dev/null; rm -f '$stand_in_out'; wineserver -k >/dev/null 2>&1; rm -rf '$WINEPREFIX'; $xvfb_stop" EXIT
   for _ in $(seq 50); do
     stand_in_host=$(sed -n 's|^weight service on http://\([^ ]*\) .*|\1|p' "$stand_in_out")
     [ -n "$stand_in_host" ] && break

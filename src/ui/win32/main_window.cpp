@@ -1,0 +1,454 @@
+#include "ui/win32/main_window.h"
+
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+// clang-format on
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+#include "app/texts.h"
+#include "app/win32/message_queue.h"
+#include "ui/win32/layout.h"
+#include "ui/win32/resources.h"
+#include "ui/win32/wide_text.h"
+
+namespace rankora::ui::win32 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"RankoraMainWindow";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExStyle = 0;
+// Sent to the window itself: hand the held input on.
+constexpr UINT kReleaseInput = WM_APP + 1;
+
+// Entry points newer than the oldest Windows the program runs on, taken
+// when the system has them.
+template <typename Function>
+Function User32Entry(const char* name) {
+  const FARPROC entry = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+unsigned SystemDpi() {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<unsigned>(dpi) : 96u;
+}
+
+unsigned DpiOf(HWND window) {
+  static const auto getDpiForWindow = User32Entry<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  if (getDpiForWindow != nullptr) {
+    if (const UINT dpi = getDpiForWindow(window); dpi != 0) return dpi;
+  }
+  return SystemDpi();
+}
+
+// The outer size of a window whose client area is the layout's at `dpi`.
+SIZE OuterSize(unsigned dpi) {
+  RECT rect{0, 0, Scale(kClientWidth, dpi), Scale(kClientHeight, dpi)};
+  static const auto adjustForDpi =
+      User32Entry<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  if (adjustForDpi == nullptr || !adjustForDpi(&rect, kStyle, FALSE, kExStyle, dpi)) {
+    AdjustWindowRectEx(&rect, kStyle, FALSE, kExStyle);
+  }
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+HICON LoadIconSized(HINSTANCE instance, int size) {
+  return static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR | LR_SHARED));
+}
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr || self->Handle() != window) {
+    // Before CreateWindowExW has given the window its handle.
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return self->Receive(message, wParam, lParam);
+}
+
+void RegisterWindowClass(HINSTANCE instance) {
+  static const bool registered = [instance] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconSized(instance, GetSystemMetrics(SM_CXICON));
+    windowClass.hIconSm = LoadIconSized(instance, GetSystemMetrics(SM_CXSMICON));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassExW(&windowClass) != 0;
+  }();
+  static_cast<void>(registered);
+}
+
+// Keyboard and mouse input meant for the controls: it waits while work is
+// out. The frame's own input (the caption, the close button, the system
+// menu and its keys) goes on, so the window can be moved and closed.
+bool IsHeldInput(UINT message) {
+  if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) return true;
+  switch (message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_DEADCHAR:
+    case WM_UNICHAR:
+    case WM_IME_CHAR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct Creation {
+  int id;
+  const wchar_t* windowClass;
+  DWORD style;
+  DWORD exStyle;
+};
+
+// In the order Tab moves through them: top to bottom, left to right.
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+const Creation kCreations[] = {
+    {kDomainBoxId, L"EDIT", kChild | WS_TABSTOP | WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+     WS_EX_CLIENTEDGE},
+    {kCreditLabelId, L"STATIC", kChild | SS_LEFT | SS_NOPREFIX, 0},
+    {kMakerButtonId, L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0},
+    {kResultListId, WC_LISTVIEWW, kChild | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SORTDESCENDING,
+     WS_EX_CLIENTEDGE},
+    {kStartButtonId, L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0},
+    {kSaveButtonId, L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0},
+    {kSortButtonId, L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0},
+    {kHintLabelId, L"STATIC", kChild | SS_LEFT | SS_NOPREFIX, 0},
+};
+
+const std::string* CaptionOf(int id) {
+  const app::Texts& texts = app::GetTexts();
+  switch (id) {
+    case kDomainBoxId:
+      return &texts.defaultDomains;
+    case kCreditLabelId:
+      return &texts.creditLine;
+    case kMakerButtonId:
+      return &texts.makerBrand;
+    case kStartButtonId:
+      return &texts.startCaption;
+    case kSaveButtonId:
+      return &texts.saveCaption;
+    case kSortButtonId:
+      return &texts.sortCaption;
+    case kHintLabelId:
+      return &texts.hint;
+    default:
+      return nullptr;
+  }
+}
+
+BOOL CALLBACK CloseBox(HWND box, LPARAM) {
+  PostMessageW(box, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
+constexpr int kDomainColumnWidth = 260;
+constexpr int kWeightColumnWidth = 80;
+
+}  // namespace
+
+// Message boxes of other threads: they are shown while the window is open,
+// and closed when it closes.
+struct MainWindow::MessageChannel {
+  std::mutex mutex;
+  bool open = true;
+  std::vector<DWORD> showing;  // the threads whose box is up
+
+  void Close() {
+    const std::lock_guard lock(mutex);
+    open = false;
+    for (const DWORD thread : showing) {
+      EnumThreadWindows(thread, CloseBox, 0);
+    }
+  }
+};
+
+MainWindow::MainWindow(app::Program::Lookup lookup) : messages_(std::make_shared<MessageChannel>()) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  RegisterWindowClass(instance);
+  // Made on the primary monitor, so that it takes that monitor's DPI before
+  // it is sized and centred there.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  window_ = CreateWindowExW(kExStyle, kClassName, L"Rankora", kStyle, monitor.rcWork.left, monitor.rcWork.top, 0, 0,
+                            nullptr, nullptr, instance, this);
+  if (window_ == nullptr) return;
+  dpi_ = DpiOf(window_);
+  const SIZE outer = OuterSize(dpi_);
+  const RECT& work = monitor.rcWork;
+  SetWindowPos(window_, nullptr, work.left + (work.right - work.left - outer.cx) / 2,
+               work.top + (work.bottom - work.top - outer.cy) / 2, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  CreateControls();
+  ApplyDpi(DpiOf(window_));
+  program_ = std::make_unique<app::Program>(*this, std::move(lookup));
+}
+
+MainWindow::~MainWindow() {
+  messages_->Close();
+  if (window_ != nullptr) {
+    // No message of the window's reaches this object once it is going.
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
+  if (ownsFont_) DeleteObject(font_);
+}
+
+void MainWindow::CreateControls() {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (const Creation& creation : kCreations) {
+    const std::string* caption = CaptionOf(creation.id);
+    const std::wstring text = caption == nullptr ? std::wstring() : Wide(*caption);
+    CreateWindowExW(creation.exStyle, creation.windowClass, text.c_str(), creation.style, 0, 0, 0, 0, window_,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(creation.id)), instance, nullptr);
+  }
+  const HWND edit = Control(kDomainBoxId);
+  // A pasted list may be long; the box takes as much as memory allows.
+  SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
+
+  const HWND list = Control(kResultListId);
+  SendMessageW(list, LVM_SETBKCOLOR, 0, RGB(255, 255, 255));
+  SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, RGB(255, 255, 255));
+  SendMessageW(list, LVM_SETTEXTCOLOR, 0, RGB(0, 0, 0));
+  const app::Texts& texts = app::GetTexts();
+  const std::string* headers[] = {&texts.domainHeader, &texts.weightHeader};
+  for (int column = 0; column < 2; ++column) {
+    std::wstring header = Wide(*headers[column]);
+    LVCOLUMNW entry{};
+    entry.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
+    entry.fmt = LVCFMT_LEFT;
+    entry.pszText = header.data();
+    entry.iSubItem = column;
+    SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&entry));
+  }
+
+  startButton_.Attach(Control(kStartButtonId));
+  domainBox_.Attach(edit);
+  resultList_.Attach(list);
+  saveDialog_.Attach(window_);
+}
+
+void MainWindow::ApplyDpi(unsigned dpi) {
+  dpi_ = dpi;
+  // The default GUI font is made for the system's DPI; on a monitor of
+  // another DPI the same face is made at that monitor's size.
+  HFONT__* font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  bool owned = false;
+  if (const unsigned systemDpi = SystemDpi(); dpi != systemDpi) {
+    LOGFONTW face{};
+    GetObjectW(font, sizeof face, &face);
+    face.lfHeight = MulDiv(face.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi));
+    if (HFONT scaled = CreateFontIndirectW(&face); scaled != nullptr) {
+      font = scaled;
+      owned = true;
+    }
+  }
+  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  for (const Placement& placement : Placements()) {
+    const HWND control = Control(placement.id);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SetWindowPos(control, nullptr, Scale(placement.left, dpi), Scale(placement.top, dpi), Scale(placement.width, dpi),
+                 Scale(placement.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const HWND list = Control(kResultListId);
+  SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(Scale(kDomainColumnWidth, dpi), 0));
+  SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(Scale(kWeightColumnWidth, dpi), 0));
+  if (ownsFont_) DeleteObject(font_);
+  font_ = font;
+  ownsFont_ = owned;
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
+HWND MainWindow::Control(int id) const { return GetDlgItem(window_, id); }
+
+void MainWindow::Show(int showCommand) {
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+}
+
+int MainWindow::RunMessageLoop() {
+  MSG message{};
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Tab and the arrow keys move between the controls, as in a dialog.
+    if (IsDialogMessageW(window_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+void MainWindow::ShowMessage(const std::string& text) {
+  MessageBoxW(nullptr, Wide(text).c_str(), Wide(app::GetTexts().messageTitle).c_str(), MB_OK | MB_TASKMODAL);
+}
+
+void MainWindow::ProcessPendingMessages() { app::ProcessThreadMessages(); }
+
+std::function<void(const std::string&)> MainWindow::WorkerMessages() {
+  return [channel = messages_](const std::string& text) {
+    {
+      const std::lock_guard lock(channel->mutex);
+      if (!channel->open) return;
+      channel->showing.push_back(GetCurrentThreadId());
+    }
+    // The box belongs to the calling thread: task-modal there, it leaves the
+    // main window usable.
+    MessageBoxW(nullptr, Wide(text).c_str(), Wide(app::GetTexts().messageTitle).c_str(), MB_OK | MB_TASKMODAL);
+    const std::lock_guard lock(channel->mutex);
+    const auto mine = std::find(channel->showing.begin(), channel->showing.end(), GetCurrentThreadId());
+    if (mine != channel->showing.end()) channel->showing.erase(mine);
+  };
+}
+
+void MainWindow::OpenAddress(const std::string& address) {
+  ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::optional<std::string> MainWindow::Await(std::function<std::string()> work) {
+  // Shared with the worker, which may outlive the wait when the window
+  // closes first.
+  struct Outcome {
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::string result;
+    Outcome() = default;
+    Outcome(const Outcome&) = delete;
+    Outcome& operator=(const Outcome&) = delete;
+    ~Outcome() { CloseHandle(done); }
+  };
+  auto outcome = std::make_shared<Outcome>();
+  if (outcome->done == nullptr || closed_) return closed_ ? std::nullopt : std::optional<std::string>(std::string());
+  std::thread([outcome, work = std::move(work)] {
+    try {
+      outcome->result = work();
+    } catch (...) {
+      outcome->result.clear();
+    }
+    SetEvent(outcome->done);
+  }).detach();
+  ++awaiting_;
+  while (!closed_) {
+    const DWORD woken = MsgWaitForMultipleObjectsEx(1, &outcome->done, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0) break;
+    HandleWaitingMessages();
+  }
+  --awaiting_;
+  if (closed_) {
+    abandoned_ = true;
+    return std::nullopt;
+  }
+  return std::move(outcome->result);
+}
+
+void MainWindow::HandleWaitingMessages() {
+  MSG message{};
+  while (!closed_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // For the thread's own loop, which ends the program.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      closed_ = true;
+      return;
+    }
+    if (IsHeldInput(message.message)) {
+      held_.push_back(std::make_unique<MSG>(message));
+      continue;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void MainWindow::ReleaseHeldInput() {
+  // Posted again in the order it came; the thread's loop delivers it as if
+  // it had just arrived.
+  std::vector<std::unique_ptr<MSG>> held = std::move(held_);
+  held_.clear();
+  for (const auto& message : held) PostMessageW(message->hwnd, message->message, message->wParam, message->lParam);
+}
+
+void MainWindow::RunHandler(void (app::Program::*handler)()) {
+  ++handlersRunning_;
+  ((*program_).*handler)();
+  --handlersRunning_;
+  // Input held during the handler's work waits until the handler is over.
+  if (handlersRunning_ == 0 && !held_.empty() && !closed_) PostMessageW(window_, kReleaseInput, 0, 0);
+}
+
+std::intptr_t MainWindow::Receive(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  switch (message) {
+    case WM_COMMAND: {
+      if (HIWORD(wParam) != BN_CLICKED || lParam == 0 || !program_) break;
+      switch (LOWORD(wParam)) {
+        case kStartButtonId:
+          RunHandler(&app::Program::RunBatch);
+          return 0;
+        case kSaveButtonId:
+          RunHandler(&app::Program::SaveResults);
+          return 0;
+        case kSortButtonId:
+          RunHandler(&app::Program::SortByWeight);
+          return 0;
+        case kMakerButtonId:
+          RunHandler(&app::Program::OpenMakerPage);
+          return 0;
+        default:
+          break;
+      }
+      break;
+    }
+    case WM_GETFONT:
+      return reinterpret_cast<std::intptr_t>(font_);
+    case kReleaseInput:
+      if (handlersRunning_ == 0 && awaiting_ == 0) ReleaseHeldInput();
+      return 0;
+    case WM_CTLCOLOREDIT: {
+      // Black on white, whatever the colour scheme.
+      const auto context = reinterpret_cast<HDC>(wParam);
+      SetTextColor(context, RGB(0, 0, 0));
+      SetBkColor(context, RGB(255, 255, 255));
+      return reinterpret_cast<std::intptr_t>(GetStockObject(WHITE_BRUSH));
+    }
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another DPI: the same layout at the new scale,
+      // where the system proposes, with the client area the layout needs.
+      const auto* proposed = reinterpret_cast<const RECT*>(lParam);
+      const unsigned dpi = HIWORD(wParam);
+      const SIZE outer = OuterSize(dpi);
+      SetWindowPos(window_, nullptr, proposed->left, proposed->top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+      ApplyDpi(dpi);
+      return 0;
+    }
+    case WM_CLOSE:
+      // Whatever the list holds, closing ends the program without asking; a
+      // run under way ends with it. The window goes out of sight now and is
+      // destroyed when the program ends.
+      if (!closed_) {
+        closed_ = true;
+        ShowWindow(window_, SW_HIDE);
+        messages_->Close();
+        PostQuitMessage(0);
+      }
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+}  // namespace rankora::ui::win32

@@ -1,0 +1,476 @@
+// The Win32 main window as built: frame, layout, captions, styles, texts.
+#include "ui/win32/main_window.h"
+
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+// clang-format on
+
+#include <gtest/gtest.h>
+
+#include "app/texts.h"
+#include "text/gbk.h"
+#include "ui/win32/layout.h"
+#include "ui/win32/resources.h"
+#include "ui/win32/wide_text.h"
+#include "window_driver.h"
+
+namespace rankora::ui::win32 {
+namespace {
+
+using testing::ControlNamed;
+using testing::TextOf;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing::StartLikeTheProgram(); }
+
+  void SetUp() override {
+    ASSERT_NE(window_.Handle(), nullptr);
+    // The numbers of the layout are those of 96 DPI.
+    ASSERT_EQ(window_.Dpi(), 96u);
+  }
+
+  HWND Named(const char* name) { return ControlNamed(window_, name); }
+  LONG_PTR Style(HWND control) { return GetWindowLongPtrW(control, GWL_STYLE); }
+  LONG_PTR ExStyle(HWND control) { return GetWindowLongPtrW(control, GWL_EXSTYLE); }
+  std::string ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return Narrow(name);
+  }
+
+  MainWindow window_;
+};
+
+TEST_F(MainWindowTest, IsAFixedSingleFrameWindowTitledRankoraWithCloseButtonOnly) {
+  EXPECT_EQ(TextOf(window_.Handle()), "Rankora");
+  const LONG_PTR style = Style(window_.Handle());
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+  EXPECT_FALSE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_CHILD);
+  // The system menu keeps Move and Close.
+  const HMENU menu = GetSystemMenu(window_.Handle(), FALSE);
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(GetMenuState(menu, SC_MOVE, MF_BYCOMMAND) & MF_GRAYED, 0u);
+  EXPECT_EQ(GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED, 0u);
+  // The default window colour, and the program's own icon.
+  EXPECT_EQ(GetClassLongPtrW(window_.Handle(), GCLP_HBRBACKGROUND), COLOR_BTNFACE + 1);
+  EXPECT_NE(GetClassLongPtrW(window_.Handle(), GCLP_HICON), 0);
+  const auto icon = static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+  ASSERT_NE(icon, nullptr);
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(icon, &info));
+  BITMAP colour{};
+  GetObjectW(info.hbmColor, sizeof colour, &colour);
+  EXPECT_EQ(colour.bmWidth, 32);
+  EXPECT_EQ(colour.bmHeight, 32);
+  EXPECT_EQ(colour.bmBitsPixel, 32);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  DestroyIcon(icon);
+}
+
+TEST_F(MainWindowTest, HasTheClientAreaOfTheLayoutWhateverTheFrame) {
+  RECT client{};
+  GetClientRect(window_.Handle(), &client);
+  EXPECT_EQ(client.right - client.left, kClientWidth);
+  EXPECT_EQ(client.bottom - client.top, kClientHeight);
+  RECT outer{};
+  GetWindowRect(window_.Handle(), &outer);
+  RECT expected{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&expected, static_cast<DWORD>(Style(window_.Handle())), FALSE,
+                     static_cast<DWORD>(ExStyle(window_.Handle())));
+  EXPECT_EQ(outer.right - outer.left, expected.right - expected.left);
+  EXPECT_EQ(outer.bottom - outer.top, expected.bottom - expected.top);
+}
+
+TEST_F(MainWindowTest, CannotBeResized) {
+  window_.Show(SW_SHOWNORMAL);
+  RECT before{};
+  GetWindowRect(window_.Handle(), &before);
+  POINT middle{(before.left + before.right) / 2, (before.top + before.bottom) / 2};
+  // The frame's edges are no sizing borders.
+  const LRESULT right = SendMessageW(window_.Handle(), WM_NCHITTEST, 0, MAKELPARAM(before.right - 1, middle.y));
+  const LRESULT bottom = SendMessageW(window_.Handle(), WM_NCHITTEST, 0, MAKELPARAM(middle.x, before.bottom - 1));
+  EXPECT_NE(right, HTRIGHT);
+  EXPECT_NE(bottom, HTBOTTOM);
+  EXPECT_NE(bottom, HTBOTTOMRIGHT);
+  EXPECT_NE(SendMessageW(window_.Handle(), WM_NCHITTEST, 0, MAKELPARAM(before.right - 1, before.bottom - 1)),
+            HTBOTTOMRIGHT);
+}
+
+TEST_F(MainWindowTest, IsCentredOnTheScreen) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  RECT outer{};
+  GetWindowRect(window_.Handle(), &outer);
+  const RECT& work = monitor.rcWork;
+  EXPECT_LE(std::abs((outer.left + outer.right) - (work.left + work.right)), 2);
+  EXPECT_LE(std::abs((outer.top + outer.bottom) - (work.top + work.bottom)), 2);
+}
+
+TEST_F(MainWindowTest, UsesTheDefaultGuiFontEverywhere) {
+  const auto font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(window_.Handle(), WM_GETFONT, 0, 0)), font);
+  for (const Placement& placement : Placements()) {
+    SCOPED_TRACE(std::string(placement.name));
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(window_.Control(placement.id), WM_GETFONT, 0, 0)), font);
+  }
+}
+
+TEST_F(MainWindowTest, ScalesLayoutAndFontWithTheDpiOfItsMonitor) {
+  const auto stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  LOGFONTW stockFace{};
+  GetObjectW(stock, sizeof stockFace, &stockFace);
+  // As the system says when the window has moved to a monitor of 144 DPI.
+  RECT proposed{100, 100, 900, 800};
+  SendMessageW(window_.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&proposed));
+  EXPECT_EQ(window_.Dpi(), 144u);
+  RECT outer{};
+  GetWindowRect(window_.Handle(), &outer);
+  EXPECT_EQ(outer.left, 100);
+  EXPECT_EQ(outer.top, 100);
+  const HWND start = Named("按钮1");
+  RECT rect{};
+  GetWindowRect(start, &rect);
+  MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&rect), 2);
+  EXPECT_EQ(rect.left, 12);
+  EXPECT_EQ(rect.top, 612);
+  EXPECT_EQ(rect.right - rect.left, 132);
+  EXPECT_EQ(rect.bottom - rect.top, 36);
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(start, WM_GETFONT, 0, 0));
+  ASSERT_NE(font, stock);
+  LOGFONTW face{};
+  GetObjectW(font, sizeof face, &face);
+  EXPECT_EQ(face.lfHeight, MulDiv(stockFace.lfHeight, 144, 96));
+  EXPECT_EQ(std::wstring(face.lfFaceName), std::wstring(stockFace.lfFaceName));
+  EXPECT_EQ(SendMessageW(Named("超级列表框1"), LVM_GETCOLUMNWIDTH, 0, 0), 390);
+  EXPECT_EQ(SendMessageW(Named("超级列表框1"), LVM_GETCOLUMNWIDTH, 1, 0), 120);
+
+  // And back.
+  SendMessageW(window_.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&proposed));
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(start, WM_GETFONT, 0, 0)), stock);
+  GetWindowRect(start, &rect);
+  MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&rect), 2);
+  EXPECT_EQ(rect.left, 8);
+  EXPECT_EQ(rect.top, 408);
+  EXPECT_EQ(SendMessageW(Named("超级列表框1"), LVM_GETCOLUMNWIDTH, 0, 0), 260);
+}
+
+struct Expected {
+  const char* name;
+  RECT rect;            // left, top, right, bottom in the client area
+  const char* caption;  // UTF-8; nullptr where the control shows no caption
+  const char* kind;     // window class
+};
+
+TEST_F(MainWindowTest, PlacesEveryControlWithItsCaption) {
+  const std::string credit = "Quillon外链代发提供 官方网站：www.quillon.example - 调用爱站的权重";
+  const Expected expected[] = {
+      {"超级按钮1", {432, 184, 504, 216}, "Quillon", "Button"},
+      {"标签2", {16, 184, 424, 216}, credit.c_str(), "Static"},
+      {"按钮3", {216, 408, 304, 432}, "高低排序", "Button"},
+      {"标签1", {352, 408, 504, 432}, "权重不可查询时会自动停止", "Static"},
+      {"按钮2", {104, 408, 200, 432}, "导出成功的权重", "Button"},
+      {"按钮1", {8, 408, 96, 432}, "开始验证", "Button"},
+      {"超级列表框1", {8, 215, 520, 399}, nullptr, "SysListView32"},
+      {"编辑框1", {8, 8, 520, 184}, nullptr, "Edit"},
+  };
+  for (const Expected& control : expected) {
+    SCOPED_TRACE(control.name);
+    const HWND handle = Named(control.name);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(GetParent(handle), window_.Handle());
+    RECT rect{};
+    GetWindowRect(handle, &rect);
+    MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&rect), 2);
+    EXPECT_EQ(rect.left, control.rect.left);
+    EXPECT_EQ(rect.top, control.rect.top);
+    EXPECT_EQ(rect.right, control.rect.right);
+    EXPECT_EQ(rect.bottom, control.rect.bottom);
+    EXPECT_EQ(_stricmp(ClassOf(handle).c_str(), control.kind), 0) << ClassOf(handle);
+    EXPECT_TRUE(IsWindowEnabled(handle));
+    EXPECT_TRUE(Style(handle) & WS_VISIBLE);
+    if (control.caption != nullptr) {
+      EXPECT_EQ(TextOf(handle), control.caption);
+    }
+  }
+  EXPECT_EQ(ControlIdOf("通用对话框1"), 0);  // a dialog, no control of the window
+}
+
+TEST_F(MainWindowTest, ButtonsAreOrdinaryPushButtonsAndLabelsShowTheirTextAsItIs) {
+  for (const char* name : {"按钮1", "按钮2", "按钮3", "超级按钮1"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Style(Named(name)) & BS_TYPEMASK, BS_PUSHBUTTON);
+    EXPECT_TRUE(Style(Named(name)) & WS_TABSTOP);
+  }
+  for (const char* name : {"标签1", "标签2"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Style(Named(name)) & SS_TYPEMASK, SS_LEFT);
+    EXPECT_TRUE(Style(Named(name)) & SS_NOPREFIX);
+  }
+}
+
+TEST_F(MainWindowTest, DomainBoxIsAWrappingMultiLineBoxWithAVerticalScrollBar) {
+  const HWND edit = Named("编辑框1");
+  const LONG_PTR style = Style(edit);
+  EXPECT_TRUE(style & ES_MULTILINE);
+  EXPECT_TRUE(style & WS_VSCROLL);
+  EXPECT_TRUE(style & ES_WANTRETURN);
+  EXPECT_TRUE(style & WS_TABSTOP);
+  // Without these, long lines wrap and the box is ordinary input.
+  EXPECT_FALSE(style & WS_HSCROLL);
+  EXPECT_FALSE(style & ES_AUTOHSCROLL);
+  EXPECT_FALSE(style & ES_NOHIDESEL);
+  EXPECT_FALSE(style & (ES_PASSWORD | ES_UPPERCASE | ES_LOWERCASE | ES_READONLY | ES_CENTER | ES_RIGHT));
+  // Black on white.
+  const HDC context = GetDC(edit);
+  const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
+      window_.Handle(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(context), reinterpret_cast<LPARAM>(edit)));
+  EXPECT_EQ(brush, GetStockObject(WHITE_BRUSH));
+  EXPECT_EQ(GetTextColor(context), RGB(0, 0, 0));
+  EXPECT_EQ(GetBkColor(context), RGB(255, 255, 255));
+  ReleaseDC(edit, context);
+}
+
+TEST_F(MainWindowTest, DomainBoxHoldsSixDefaultDomainsInEightyTwoBytes) {
+  const std::string text = window_.DomainBoxControl().Text();
+  EXPECT_EQ(text.size(), 82u);
+  EXPECT_EQ(text, app::GetTexts().defaultDomains);
+  const std::vector<std::string> lines = text::Split(text, "\r\n");
+  ASSERT_EQ(lines.size(), 6u);
+  for (const std::string& line : lines) EXPECT_TRUE(text::StartsWith(line, "www.")) << line;
+  EXPECT_FALSE(text.ends_with("\r\n"));
+  EXPECT_EQ(SendMessageW(Named("编辑框1"), EM_GETLINECOUNT, 0, 0), 6);
+}
+
+TEST_F(MainWindowTest, DomainBoxTakesEnterAsALineBreakAndReadsBackAsGbk) {
+  window_.Show(SW_SHOWNORMAL);
+  const HWND edit = Named("编辑框1");
+  SetFocus(edit);
+  SetWindowTextW(edit, L"");
+  for (const wchar_t c : std::wstring(L"www.a.com\rwww.\x767e\x5ea6.com")) {
+    // Enter arrives as a key press and its character, the rest as characters.
+    if (c == L'\r') {
+      MSG key{edit, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {}};
+      if (!IsDialogMessageW(window_.Handle(), &key)) DispatchMessageW(&key);
+      MSG enter{edit, WM_CHAR, L'\r', 0x001C0001, 0, {}};
+      if (!IsDialogMessageW(window_.Handle(), &enter)) DispatchMessageW(&enter);
+    } else {
+      SendMessageW(edit, WM_CHAR, c, 1);
+    }
+  }
+  EXPECT_EQ(window_.DomainBoxControl().Text(), text::Gbk("www.a.com\r\nwww.百度.com"));
+  EXPECT_EQ(GetFocus(), edit);
+}
+
+TEST_F(MainWindowTest, DomainBoxKeepsItsLinesWhateverCharactersTheyHold) {
+  // An unpaired surrogate, characters GBK cannot hold, the euro sign, and
+  // line breaks of other systems.
+  SetWindowTextW(Named("编辑框1"),
+                 L"a.com\n\xD800"
+                 L"b.com\r\n\xACB0.com\r\nc\x20AC.com\rd.com");
+  EXPECT_EQ(window_.DomainBoxControl().Text(), "a.com\r\n?b.com\r\n?.com\r\nc\x80.com\r\nd.com");
+}
+
+TEST_F(MainWindowTest, DomainBoxTakesLongLists) {
+  std::wstring many;
+  for (int i = 0; i < 4000; ++i) many += L"www.example" + std::to_wstring(i) + L".com\r\n";
+  ASSERT_GT(many.size(), 65536u);
+  SetWindowTextW(Named("编辑框1"), many.c_str());
+  EXPECT_EQ(window_.DomainBoxControl().Text(), Narrow(many));
+}
+
+TEST_F(MainWindowTest, ResultListIsASingleSelectionReportSortedDescendingOnInsert) {
+  const HWND list = Named("超级列表框1");
+  const LONG_PTR style = Style(list);
+  EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
+  EXPECT_TRUE(style & LVS_SINGLESEL);
+  EXPECT_TRUE(style & LVS_SORTDESCENDING);
+  EXPECT_FALSE(style & (LVS_NOCOLUMNHEADER | LVS_NOSORTHEADER | LVS_SORTASCENDING | LVS_EDITLABELS));
+  const auto extended = SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+  EXPECT_FALSE(extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES));
+  EXPECT_EQ(SendMessageW(list, LVM_GETTEXTCOLOR, 0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(SendMessageW(list, LVM_GETBKCOLOR, 0, 0), RGB(255, 255, 255));
+
+  app::ResultList& rows = window_.ResultListControl();
+  EXPECT_TRUE(rows.IsReportView());
+  EXPECT_EQ(rows.RowCount(), 0);
+  ASSERT_EQ(rows.ColumnCount(), 2);
+  const char* headers[] = {"域名", "权重"};
+  const int widths[] = {260, 80};
+  for (int column = 0; column < 2; ++column) {
+    SCOPED_TRACE(column);
+    wchar_t text[32] = {};
+    LVCOLUMNW entry{};
+    entry.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    entry.pszText = text;
+    entry.cchTextMax = 32;
+    ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&entry)));
+    EXPECT_EQ(text::ToUtf8(Narrow(text)), headers[column]);
+    EXPECT_EQ(entry.cx, widths[column]);
+    EXPECT_EQ(entry.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+  }
+}
+
+TEST_F(MainWindowTest, ResultListAppendsRowsAndReadsCellsBack) {
+  app::ResultList& list = window_.ResultListControl();
+  const std::string domain = text::Gbk("www.百度.com");
+  for (int i = 0; i < 3; ++i) {
+    const int row = list.InsertRow();
+    EXPECT_EQ(row, i);
+    EXPECT_EQ(list.CellText(row, 0), "");
+    list.SetCellText(row, 0, domain + std::to_string(i));
+    list.SetCellText(row, 1, std::to_string(9 - i));
+  }
+  EXPECT_EQ(list.RowCount(), 3);
+  // Rows whose texts were set after insertion stay where they were put.
+  EXPECT_EQ(list.CellText(0, 0), domain + "0");
+  EXPECT_EQ(list.CellText(1, 0), domain + "1");
+  EXPECT_EQ(list.CellText(2, 1), "7");
+  // Cells outside the list read as empty text and are not written.
+  list.SetCellText(3, 0, "x");
+  list.SetCellText(0, 2, "x");
+  list.SetCellText(-1, 0, "x");
+  EXPECT_EQ(list.CellText(3, 0), "");
+  EXPECT_EQ(list.CellText(0, -1), "");
+  EXPECT_EQ(list.RowCount(), 3);
+  // A text of any length comes back whole.
+  const std::string longText(5000, 'w');
+  list.SetCellText(1, 1, longText);
+  EXPECT_EQ(list.CellText(1, 1), longText);
+}
+
+TEST_F(MainWindowTest, ClickingAHeaderLeavesTheRowsAsTheyAre) {
+  app::ResultList& list = window_.ResultListControl();
+  for (const char* weight : {"1", "10", "2"}) {
+    const int row = list.InsertRow();
+    list.SetCellText(row, 0, std::string("d") + weight);
+    list.SetCellText(row, 1, weight);
+  }
+  window_.Show(SW_SHOWNORMAL);
+  const HWND list_ = Named("超级列表框1");
+  const auto header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+  ASSERT_NE(header, nullptr);
+  EXPECT_TRUE(GetWindowLongPtrW(header, GWL_STYLE) & HDS_BUTTONS);
+  NMLISTVIEW click{};
+  click.hdr.hwndFrom = list_;
+  click.hdr.idFrom = static_cast<UINT_PTR>(kResultListId);
+  click.hdr.code = LVN_COLUMNCLICK;
+  click.iItem = -1;
+  click.iSubItem = 1;
+  SendMessageW(window_.Handle(), WM_NOTIFY, kResultListId, reinterpret_cast<LPARAM>(&click));
+  EXPECT_EQ(list.CellText(0, 1), "1");
+  EXPECT_EQ(list.CellText(1, 1), "10");
+  EXPECT_EQ(list.CellText(2, 1), "2");
+}
+
+TEST_F(MainWindowTest, StartButtonTakesCaptionAndEnabledState) {
+  const HWND button = Named("按钮1");
+  window_.StartButtonControl().SetEnabled(false);
+  window_.StartButtonControl().SetCaption(app::GetTexts().runningCaption);
+  EXPECT_FALSE(IsWindowEnabled(button));
+  EXPECT_EQ(TextOf(button), "正在验证.");
+  window_.StartButtonControl().SetEnabled(true);
+  window_.StartButtonControl().SetCaption(app::GetTexts().startCaption);
+  EXPECT_TRUE(IsWindowEnabled(button));
+  EXPECT_EQ(TextOf(button), "开始验证");
+}
+
+TEST_F(MainWindowTest, MessageBoxIsTitledInformationWithOneOkButtonAndNoOwner) {
+  window_.Show(SW_SHOWNORMAL);
+  testing::DialogAnswerer answer(testing::TitledBox("信息："), testing::Press(IDOK));
+  window_.ShowMessage(app::GetTexts().restrictedMessage);
+  ASSERT_TRUE(answer.Wait());
+  EXPECT_EQ(answer.What().title, "信息：");
+  EXPECT_EQ(answer.What().texts, std::vector<std::string>{"Quillon提示：被限制了。。换IP吧"});
+  EXPECT_EQ(answer.What().buttons, 1);
+  EXPECT_EQ(answer.What().owner, nullptr);
+  // Task-modal: the window of the thread waits while the box is shown.
+  EXPECT_TRUE(IsWindowEnabled(window_.Handle()));
+}
+
+TEST_F(MainWindowTest, SaveDialogNamesNewFilesAndAsksBeforeReplacingOne) {
+  const unsigned long options = Win32SaveDialog::Options();
+  EXPECT_TRUE(options & OFN_PATHMUSTEXIST);
+  EXPECT_TRUE(options & OFN_OVERWRITEPROMPT);
+  EXPECT_TRUE(options & OFN_HIDEREADONLY);
+  EXPECT_FALSE(options & OFN_FILEMUSTEXIST);
+  EXPECT_FALSE(options & OFN_NOCHANGEDIR);
+  EXPECT_EQ(window_.SaveDialogControl().FileName(), std::filesystem::path(L"*.txt"));
+}
+
+TEST_F(MainWindowTest, ProcessingPendingMessagesHandlesWhatWaitsAndReturns) {
+  const HWND edit = Named("编辑框1");
+  SetWindowTextW(edit, L"");
+  PostMessageW(edit, WM_CHAR, L'Q', 1);
+  window_.ProcessPendingMessages();
+  EXPECT_EQ(window_.DomainBoxControl().Text(), "Q");
+  window_.ProcessPendingMessages();
+  EXPECT_EQ(window_.DomainBoxControl().Text(), "Q");
+}
+
+TEST_F(MainWindowTest, ClosingWithRowsEndsTheProgramWithoutAsking) {
+  app::ResultList& list = window_.ResultListControl();
+  list.SetCellText(list.InsertRow(), 0, "www.a.com");
+  window_.Show(SW_SHOWNORMAL);
+  // As the close button does.
+  PostMessageW(window_.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(window_.RunMessageLoop(), 0);
+  EXPECT_TRUE(window_.Closed());
+  EXPECT_FALSE(IsWindowVisible(window_.Handle()));
+  EXPECT_FALSE(window_.AbandonedWork());
+}
+
+TEST_F(MainWindowTest, ProgramCarriesItsManifestAndVersion) {
+  // The manifest: common controls 6, per-monitor DPI awareness, and the
+  // systems from Windows 7 to 11.
+  const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(found, nullptr);
+  const auto* bytes = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
+  const std::string manifest(bytes, SizeofResource(nullptr, found));
+  for (const char* part :
+       {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", ">PerMonitorV2, PerMonitor<", ">true/pm<",
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(program, &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<unsigned char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(program, 0, size, info.data()));
+  void* value = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\080404B0\\ProductName", &value, &length));
+  EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), L"Rankora");
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\080404B0\\ProductVersion", &value, &length));
+  EXPECT_EQ(Narrow(static_cast<const wchar_t*>(value)), RANKORA_TEST_PROJECT_VERSION);
+}
+
+TEST(Layout, ScalesWithTheDpi) {
+  EXPECT_EQ(Scale(527, 96), 527);
+  EXPECT_EQ(Scale(527, 192), 1054);
+  EXPECT_EQ(Scale(215, 144), 323);  // 322.5, rounded as the platform does
+  EXPECT_EQ(Scale(8, 120), 10);
+  EXPECT_EQ(ControlIdOf("按钮1"), kStartButtonId);
+  EXPECT_EQ(ControlIdOf("按钮9"), 0);
+}
+
+TEST(WideText, MakesEveryLineBreakCrLf) {
+  EXPECT_EQ(WithCrLf(L"a\r\nb\nc\rd\r\n\r\n"), L"a\r\nb\r\nc\r\nd\r\n\r\n");
+  EXPECT_EQ(WithCrLf(L"\n\r"), L"\r\n\r\n");
+  EXPECT_EQ(WithCrLf(L""), L"");
+}
+
+}  // namespace
+}  // namespace rankora::ui::win32
