@@ -25,9 +25,9 @@ packages=(
 # suites run as a 64-bit build under 64-bit Wine (the 32-bit one is still
 # built).
 # The window's suites need a display: a virtual one (Xvfb) where there is none.
-windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth)
+# NSIS makes the installer, which the suites install and uninstall.
+windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth nsis unzip)
 windows_x64_packages=(g++-mingw-w64-x86-64-posix wine64)
-package_packages=(nsis)
 
 install_missing() {
   local missing=() package
@@ -168,7 +168,7 @@ case "${1:-}" in
     windows_tests
     ;;
   package)
-    install_missing "${windows_packages[@]}" "${package_packages[@]}"
+    install_missing "${windows_packages[@]}"
     build windows
     (cd build/windows && cpack -G "ZIP;NSIS")
     ls -l build/windows/rankora-*-windows.zip build/windows/rankora-*-windows-setup.exe
