@@ -274,6 +274,11 @@ void MainWindow::ApplyDpi(unsigned dpi) {
   if (ownsFont_) DeleteObject(font_);
   font_ = font;
   ownsFont_ = owned;
+  // The caption's and the task bar's icons, drawn for this DPI's sizes
+  // rather than stretched from the system DPI's.
+  const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LoadIconSized(instance, Scale(32, dpi))));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(LoadIconSized(instance, Scale(16, dpi))));
   InvalidateRect(window_, nullptr, TRUE);
 }
 

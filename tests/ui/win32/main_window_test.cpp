@@ -153,6 +153,18 @@ TEST_F(MainWindowTest, ScalesLayoutAndFontWithTheDpiOfItsMonitor) {
   EXPECT_EQ(std::wstring(face.lfFaceName), std::wstring(stockFace.lfFaceName));
   EXPECT_EQ(SendMessageW(Named("超级列表框1"), LVM_GETCOLUMNWIDTH, 0, 0), 390);
   EXPECT_EQ(SendMessageW(Named("超级列表框1"), LVM_GETCOLUMNWIDTH, 1, 0), 120);
+  // The icons drawn for the new DPI: 48 and 24 pixels at 144.
+  for (const auto& [which, size] : {std::pair{ICON_BIG, 48}, std::pair{ICON_SMALL, 24}}) {
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(window_.Handle(), WM_GETICON, which, 0));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, size);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+  }
 
   // And back.
   SendMessageW(window_.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&proposed));
