@@ -34,6 +34,10 @@ HRESULT MakeComponentDispatch(const Object& object, IDispatch*& out);
 // The component when `unknown` is such an adapter.
 bool ComponentOfDispatch(IUnknown* unknown, Object& out);
 
+// The start of a VARIANT's value: where a by-reference argument points, and
+// where an array element of any type but VARIANT keeps the same bytes.
+inline void* ValueOf(VARIANT& v) { return static_cast<void*>(&V_UI1(&v)); }
+
 // A BSTR from a layer text (null only when out of memory).
 BSTR ToBstr(std::u16string_view text);
 std::u16string FromBstr(BSTR text);

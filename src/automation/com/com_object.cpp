@@ -283,7 +283,7 @@ class NativeArgs {
         V_VT(&slot) = type;
       }
       V_VT(&native) = static_cast<VARTYPE>(VT_BYREF | type);
-      V_BYREF(&native) = ValueAddress(slot);
+      V_BYREF(&native) = ValueOf(slot);
     }
     return S_OK;
   }
@@ -302,8 +302,6 @@ class NativeArgs {
   VARIANT* Data() { return values_.data(); }
 
  private:
-  static void* ValueAddress(VARIANT& v) { return static_cast<void*>(&V_UI1(&v)); }
-
   std::vector<VARIANT> values_;
   std::vector<VARIANT> slots_;
 };

@@ -10,10 +10,6 @@
 namespace rankora::automation::com {
 namespace {
 
-// The start of a VARIANT's value, where an array element of any type but
-// VARIANT keeps the same bytes.
-void* ValueOf(VARIANT& v) { return static_cast<void*>(&V_UI1(&v)); }
-
 // An owned SAFEARRAY, destroyed unless released.
 class OwnedArray {
  public:
