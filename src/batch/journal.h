@@ -1,0 +1,69 @@
+// The output of a long run, which is also its journal. Each finished record is
+// appended as one line and flushed before the next, so a run killed at any
+// moment leaves every finished domain in the file and at most one cut last
+// line. Opening an existing output reads back what it holds: a cut last line
+// is dropped, records that are done are kept and skipped by the rerun, and
+// records that failed or were refused are dropped so that the rerun writes
+// them once more; the file is rewritten to that state whole-or-nothing before
+// anything is appended.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "batch/record.h"
+
+namespace rankora::batch {
+
+// How records become lines of a file and back: one per output form.
+class RecordFormat {
+ public:
+  virtual ~RecordFormat() = default;
+  // What the file starts with (a byte-order mark, a header line), possibly
+  // empty.
+  virtual std::string Preamble() const = 0;
+  // One record as one whole line, its line end included.
+  virtual std::string Line(const Record& record) const = 0;
+  // A line read back (without its line end), or nothing when it is not a
+  // record of this form. `columns` are the source's value columns.
+  virtual std::optional<Record> Parse(const std::string& line) const = 0;
+  // The line end the form writes: "\r\n" or "\n".
+  virtual std::string LineEnd() const = 0;
+};
+
+class Journal {
+ public:
+  // Opens (creating) `path` for `format`. Reads back an existing file as
+  // described above into Restored(). Returns nothing and sets `error` when
+  // the file cannot be read or written, or holds lines that are not records
+  // of this form (another form's file, say), which it leaves untouched.
+  static std::unique_ptr<Journal> Open(const std::filesystem::path& path, const RecordFormat& format,
+                                       std::error_code& error, std::string& problem);
+  // A journal on standard output: nothing restored, each line flushed.
+  static std::unique_ptr<Journal> OnStandardOutput(const RecordFormat& format);
+
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+  ~Journal();
+
+  // The done records the file held when opened, in file order.
+  const std::vector<Record>& Restored() const { return restored_; }
+  // Appends and flushes one record (thread-safe, one write per line).
+  // False when the write failed.
+  bool Append(const Record& record);
+
+ private:
+  struct File;  // the platform's open file
+  Journal(const RecordFormat& format, std::unique_ptr<File> file);
+  const RecordFormat& format_;
+  std::unique_ptr<File> file_;
+  std::mutex mutex_;
+  std::vector<Record> restored_;
+};
+
+}  // namespace rankora::batch
