@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch/record.h"
@@ -88,7 +89,9 @@ class Engine {
 
  private:
   struct State;
-  std::unique_ptr<State> state_;
+  std::shared_ptr<State> state_;
+  std::vector<std::thread> workers_;
+  std::chrono::milliseconds grace_{5000};
 };
 
 }  // namespace rankora::batch

@@ -1,0 +1,389 @@
+#include "batch/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace rankora::batch {
+namespace {
+
+using lookup::Exit;
+using lookup::LookupResult;
+using lookup::Outcome;
+using namespace std::chrono_literals;
+
+// A source whose answers a test decides, recording every call.
+class FakeSource : public lookup::Source {
+ public:
+  struct Call {
+    std::vector<std::string> domains;
+    std::string exit;
+    Clock::time_point start;
+  };
+  // Answers one domain asked through an exit for the n-th time (1-based).
+  using Answer = std::function<LookupResult(const std::string& domain, const std::string& exit, int nth)>;
+
+  explicit FakeSource(Answer answer, std::size_t batchSize = 1) : answer_(std::move(answer)), batch_(batchSize) {}
+
+  std::vector<std::string> Columns() const override { return {"weight"}; }
+  std::size_t BatchSize() const override { return batch_; }
+  std::vector<LookupResult> Lookup(const std::vector<std::string>& domains, const Exit& exit) override {
+    const int now = ++inFlight_;
+    for (int seen = maxInFlight_; now > seen && !maxInFlight_.compare_exchange_weak(seen, now);) {
+    }
+    std::vector<LookupResult> results;
+    {
+      const std::lock_guard lock(mutex_);
+      calls_.push_back(Call{domains, exit.Name(), Clock::now()});
+    }
+    if (pause_.count() > 0) std::this_thread::sleep_for(pause_);
+    for (const std::string& domain : domains) {
+      int nth = 0;
+      {
+        const std::lock_guard lock(mutex_);
+        nth = ++asked_[domain];
+      }
+      LookupResult result = answer_(domain, exit.Name(), nth);
+      result.domain = domain;
+      results.push_back(std::move(result));
+    }
+    --inFlight_;
+    return results;
+  }
+
+  std::vector<Call> Calls() const {
+    const std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  int MaxInFlight() const { return maxInFlight_; }
+  // How long each call takes, so that calls overlap.
+  void SetPause(std::chrono::milliseconds pause) { pause_ = pause; }
+
+ private:
+  Answer answer_;
+  std::size_t batch_;
+  mutable std::mutex mutex_;
+  std::vector<Call> calls_;
+  std::map<std::string, int> asked_;
+  std::atomic<int> inFlight_{0};
+  std::atomic<int> maxInFlight_{0};
+  std::chrono::milliseconds pause_{0};
+};
+
+LookupResult Found(const std::string& weight = "4") { return LookupResult{{}, Outcome::kFound, {weight}, {}, {}}; }
+LookupResult Refused() { return LookupResult{{}, Outcome::kRefused, {}, "refusal page", {}}; }
+LookupResult Failed(std::optional<std::chrono::seconds> retryAfter = std::nullopt) {
+  return LookupResult{{}, Outcome::kFailed, {}, "HTTP 503", retryAfter};
+}
+
+std::vector<std::string> Domains(int count) {
+  std::vector<std::string> domains;
+  for (int i = 0; i < count; ++i) domains.push_back("d" + std::to_string(i) + ".com");
+  return domains;
+}
+
+std::vector<Exit> Proxies(int count) {
+  std::vector<Exit> exits;
+  for (int i = 0; i < count; ++i) exits.push_back(Exit{"127.0.0.1:" + std::to_string(9000 + i), {}, {}});
+  return exits;
+}
+
+EngineSettings Unpaced() {
+  EngineSettings settings;
+  settings.ratePerMinute = 0;
+  settings.retryPause = 1ms;
+  return settings;
+}
+
+// Runs the engine and keeps what it hands on.
+struct Outcomes {
+  Ending ending = Ending::kCompleted;
+  std::vector<Record> records;
+  std::map<std::string, int> times;  // how often each domain was handed on
+
+  const Record* Of(const std::string& domain) const {
+    for (const Record& record : records) {
+      if (record.domain == domain) return &record;
+    }
+    return nullptr;
+  }
+};
+
+Outcomes RunAll(Engine& engine, const std::vector<std::string>& domains) {
+  Outcomes outcomes;
+  outcomes.ending = engine.Run(domains, [&outcomes](const Record& record) {
+    outcomes.records.push_back(record);
+    ++outcomes.times[record.domain];
+  });
+  return outcomes;
+}
+
+TEST(EngineRun, HandsOnEveryDomainOnceWithItsWeightExitAndTime) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Found("7"); });
+  Engine engine(source, Proxies(3), Unpaced());
+  const Outcomes outcomes = RunAll(engine, Domains(200));
+  EXPECT_EQ(outcomes.ending, Ending::kCompleted);
+  ASSERT_EQ(outcomes.records.size(), 200u);
+  for (const auto& [domain, times] : outcomes.times) EXPECT_EQ(times, 1) << domain;
+  for (const Record& record : outcomes.records) {
+    EXPECT_EQ(record.outcome, Outcome::kFound);
+    EXPECT_EQ(record.values, std::vector<std::string>{"7"});
+    EXPECT_EQ(record.attempts, 1);
+    EXPECT_EQ(record.exit.rfind("127.0.0.1:900", 0), 0u) << record.exit;
+    EXPECT_EQ(record.time.size(), 19u) << record.time;
+  }
+  const Progress progress = engine.Snapshot();
+  EXPECT_EQ(progress.total, 200);
+  EXPECT_EQ(progress.done, 200);
+  EXPECT_EQ(progress.found, 200);
+  EXPECT_EQ(progress.inFlight, 0);
+}
+
+TEST(EngineRun, AnEmptyListEndsAtOnce) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Found(); });
+  Engine engine(source, {}, Unpaced());
+  const Outcomes outcomes = RunAll(engine, {});
+  EXPECT_EQ(outcomes.ending, Ending::kCompleted);
+  EXPECT_TRUE(outcomes.records.empty());
+}
+
+TEST(EngineRun, WithoutExitsGoesDirect) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Found(); });
+  Engine engine(source, {}, Unpaced());
+  const Outcomes outcomes = RunAll(engine, Domains(3));
+  for (const Record& record : outcomes.records) EXPECT_EQ(record.exit, "direct");
+}
+
+TEST(EnginePacing, EachExitWaitsItsIntervalBetweenLookups) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Found(); });
+  EngineSettings settings;
+  settings.ratePerMinute = 3000;  // one every 20 ms per exit
+  settings.jitter = 0.1;
+  settings.concurrency = 8;
+  Engine engine(source, Proxies(2), settings);
+  RunAll(engine, Domains(24));
+  std::map<std::string, std::vector<Clock::time_point>> starts;
+  for (const FakeSource::Call& call : source.Calls()) starts[call.exit].push_back(call.start);
+  ASSERT_EQ(starts.size(), 2u);
+  for (auto& [exit, times] : starts) {
+    std::sort(times.begin(), times.end());
+    EXPECT_EQ(times.size(), 12u) << exit;
+    for (std::size_t i = 1; i < times.size(); ++i) {
+      EXPECT_GE(times[i] - times[i - 1], 17ms) << exit << " lookup " << i;  // 20 ms less the jitter
+    }
+  }
+}
+
+TEST(EnginePacing, NeverHasMoreLookupsInFlightThanAllowed) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Found(); });
+  source.SetPause(3ms);
+  EngineSettings settings = Unpaced();
+  settings.concurrency = 4;
+  Engine engine(source, Proxies(8), settings);
+  RunAll(engine, Domains(100));
+  EXPECT_LE(source.MaxInFlight(), 4);
+  EXPECT_GE(source.MaxInFlight(), 2);  // and does run them side by side
+}
+
+TEST(EnginePacing, AsksForAsManyDomainsAtOnceAsTheSourceTakes) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Found(); }, 50);
+  EngineSettings settings = Unpaced();
+  settings.concurrency = 1;
+  Engine engine(source, {}, settings);
+  const Outcomes outcomes = RunAll(engine, Domains(120));
+  EXPECT_EQ(outcomes.records.size(), 120u);
+  std::vector<std::size_t> sizes;
+  for (const FakeSource::Call& call : source.Calls()) sizes.push_back(call.domains.size());
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{50, 50, 20}));
+}
+
+TEST(EngineRefusals, ARefusingExitCoolsAndItsDomainsGoToTheOthers) {
+  const std::string refusing = "127.0.0.1:9001";
+  FakeSource source([&](const std::string&, const std::string& exit, int) {
+    return exit == refusing ? Refused() : Found();
+  });
+  EngineSettings settings = Unpaced();
+  settings.coolDown = 1h;
+  Engine engine(source, Proxies(3), settings);
+  const Outcomes outcomes = RunAll(engine, Domains(60));
+  EXPECT_EQ(outcomes.ending, Ending::kCompleted);
+  ASSERT_EQ(outcomes.records.size(), 60u);
+  for (const Record& record : outcomes.records) {
+    EXPECT_EQ(record.outcome, Outcome::kFound) << record.domain;
+    EXPECT_NE(record.exit, refusing) << record.domain;
+  }
+  // The refusing exit was left alone once it refused: only lookups already
+  // under way beside the first went through it.
+  for (const ExitState& exit : engine.Exits()) {
+    if (exit.name == refusing) {
+      EXPECT_EQ(exit.lookups, exit.refusals);
+      EXPECT_LE(exit.lookups, 3);
+      EXPECT_TRUE(exit.cooling);
+    } else {
+      EXPECT_FALSE(exit.cooling);
+    }
+  }
+}
+
+TEST(EngineRefusals, StopsAtTheFirstRefusalWhenSoSet) {
+  std::atomic<int> answered{0};
+  FakeSource source([&](const std::string&, const std::string&, int) {
+    return ++answered >= 3 ? Refused() : Found();
+  });
+  EngineSettings settings = Unpaced();
+  settings.stopOnRefusal = true;
+  settings.concurrency = 1;
+  Engine engine(source, {}, settings);
+  const Outcomes outcomes = RunAll(engine, Domains(10));
+  EXPECT_EQ(outcomes.ending, Ending::kStoppedByRefusal);
+  ASSERT_EQ(outcomes.records.size(), 3u);
+  EXPECT_EQ(outcomes.records[0].outcome, Outcome::kFound);
+  EXPECT_EQ(outcomes.records[1].outcome, Outcome::kFound);
+  EXPECT_EQ(outcomes.records[2].outcome, Outcome::kRefused);
+  EXPECT_EQ(outcomes.records[2].reason, "refusal page");
+  EXPECT_EQ(source.Calls().size(), 3u);
+}
+
+TEST(EngineRefusals, WaitsForACoolingExitWhenEveryExitCools) {
+  FakeSource source([](const std::string& domain, const std::string&, int nth) {
+    return domain == "d0.com" && nth == 1 ? Refused() : Found();
+  });
+  EngineSettings settings = Unpaced();
+  settings.coolDown = 60ms;
+  settings.concurrency = 1;
+  Engine engine(source, {}, settings);
+  const Outcomes outcomes = RunAll(engine, Domains(3));
+  ASSERT_EQ(outcomes.records.size(), 3u);
+  EXPECT_EQ(outcomes.Of("d0.com")->outcome, Outcome::kFound);
+  EXPECT_EQ(outcomes.Of("d0.com")->attempts, 2);
+  const std::vector<FakeSource::Call> calls = source.Calls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_GE(calls[1].start - calls[0].start, 60ms);
+}
+
+TEST(EngineRefusals, ShowsWhenTheFirstCoolingExitComesBack) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Refused(); });
+  EngineSettings settings = Unpaced();
+  settings.coolDown = 1h;
+  Engine engine(source, Proxies(2), settings);
+  std::thread run([&] { RunAll(engine, Domains(5)); });
+  Progress progress;
+  const Clock::time_point giveUp = Clock::now() + 10s;
+  while ((progress = engine.Snapshot()).exitsCooling < 2 && Clock::now() < giveUp) std::this_thread::yield();
+  engine.Stop(0ms);
+  run.join();
+  EXPECT_EQ(progress.exitsCooling, 2);
+  ASSERT_TRUE(progress.nextExitBack.has_value());
+  EXPECT_GT(*progress.nextExitBack, Clock::now() + 50min);
+}
+
+TEST(EngineRefusals, DoublesTheCoolDownAndObeysRetryAfter) {
+  std::atomic<int> calls{0};
+  FakeSource source([&](const std::string&, const std::string&, int) {
+    const int n = ++calls;
+    if (n == 1) return Refused();
+    if (n == 2) return Refused();
+    if (n == 3) {
+      LookupResult result = Refused();
+      result.retryAfter = std::chrono::seconds(0);
+      return result;
+    }
+    return Found();
+  });
+  EngineSettings settings = Unpaced();
+  settings.coolDown = 30ms;
+  settings.longestCoolDown = 1h;
+  settings.refusalsPerDomain = 10;
+  settings.concurrency = 1;
+  Engine engine(source, {}, settings);
+  RunAll(engine, Domains(1));
+  const std::vector<FakeSource::Call> seen = source.Calls();
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_GE(seen[1].start - seen[0].start, 30ms);
+  EXPECT_GE(seen[2].start - seen[1].start, 60ms);  // doubled
+  EXPECT_LT(seen[3].start - seen[2].start, 60ms);  // Retry-After: 0 beats the 120 ms guess
+}
+
+TEST(EngineRefusals, ADomainEveryExitRefusesIsRecordedAsRefused) {
+  FakeSource source([](const std::string& domain, const std::string&, int) {
+    return domain == "d1.com" ? Refused() : Found();
+  });
+  EngineSettings settings = Unpaced();
+  settings.coolDown = 1ms;
+  settings.refusalsPerDomain = 3;
+  Engine engine(source, Proxies(2), settings);
+  const Outcomes outcomes = RunAll(engine, Domains(4));
+  EXPECT_EQ(outcomes.ending, Ending::kCompleted);
+  ASSERT_EQ(outcomes.records.size(), 4u);
+  EXPECT_EQ(outcomes.Of("d1.com")->outcome, Outcome::kRefused);
+  EXPECT_EQ(outcomes.Of("d1.com")->attempts, 3);
+}
+
+TEST(EngineFailures, RetriesTransientFailuresThenGoesOn) {
+  FakeSource source([](const std::string& domain, const std::string&, int nth) {
+    if (domain == "d0.com") return nth <= 2 ? Failed() : Found("2");
+    if (domain == "d1.com") return Failed();
+    return Found();
+  });
+  EngineSettings settings = Unpaced();
+  settings.retries = 3;
+  settings.retryPause = 5ms;
+  Engine engine(source, Proxies(2), settings);
+  const Outcomes outcomes = RunAll(engine, Domains(5));
+  EXPECT_EQ(outcomes.ending, Ending::kCompleted);
+  ASSERT_EQ(outcomes.records.size(), 5u);
+  EXPECT_EQ(outcomes.Of("d0.com")->outcome, Outcome::kFound);
+  EXPECT_EQ(outcomes.Of("d0.com")->attempts, 3);
+  EXPECT_EQ(outcomes.Of("d1.com")->outcome, Outcome::kFailed);
+  EXPECT_EQ(outcomes.Of("d1.com")->attempts, 4);
+  EXPECT_EQ(outcomes.Of("d1.com")->reason, "HTTP 503");
+  // The pauses grow: 5, 10, 20 ms.
+  std::vector<Clock::time_point> starts;
+  for (const FakeSource::Call& call : source.Calls()) {
+    if (call.domains[0] == "d1.com") starts.push_back(call.start);
+  }
+  ASSERT_EQ(starts.size(), 4u);
+  EXPECT_GE(starts[1] - starts[0], 5ms);
+  EXPECT_GE(starts[2] - starts[1], 10ms);
+  EXPECT_GE(starts[3] - starts[2], 20ms);
+}
+
+TEST(EngineFailures, ARetryWaitsAsLongAsTheServiceAsks) {
+  FakeSource source([](const std::string&, const std::string&, int nth) {
+    return nth == 1 ? Failed(std::chrono::seconds(1)) : Found();
+  });
+  EngineSettings settings = Unpaced();
+  settings.retryPause = 1ms;
+  Engine engine(source, {}, settings);
+  RunAll(engine, Domains(1));
+  const std::vector<FakeSource::Call> calls = source.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_GE(calls[1].start - calls[0].start, 1s);
+}
+
+TEST(EngineStop, StopsStartingLookupsAndHandsOnThoseThatEndInTime) {
+  std::atomic<Engine*> running{nullptr};
+  std::atomic<int> calls{0};
+  FakeSource source([&](const std::string&, const std::string&, int) {
+    if (++calls == 5) running.load()->Stop(2s);
+    return Found();
+  });
+  source.SetPause(2ms);
+  EngineSettings settings = Unpaced();
+  settings.concurrency = 2;
+  Engine engine(source, Proxies(2), settings);
+  running = &engine;
+  const Outcomes outcomes = RunAll(engine, Domains(100));
+  EXPECT_EQ(outcomes.ending, Ending::kInterrupted);
+  EXPECT_EQ(static_cast<int>(outcomes.records.size()), calls.load());  // none lost
+  EXPECT_LT(outcomes.records.size(), 10u);
+  for (const auto& [domain, times] : outcomes.times) EXPECT_EQ(times, 1) << domain;
+}
+
+}  // namespace
+}  // namespace rankora::batch
