@@ -1,6 +1,7 @@
 #include "batch/engine.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <ctime>
 #include <deque>
@@ -12,13 +13,14 @@ namespace rankora::batch {
 namespace {
 
 // One domain waiting for its lookup, with what has happened to it so far.
+// Kept small: a run of a million domains holds a million of them.
 struct Task {
-  std::string domain;
-  int attempts = 0;   // requests made
-  int failures = 0;   // transient failures in a row
-  int refusals = 0;
+  std::uint32_t index = 0;  // of its domain in the run's list
+  std::int16_t attempts = 0;  // requests made
+  std::int16_t failures = 0;  // transient failures
+  std::int16_t refusals = 0;
+  std::int16_t lastExit = -1;  // the exit of its last attempt
   Clock::time_point notBefore;
-  std::string lastExit;
 };
 
 struct ExitSlot {
@@ -72,6 +74,7 @@ struct Engine::State {
   Ending ending = Ending::kCompleted;
   std::mt19937 random{std::random_device{}()};
 
+  const std::vector<std::string>* domains = nullptr;
   std::mutex recordMutex;
   const RecordHandler* onRecord = nullptr;
 
@@ -144,13 +147,13 @@ struct Engine::State {
 
   Record Finish(const Task& task, const lookup::LookupResult& result, lookup::Outcome outcome) {
     Record record;
-    record.domain = task.domain;
+    record.domain = (*domains)[task.index];
     record.outcome = outcome;
     record.values = result.values;
     record.values.resize(source.Columns().size());
     record.reason = result.reason;
     record.attempts = task.attempts;
-    record.exit = task.lastExit;
+    record.exit = task.lastExit >= 0 ? exits[static_cast<std::size_t>(task.lastExit)].exit.Name() : std::string();
     ++progress.done;
     switch (outcome) {
       case lookup::Outcome::kFound: ++progress.found; break;
@@ -265,17 +268,17 @@ struct Engine::State {
         changed.notify_all();
         continue;
       }
-      std::vector<std::string> domains;
+      std::vector<std::string> asked;
       for (Task& task : tasks) {
         ++task.attempts;
-        task.lastExit = exits[exitIndex].exit.Name();
-        domains.push_back(task.domain);
+        task.lastExit = static_cast<std::int16_t>(exitIndex);
+        asked.push_back((*domains)[task.index]);
       }
       ++exits[exitIndex].lookups;
       exits[exitIndex].lastStart = Clock::now();
       const lookup::Exit exit = exits[exitIndex].exit;
       lock.unlock();
-      std::vector<lookup::LookupResult> results = source.Lookup(domains, exit);
+      std::vector<lookup::LookupResult> results = source.Lookup(asked, exit);
       lock.lock();
       if (closed) {
         --progress.inFlight;
@@ -321,7 +324,10 @@ Ending Engine::Run(const std::vector<std::string>& domains, const RecordHandler&
   {
     const std::lock_guard lock(state.mutex);
     const Clock::time_point now = Clock::now();
-    for (const std::string& domain : domains) state.queue.push_back(Task{domain, 0, 0, 0, now, {}});
+    state.domains = &domains;
+    for (std::size_t i = 0; i < domains.size(); ++i) {
+      state.queue.push_back(Task{static_cast<std::uint32_t>(i), 0, 0, 0, -1, now});
+    }
     state.progress.total = static_cast<long>(domains.size());
     state.progress.exits = static_cast<int>(state.exits.size());
     state.progress.started = now;
