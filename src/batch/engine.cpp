@@ -1,8 +1,8 @@
 #include "batch/engine.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <deque>
 #include <memory>
@@ -15,7 +15,7 @@ namespace {
 // One domain waiting for its lookup, with what has happened to it so far.
 // Kept small: a run of a million domains holds a million of them.
 struct Task {
-  std::uint32_t index = 0;  // of its domain in the run's list
+  std::uint32_t index = 0;    // of its domain in the run's list
   std::int16_t attempts = 0;  // requests made
   std::int16_t failures = 0;  // transient failures
   std::int16_t refusals = 0;
@@ -156,10 +156,18 @@ struct Engine::State {
     record.exit = task.lastExit >= 0 ? exits[static_cast<std::size_t>(task.lastExit)].exit.Name() : std::string();
     ++progress.done;
     switch (outcome) {
-      case lookup::Outcome::kFound: ++progress.found; break;
-      case lookup::Outcome::kNone: ++progress.none; break;
-      case lookup::Outcome::kRefused: ++progress.refused; break;
-      case lookup::Outcome::kFailed: ++progress.failed; break;
+      case lookup::Outcome::kFound:
+        ++progress.found;
+        break;
+      case lookup::Outcome::kNone:
+        ++progress.none;
+        break;
+      case lookup::Outcome::kRefused:
+        ++progress.refused;
+        break;
+      case lookup::Outcome::kFailed:
+        ++progress.failed;
+        break;
     }
     return record;
   }
@@ -339,9 +347,8 @@ Ending Engine::Run(const std::vector<std::string>& domains, const RecordHandler&
                             std::max<std::size_t>(1, (domains.size() + state.batchSize - 1) / state.batchSize)));
   for (int i = 0; i < workers; ++i) workers_.emplace_back([&state] { state.Work(); });
   std::unique_lock lock(state.mutex);
-  state.changed.wait(lock, [&state] {
-    return (state.queue.empty() && state.progress.inFlight == 0) || state.stopping;
-  });
+  state.changed.wait(lock,
+                     [&state] { return (state.queue.empty() && state.progress.inFlight == 0) || state.stopping; });
   if (state.stopping) {
     // Lookups in flight may end within the grace; the rest are left behind.
     const Clock::time_point deadline = Clock::now() + grace_;
@@ -380,8 +387,8 @@ std::vector<ExitState> Engine::Exits() const {
   const Clock::time_point now = Clock::now();
   std::vector<ExitState> states;
   for (const ExitSlot& slot : state_->exits) {
-    states.push_back(ExitState{slot.exit.Name(), slot.coolingUntil > now, slot.coolingUntil, slot.lookups,
-                               slot.refusals});
+    states.push_back(
+        ExitState{slot.exit.Name(), slot.coolingUntil > now, slot.coolingUntil, slot.lookups, slot.refusals});
   }
   return states;
 }

@@ -11,8 +11,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -26,13 +26,13 @@ namespace rankora::batch {
 using Clock = std::chrono::steady_clock;
 
 struct EngineSettings {
-  double ratePerMinute = 12;  // lookups a minute per exit; 0: unpaced
-  double jitter = 0.1;        // each pause is the rate's interval times 1 +/- this
-  int concurrency = 10;       // lookups in flight in all
-  std::chrono::milliseconds coolDown{15 * 60 * 1000};     // the first cool-down of a refusing exit
+  double ratePerMinute = 12;                           // lookups a minute per exit; 0: unpaced
+  double jitter = 0.1;                                 // each pause is the rate's interval times 1 +/- this
+  int concurrency = 10;                                // lookups in flight in all
+  std::chrono::milliseconds coolDown{15 * 60 * 1000};  // the first cool-down of a refusing exit
   std::chrono::milliseconds longestCoolDown{60 * 60 * 1000};
-  bool stopOnRefusal = false;  // stop the run at the first refusal instead of cooling
-  int retries = 3;             // further attempts after a transient failure
+  bool stopOnRefusal = false;                  // stop the run at the first refusal instead of cooling
+  int retries = 3;                             // further attempts after a transient failure
   std::chrono::milliseconds retryPause{2000};  // before the first retry; doubles each time
   // A domain refused this many times is recorded as refused (every exit
   // refusing the same domain is more likely the domain than the exits).

@@ -204,9 +204,8 @@ TEST(EnginePacing, AsksForAsManyDomainsAtOnceAsTheSourceTakes) {
 
 TEST(EngineRefusals, ARefusingExitCoolsAndItsDomainsGoToTheOthers) {
   const std::string refusing = "127.0.0.1:9001";
-  FakeSource source([&](const std::string&, const std::string& exit, int) {
-    return exit == refusing ? Refused() : Found();
-  });
+  FakeSource source(
+      [&](const std::string&, const std::string& exit, int) { return exit == refusing ? Refused() : Found(); });
   EngineSettings settings = Unpaced();
   settings.coolDown = 1h;
   Engine engine(source, Proxies(3), settings);
@@ -232,9 +231,7 @@ TEST(EngineRefusals, ARefusingExitCoolsAndItsDomainsGoToTheOthers) {
 
 TEST(EngineRefusals, StopsAtTheFirstRefusalWhenSoSet) {
   std::atomic<int> answered{0};
-  FakeSource source([&](const std::string&, const std::string&, int) {
-    return ++answered >= 3 ? Refused() : Found();
-  });
+  FakeSource source([&](const std::string&, const std::string&, int) { return ++answered >= 3 ? Refused() : Found(); });
   EngineSettings settings = Unpaced();
   settings.stopOnRefusal = true;
   settings.concurrency = 1;
@@ -310,9 +307,8 @@ TEST(EngineRefusals, DoublesTheCoolDownAndObeysRetryAfter) {
 }
 
 TEST(EngineRefusals, ADomainEveryExitRefusesIsRecordedAsRefused) {
-  FakeSource source([](const std::string& domain, const std::string&, int) {
-    return domain == "d1.com" ? Refused() : Found();
-  });
+  FakeSource source(
+      [](const std::string& domain, const std::string&, int) { return domain == "d1.com" ? Refused() : Found(); });
   EngineSettings settings = Unpaced();
   settings.coolDown = 1ms;
   settings.refusalsPerDomain = 3;

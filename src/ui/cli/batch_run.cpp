@@ -90,8 +90,7 @@ class StatusReporter {
   void Report() {
     std::unique_lock lock(mutex_);
     while (!changed_.wait_for(lock, every_, [this] { return stopped_; })) {
-      const std::string line =
-          StatusLine(engine_.Snapshot(), batch::Clock::now(), std::chrono::system_clock::now());
+      const std::string line = StatusLine(engine_.Snapshot(), batch::Clock::now(), std::chrono::system_clock::now());
       WriteError(terminal_ ? "\r" + line + "\x1b[K" : line + "\n");
       drawn_ = true;
     }
@@ -112,10 +111,18 @@ struct Tally {
 
   void Count(const batch::Record& record) {
     switch (record.outcome) {
-      case lookup::Outcome::kFound: ++found; break;
-      case lookup::Outcome::kNone: ++none; break;
-      case lookup::Outcome::kRefused: ++refused; break;
-      case lookup::Outcome::kFailed: ++failed; break;
+      case lookup::Outcome::kFound:
+        ++found;
+        break;
+      case lookup::Outcome::kNone:
+        ++none;
+        break;
+      case lookup::Outcome::kRefused:
+        ++refused;
+        break;
+      case lookup::Outcome::kFailed:
+        ++failed;
+        break;
     }
   }
 };

@@ -31,54 +31,70 @@ Parsed Parse(const std::vector<std::string>& arguments) {
   Options options;
   CLI::App app{"rankora-batch：批量查询域名的爱站权重，可续跑、可走多个代理出口。", "rankora-batch"};
   app.footer(kExamples);
-  app.set_version_flag("--version", std::string("rankora-batch ") + RANKORA_VERSION);
+  app.set_help_flag("-h,--help", "显示本帮助并退出");
+  app.set_version_flag("--version", std::string("rankora-batch ") + RANKORA_VERSION, "显示版本并退出");
   app.get_formatter()->column_width(34);
 
   app.add_option("input", options.input, "域名列表文件，一行一个（“域名 | 权重”的结果文件也行）；- 为标准输入")
+      ->type_name("FILE|-")
       ->required();
   std::string output;
-  app.add_option("-o,--output", output, "输出文件（默认标准输出）；已有的输出会被续跑：跳过已完成的域名");
+  app.add_option("-o,--output", output, "输出文件（默认标准输出）；已有的输出会被续跑：跳过已完成的域名")
+      ->type_name("FILE");
   std::string form = "results";
   const std::map<std::string, FormKind> forms{
       {"results", FormKind::kResults}, {"csv", FormKind::kCsv}, {"jsonl", FormKind::kJsonl}};
   app.add_option("--format", form, "输出格式：results（域名 | 权重，GBK，窗口可读回）、csv、jsonl")
+      ->type_name("FORM")
       ->check(CLI::IsMember({"results", "csv", "jsonl"}))
       ->capture_default_str();
   std::string workbook;
-  app.add_option("--xlsx", workbook, "结束时另写一个 Excel 工作簿");
+  app.add_option("--xlsx", workbook, "结束时另写一个 Excel 工作簿")->type_name("FILE");
   std::string source = "legacy";
-  const std::map<std::string, lookup::SourceKind> sources{{"legacy", lookup::SourceKind::kLegacy},
-                                                          {"page", lookup::SourceKind::kPage},
-                                                          {"api", lookup::SourceKind::kApi}};
+  const std::map<std::string, lookup::SourceKind> sources{
+      {"legacy", lookup::SourceKind::kLegacy}, {"page", lookup::SourceKind::kPage}, {"api", lookup::SourceKind::kApi}};
   app.add_option("--source", source, "查询方式：legacy（窗口的查询）、page（爱站域名页）、api（付费接口）")
+      ->type_name("SOURCE")
       ->check(CLI::IsMember({"legacy", "page", "api"}))
       ->capture_default_str();
-  app.add_option("--key", options.source.key, "付费接口的 key（--source api 时必填）");
-  app.add_option("--service", options.source.service, "用这个 scheme://主机[:端口] 代替服务的地址（镜像、测试）");
+  app.add_option("--key", options.source.key, "付费接口的 key（--source api 时必填）")->type_name("KEY");
+  app.add_option("--service", options.source.service, "用这个 scheme://主机[:端口] 代替服务的地址（镜像、测试）")
+      ->type_name("URL");
   std::string proxies;
-  app.add_option("--proxies", proxies, "代理列表文件，一行一个 http://[用户:密码@]主机:端口，每个代理是一个出口");
+  app.add_option("--proxies", proxies, "代理列表文件，一行一个 http://[用户:密码@]主机:端口，每个代理是一个出口")
+      ->type_name("FILE");
   app.add_option("--rate", options.rate, "每个出口每分钟查询几次（带少许随机抖动）；0 为不限")
+      ->type_name("N")
       ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
   app.add_option("--concurrency", options.concurrency, "同时进行的查询数（所有出口合计）")
+      ->type_name("N")
       ->check(CLI::Range(1, 1000))
       ->capture_default_str();
   app.add_option("--retries", options.retries, "超时、断线、5xx 时重试几次")
+      ->type_name("N")
       ->check(CLI::Range(0, 100))
       ->capture_default_str();
   std::string timeout = "100s", retryPause = "2s", coolDown = "15m", longestCoolDown = "1h", statusEvery = "10s";
-  app.add_option("--timeout", timeout, "等一个应答最多多久（如 30s）")->capture_default_str();
-  app.add_option("--retry-pause", retryPause, "第一次重试前等多久，之后每次加倍")->capture_default_str();
-  app.add_option("--cool-down", coolDown, "出口被限制后第一次冷却多久，再被限制加倍")->capture_default_str();
-  app.add_option("--longest-cool-down", longestCoolDown, "冷却最长多久")->capture_default_str();
+  app.add_option("--timeout", timeout, "等一个应答最多多久（如 30s）")->type_name("TIME")->capture_default_str();
+  app.add_option("--retry-pause", retryPause, "第一次重试前等多久，之后每次加倍")
+      ->type_name("TIME")
+      ->capture_default_str();
+  app.add_option("--cool-down", coolDown, "出口被限制后第一次冷却多久，再被限制加倍")
+      ->type_name("TIME")
+      ->capture_default_str();
+  app.add_option("--longest-cool-down", longestCoolDown, "冷却最长多久")->type_name("TIME")->capture_default_str();
   std::string onRefusal;
   app.add_option("--on-refusal", onRefusal,
                  "被限制时：stop 停止（没有代理时的默认，同窗口），cool 冷却该出口并换出口（有代理时的默认）")
+      ->type_name("MODE")
       ->check(CLI::IsMember({"stop", "cool"}));
   app.add_flag("--unique", options.unique, "相同的域名只查第一个");
   app.add_flag("--clean", options.clean, "去掉网址的协议、路径、端口和空白，并转成小写");
   app.add_flag("-q,--quiet", options.quiet, "不显示进度和总结");
-  app.add_option("--status-every", statusEvery, "不在终端上时，每隔多久写一行进度")->capture_default_str();
+  app.add_option("--status-every", statusEvery, "不在终端上时，每隔多久写一行进度")
+      ->type_name("TIME")
+      ->capture_default_str();
 
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -90,7 +106,9 @@ Parsed Parse(const std::vector<std::string>& arguments) {
     return Parsed{std::nullopt, err.str() + "用 --help 查看用法。\n", kUsageError};
   }
 
-  auto usage = [](const std::string& text) { return Parsed{std::nullopt, text + "\n用 --help 查看用法。\n", kUsageError}; };
+  auto usage = [](const std::string& text) {
+    return Parsed{std::nullopt, text + "\n用 --help 查看用法。\n", kUsageError};
+  };
   if (!output.empty()) options.output = output;
   if (!workbook.empty()) options.workbook = workbook;
   if (!proxies.empty()) options.proxies = proxies;
@@ -120,7 +138,8 @@ Parsed Parse(const std::vector<std::string>& arguments) {
   };
   for (const DurationOption& duration : durations) {
     const std::optional<std::chrono::milliseconds> value = ParseDuration(duration.text, duration.unit);
-    if (!value) return usage(std::string(duration.name) + " 不是一段时间：" + duration.text + "（如 500ms、30s、15m、1h）");
+    if (!value)
+      return usage(std::string(duration.name) + " 不是一段时间：" + duration.text + "（如 500ms、30s、15m、1h）");
     *duration.target = *value;
   }
   options.source.timeout = std::max(std::chrono::seconds(1), std::chrono::ceil<std::chrono::seconds>(timeoutValue));
@@ -140,10 +159,11 @@ std::optional<std::chrono::milliseconds> ParseDuration(const std::string& text, 
   }
   if (!std::isfinite(number) || number < 0) return std::nullopt;
   const std::string suffix = text.substr(end);
-  static const std::map<std::string, std::chrono::milliseconds> units{
-      {"ms", std::chrono::milliseconds(1)}, {"s", std::chrono::seconds(1)},
-      {"m", std::chrono::minutes(1)},       {"min", std::chrono::minutes(1)},
-      {"h", std::chrono::hours(1)}};
+  static const std::map<std::string, std::chrono::milliseconds> units{{"ms", std::chrono::milliseconds(1)},
+                                                                      {"s", std::chrono::seconds(1)},
+                                                                      {"m", std::chrono::minutes(1)},
+                                                                      {"min", std::chrono::minutes(1)},
+                                                                      {"h", std::chrono::hours(1)}};
   std::chrono::milliseconds scale = unit;
   if (!suffix.empty()) {
     const auto found = units.find(suffix);

@@ -40,8 +40,8 @@ std::string StatusLine(const batch::Progress& progress, batch::Clock::time_point
     line += text;
   }
   if (progress.nextExitBack) {
-    const auto back = wallNow + std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                                    *progress.nextExitBack - now);
+    const auto back =
+        wallNow + std::chrono::duration_cast<std::chrono::system_clock::duration>(*progress.nextExitBack - now);
     const std::time_t at = std::chrono::system_clock::to_time_t(back);
     const std::tm* local = std::localtime(&at);
     char clock[16] = "";

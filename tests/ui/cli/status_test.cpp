@@ -1,0 +1,60 @@
+#include "ui/cli/status.h"
+
+#include <gtest/gtest.h>
+
+namespace rankora::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(StatusLine, TellsDoneFoundRefusedFailedRateAndTimeLeft) {
+  batch::Progress progress;
+  const batch::Clock::time_point now = batch::Clock::now();
+  progress.started = now - 2min;
+  progress.total = 1000;
+  progress.done = 200;
+  progress.found = 190;
+  progress.none = 4;
+  progress.refused = 1;
+  progress.failed = 5;
+  progress.exits = 4;
+  progress.exitsCooling = 1;
+  const std::string line = StatusLine(progress, now, std::chrono::system_clock::now());
+  EXPECT_NE(line.find("已完成 200/1000"), std::string::npos) << line;
+  EXPECT_NE(line.find("有权重 190"), std::string::npos) << line;
+  EXPECT_NE(line.find("被限制 1"), std::string::npos) << line;
+  EXPECT_NE(line.find("失败 5"), std::string::npos) << line;
+  EXPECT_NE(line.find("每分钟 100"), std::string::npos) << line;
+  EXPECT_NE(line.find("剩余约 8分00秒"), std::string::npos) << line;
+  EXPECT_NE(line.find("冷却中出口 1/4"), std::string::npos) << line;
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+}
+
+TEST(StatusLine, TellsWhenTheFirstExitComesBackWhileEveryExitCools) {
+  batch::Progress progress;
+  const batch::Clock::time_point now = batch::Clock::now();
+  progress.started = now - 1min;
+  progress.total = 10;
+  progress.exits = 2;
+  progress.exitsCooling = 2;
+  progress.nextExitBack = now + 15min;
+  // A wall clock at a known local time of day: 12:00:00 today.
+  std::time_t today = std::time(nullptr);
+  std::tm noon = *std::localtime(&today);
+  noon.tm_hour = 12, noon.tm_min = 0, noon.tm_sec = 0;
+  const auto wall = std::chrono::system_clock::from_time_t(std::mktime(&noon));
+  const std::string line = StatusLine(progress, now, wall);
+  EXPECT_NE(line.find("冷却中出口 2/2"), std::string::npos) << line;
+  EXPECT_NE(line.find("12:15:00 恢复"), std::string::npos) << line;
+  EXPECT_EQ(line.find("每分钟"), std::string::npos) << line;  // nothing done yet: no rate to tell
+}
+
+TEST(StatusLine, WritesDurationsAsPeopleReadThem) {
+  EXPECT_EQ(DurationText(12s), "12秒");
+  EXPECT_EQ(DurationText(185s), "3分05秒");
+  EXPECT_EQ(DurationText(3720s), "1小时02分");
+  EXPECT_EQ(DurationText(-5s), "0秒");
+}
+
+}  // namespace
+}  // namespace rankora::cli
