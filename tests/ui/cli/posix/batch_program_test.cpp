@@ -1,0 +1,383 @@
+// rankora-batch as its users run it: a process of its own against the
+// stand-in weight service on loopback, killed, interrupted and run again.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "batch/input.h"
+#include "child_process.h"
+#include "text/gbk.h"
+#include "weight_service.h"
+
+namespace rankora::cli {
+namespace {
+
+using testing::ChildProcess;
+using testing::ReadWholeFile;
+using tools::WeightServiceExits;
+using tools::WeightServiceOptions;
+using namespace std::chrono_literals;
+
+std::vector<std::string> Lines(const std::string& text, const std::string& end = "\r\n") {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t found; (found = text.find(end, start)) != std::string::npos; start = found + end.size()) {
+    lines.push_back(text.substr(start, found - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+std::string DomainList(int count, const std::string& prefix = "site") {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += prefix + std::to_string(i) + ".com\r\n";
+  return text;
+}
+
+// Weights that differ from domain to domain, so rows can be told apart.
+WeightServiceOptions VariedWeights(int count, const std::string& prefix = "site") {
+  WeightServiceOptions options;
+  for (int i = 0; i < count; ++i) options.weights[prefix + std::to_string(i) + ".com"] = std::to_string(i * 7 % 10);
+  return options;
+}
+
+class BatchProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/rankora-batch-test-XXXXXX";
+    folder_ = mkdtemp(pattern);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  std::string File(const std::string& name) const { return (folder_ / name).string(); }
+  std::string Write(const std::string& name, const std::string& content) const {
+    std::ofstream(folder_ / name, std::ios::binary) << content;
+    return File(name);
+  }
+  static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& arguments, const std::string& input = {}) {
+    return std::make_unique<ChildProcess>(RANKORA_BATCH_PROGRAM, arguments, input);
+  }
+  // Runs to the end; the exit status, or -1 when it did not end in time.
+  static int Run(const std::vector<std::string>& arguments, std::string* errors = nullptr,
+                 std::string* output = nullptr, const std::string& input = {}) {
+    ChildProcess child(RANKORA_BATCH_PROGRAM, arguments, input);
+    const std::optional<int> status = child.Wait();
+    if (errors != nullptr) *errors = child.Errors();
+    if (output != nullptr) *output = child.Output();
+    return status.value_or(-1);
+  }
+  // Waits until the file holds at least `lines` line ends.
+  void WaitForLines(const std::string& path, std::size_t lines) const {
+    const auto giveUp = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < giveUp) {
+      const std::string text = ReadWholeFile(path);
+      if (static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) >= lines) return;
+      // The file is written by another process: there is nothing to wait on
+      // but the file itself.
+      std::this_thread::sleep_for(2ms);
+    }
+    FAIL() << path << " never reached " << lines << " lines";
+  }
+
+  std::filesystem::path folder_;
+};
+
+TEST_F(BatchProgram, WritesTheWindowsResultsFormWhichTheWindowReadsBack) {
+  WeightServiceExits service(VariedWeights(6), 1);
+  const std::string input = Write("in.txt", DomainList(6));
+  std::string errors;
+  ASSERT_EQ(Run({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "1"},
+                &errors),
+            0)
+      << errors;
+  const std::string text = ReadWholeFile(File("out.txt"));
+  EXPECT_EQ(text,
+            "site0.com | 0\r\nsite1.com | 7\r\nsite2.com | 4\r\nsite3.com | 1\r\nsite4.com | 8\r\nsite5.com | 5\r\n");
+  EXPECT_EQ(batch::ReadInput(text, {}).domains, batch::ReadInput(DomainList(6), {}).domains);
+  EXPECT_NE(errors.find("有权重 6"), std::string::npos) << errors;
+}
+
+TEST_F(BatchProgram, TellsByItsExitStatusWhetherEveryDomainHasAWeight) {
+  WeightServiceOptions options;
+  options.noData = {"empty.com"};
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", "a.com\r\nempty.com\r\n");
+  std::string output;
+  EXPECT_EQ(Run({input, "--service", service.Origin(0), "--rate", "0", "--source", "page", "-q"}, nullptr, &output),
+            2);
+  EXPECT_NE(output.find("empty.com | " + text::Gbk("无权重")), std::string::npos) << output;
+
+  WeightServiceOptions failing;
+  failing.failRate = 1;
+  WeightServiceExits broken(failing, 1);
+  std::string errors;
+  EXPECT_EQ(Run({input, "-o", File("failed.txt"), "--service", broken.Origin(0), "--rate", "0", "--retries", "2",
+                 "--retry-pause", "1ms"},
+                &errors),
+            2);
+  EXPECT_EQ(Sorted(Lines(ReadWholeFile(File("failed.txt")))),
+            (std::vector<std::string>{"a.com | " + text::Gbk("失败"), "empty.com | " + text::Gbk("失败")}));
+  EXPECT_EQ(broken.Counts(0).queries, 6);  // each domain: the first try and two retries
+  EXPECT_NE(errors.find("失败 2"), std::string::npos) << errors;
+
+  EXPECT_EQ(Run({input, "--no-such-option"}, &errors), 64);
+  EXPECT_NE(errors.find("--help"), std::string::npos);
+  EXPECT_EQ(Run({File("missing.txt")}, &errors), 66);
+  EXPECT_EQ(Run({input, "--proxies", Write("bad-proxies.txt", "socks5://1.2.3.4:1080\n")}, &errors), 64);
+  EXPECT_NE(errors.find("第 1 行"), std::string::npos) << errors;
+}
+
+TEST_F(BatchProgram, StopsAtTheFirstRefusalWithoutProxiesAndResumesAfterIt) {
+  WeightServiceOptions refusing = VariedWeights(10);
+  refusing.refuseAfter = 3;
+  WeightServiceExits service(refusing, 1);
+  const std::string input = Write("in.txt", DomainList(10));
+  const std::vector<std::string> arguments{input, "-o", File("out.txt"), "--rate", "0", "--concurrency", "1"};
+  std::vector<std::string> first = arguments;
+  first.insert(first.end(), {"--service", service.Origin(0)});
+  std::string errors;
+  EXPECT_EQ(Run(first, &errors), 3);
+  EXPECT_NE(errors.find("被限制了。。换IP吧"), std::string::npos) << errors;
+  EXPECT_EQ(Lines(ReadWholeFile(File("out.txt"))),
+            (std::vector<std::string>{"site0.com | 0", "site1.com | 7", "site2.com | 4",
+                                      "site3.com | " + text::Gbk("被限制")}));
+  EXPECT_EQ(service.Counts(0).queries, 4);  // nothing asked after the refusal
+
+  // A new address: the same command goes on where the last run stopped.
+  WeightServiceExits fresh(VariedWeights(10), 1);
+  std::vector<std::string> again = arguments;
+  again.insert(again.end(), {"--service", fresh.Origin(0)});
+  EXPECT_EQ(Run(again, &errors), 0) << errors;
+  EXPECT_EQ(fresh.Counts(0).queries, 7);
+  const std::vector<std::string> rows = Lines(ReadWholeFile(File("out.txt")));
+  ASSERT_EQ(rows.size(), 10u);
+  std::set<std::string> domains;
+  for (const std::string& row : rows) {
+    domains.insert(row.substr(0, row.find(" | ")));
+    EXPECT_EQ(row.find(text::Gbk("被限制")), std::string::npos) << row;
+  }
+  EXPECT_EQ(domains.size(), 10u);
+}
+
+TEST_F(BatchProgram, ARefusalOnOneExitMovesItsDomainsToTheOthers) {
+  WeightServiceOptions strict = VariedWeights(30);
+  strict.limit = 2;
+  WeightServiceExits limited(strict, 1);
+  WeightServiceExits open(VariedWeights(30), 2);
+  const std::string proxies =
+      Write("proxies.txt", limited.Origin(0) + "\n# a comment\n\n" + open.Origin(0) + "\n" + open.Origin(1) + "\n");
+  const std::string input = Write("in.txt", DomainList(30));
+  std::string errors;
+  ASSERT_EQ(Run({input, "-o", File("out.csv"), "--format", "csv", "--proxies", proxies, "--service",
+                 "http://www.aizhan.com", "--rate", "0", "--concurrency", "3"},
+                &errors),
+            0)
+      << errors;
+  EXPECT_GE(limited.Counts(0).refused, 1);
+  EXPECT_EQ(limited.Counts(0).answered, 2);
+  EXPECT_EQ(limited.Counts(0).answered + open.Counts(0).answered + open.Counts(1).answered, 30);
+  // Every row is found, through the exit that answered it.
+  const std::vector<std::string> rows = Lines(ReadWholeFile(File("out.csv")));
+  ASSERT_EQ(rows.size(), 31u);
+  for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_NE(rows[i].find(",found,"), std::string::npos) << rows[i];
+}
+
+TEST_F(BatchProgram, KilledAtAnyMomentAndRunAgainEndsWithTheRowsOfACleanRun) {
+  constexpr int kCount = 300;
+  WeightServiceOptions options = VariedWeights(kCount);
+  options.delay = 2ms;
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", DomainList(kCount));
+  auto arguments = [&](const std::string& output) {
+    return std::vector<std::string>{input, "-o", output, "--service", service.Origin(0), "--rate", "0",
+                                    "--concurrency", "4", "-q"};
+  };
+  ASSERT_EQ(Run(arguments(File("clean.txt"))), 0);
+  const std::vector<std::string> clean = Sorted(Lines(ReadWholeFile(File("clean.txt"))));
+  ASSERT_EQ(clean.size(), static_cast<std::size_t>(kCount));
+
+  // Killed twice, at different points, then left to finish.
+  for (const std::size_t killAt : {40u, 170u}) {
+    const std::unique_ptr<ChildProcess> child = Start(arguments(File("killed.txt")));
+    WaitForLines(File("killed.txt"), killAt);
+    child->Signal(SIGKILL);
+    EXPECT_EQ(child->Wait(), 128 + SIGKILL);
+    // Whole rows, and at most a cut last one.
+    const std::vector<std::string> rows = Lines(ReadWholeFile(File("killed.txt")));
+    for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
+      EXPECT_TRUE(std::binary_search(clean.begin(), clean.end(), rows[i])) << rows[i];
+    }
+  }
+  std::string errors;
+  ASSERT_EQ(Run(arguments(File("killed.txt")), &errors), 0) << errors;
+  EXPECT_EQ(Sorted(Lines(ReadWholeFile(File("killed.txt")))), clean);
+}
+
+TEST_F(BatchProgram, CtrlCLetsLookupsInFlightFinishWritesEverythingAndExitsWith130) {
+  WeightServiceOptions options = VariedWeights(40);
+  options.delay = 300ms;
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", DomainList(40));
+  const std::vector<std::string> arguments{input, "-o", File("out.txt"), "--service", service.Origin(0),
+                                           "--rate", "0", "--concurrency", "2"};
+  const std::unique_ptr<ChildProcess> child = Start(arguments);
+  WaitForLines(File("out.txt"), 2);
+  child->Signal(SIGINT);
+  EXPECT_EQ(child->Wait(), 130);
+  EXPECT_NE(child->Errors().find("正在停止"), std::string::npos) << child->Errors();
+  const std::string text = ReadWholeFile(File("out.txt"));
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  const std::size_t written = Lines(text).size();
+  // The lookups that were under way when Ctrl-C came were written too.
+  EXPECT_EQ(static_cast<long>(written), service.Counts(0).answered);
+  EXPECT_LT(written, 40u);
+
+  std::string errors;
+  ASSERT_EQ(Run(arguments, &errors), 0) << errors;
+  EXPECT_EQ(Lines(ReadWholeFile(File("out.txt"))).size(), 40u);
+}
+
+TEST_F(BatchProgram, ASecondCtrlCExitsAtOnceWithTheOutputWhole) {
+  WeightServiceOptions options;
+  options.delay = 60s;
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", DomainList(5));
+  const std::unique_ptr<ChildProcess> child =
+      Start({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "2"});
+  const auto giveUp = std::chrono::steady_clock::now() + 30s;
+  while (service.RequestCount(0) < 2 && std::chrono::steady_clock::now() < giveUp) std::this_thread::sleep_for(2ms);
+  child->Signal(SIGINT);
+  std::this_thread::sleep_for(100ms);  // a user's second press comes a moment later
+  child->Signal(SIGINT);
+  EXPECT_EQ(child->Wait(3s), 130);
+  EXPECT_EQ(ReadWholeFile(File("out.txt")), "");
+}
+
+TEST_F(BatchProgram, WritesEachOutputFormSoThatItsReadersReadItBack) {
+  WeightServiceOptions options;
+  options.weights = {{"a.com", "5"}, {"b.com", "0"}};
+  options.noData = {"c.com"};
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", "a.com\nb.com\nc.com\n");
+  const std::vector<std::string> common{input, "--service", service.Origin(0), "--source", "page", "--rate", "0",
+                                        "--concurrency", "1", "-q"};
+
+  // CSV, read by Python's csv module as Excel's dialect.
+  std::vector<std::string> csv = common;
+  csv.insert(csv.end(), {"-o", File("out.csv"), "--format", "csv", "--xlsx", File("out.xlsx")});
+  EXPECT_EQ(Run(csv), 2);
+  const std::string bytes = ReadWholeFile(File("out.csv"));
+  ASSERT_EQ(bytes.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
+  if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "Debian's /usr/bin/python3 is not installed";
+  const std::string script = Write("read.py",
+                                   "import csv, sys\n"
+                                   "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                                   "print(len(rows))\n"
+                                   "print('|'.join(rows[0]))\n"
+                                   "for row in rows[1:]: print(row[0], row[1], row[2], row[rows[0].index('status')])\n");
+  std::string printed;
+  {
+    ChildProcess python("/usr/bin/python3", {script, File("out.csv")});
+    ASSERT_EQ(python.Wait(), 0) << python.Errors();
+    printed = python.Output();
+  }
+  EXPECT_EQ(printed,
+            "4\n"
+            "domain|baidu_pc|baidu_mobile|360|sogou|shenma|google|status|attempts|exit|time|reason\n"
+            "a.com 5 5 found\n"
+            "b.com 0 0 found\n"
+            "c.com n n none\n")
+      << printed;
+
+  // The workbook, read by openpyxl.
+  const std::string workbook = Write("read_xlsx.py",
+                                     "import sys\n"
+                                     "import openpyxl\n"
+                                     "sheet = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                     "for row in sheet.iter_rows(values_only=True): print(row[0], row[1], row[7])\n");
+  {
+    ChildProcess python("/usr/bin/python3", {workbook, File("out.xlsx")});
+    const std::optional<int> status = python.Wait();
+    if (python.Errors().find("No module named 'openpyxl'") != std::string::npos) {
+      GTEST_SKIP() << "python3-openpyxl is not installed";
+    }
+    ASSERT_EQ(status, 0) << python.Errors();
+    EXPECT_EQ(python.Output(), "domain baidu_pc status\na.com 5 found\nb.com 0 found\nc.com n none\n");
+  }
+
+  // JSON lines, read by nlohmann-json.
+  std::vector<std::string> jsonl = common;
+  jsonl.insert(jsonl.end(), {"-o", File("out.jsonl"), "--format", "jsonl"});
+  EXPECT_EQ(Run(jsonl), 2);
+  const std::vector<std::string> lines = Lines(ReadWholeFile(File("out.jsonl")), "\n");
+  ASSERT_EQ(lines.size(), 3u);
+  const nlohmann::json first = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ(first["domain"], "a.com");
+  EXPECT_EQ(first["baidu_pc"], "5");
+  EXPECT_EQ(first["status"], "found");
+  EXPECT_EQ(first["attempts"], 1);
+  EXPECT_EQ(nlohmann::json::parse(lines[2])["status"], "none");
+}
+
+TEST_F(BatchProgram, AsksThePaidInterfaceFiftyDomainsAtATime) {
+  WeightServiceOptions options;
+  options.apiKey = "K1";
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", DomainList(120));
+  std::string errors;
+  ASSERT_EQ(Run({input, "-o", File("out.jsonl"), "--format", "jsonl", "--source", "api", "--key", "K1",
+                 "--service", service.Origin(0), "--rate", "0"},
+                &errors),
+            0)
+      << errors;
+  EXPECT_EQ(service.SourceCount(tools::ServiceSource::kApi), 3);
+  EXPECT_EQ(Lines(ReadWholeFile(File("out.jsonl")), "\n").size(), 120u);
+}
+
+TEST_F(BatchProgram, ReadsStandardInputAndCleansPastedAddresses) {
+  WeightServiceExits service(WeightServiceOptions{}, 1);
+  std::string errors, output;
+  EXPECT_EQ(Run({"-", "--clean", "--unique", "--service", service.Origin(0), "--rate", "0", "--concurrency", "1"},
+                &errors, &output, "HTTP://WWW.A.COM:80/path?q=1\r\n\r\nwww.a.com | 3\r\nnot a domain!\r\nb.com\r\n"),
+            0)
+      << errors;
+  EXPECT_EQ(output, "www.a.com | 3\r\nb.com | 3\r\n");
+  EXPECT_NE(errors.find("第 4 行不是域名"), std::string::npos) << errors;
+}
+
+TEST_F(BatchProgram, WritesPlainStatusLinesWhenNotOnATerminalAndNothingWhenQuiet) {
+  WeightServiceOptions options;
+  options.delay = 20ms;
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", DomainList(20));
+  std::string errors;
+  EXPECT_EQ(Run({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency",
+                 "1", "--status-every", "50ms"},
+                &errors),
+            0);
+  EXPECT_NE(errors.find("已完成 "), std::string::npos) << errors;
+  EXPECT_EQ(errors.find('\r'), std::string::npos) << "a terminal's redraw where there is no terminal";
+  EXPECT_NE(errors.find("查询了 20 个域名"), std::string::npos) << errors;
+  EXPECT_EQ(Run({input, "-o", File("quiet.txt"), "--service", service.Origin(0), "--rate", "0", "-q"}, &errors), 0);
+  EXPECT_EQ(errors, "");
+}
+
+}  // namespace
+}  // namespace rankora::cli
