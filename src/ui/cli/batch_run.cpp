@@ -9,6 +9,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "app/memory.h"
 #include "batch/engine.h"
 #include "batch/input.h"
 #include "batch/journal.h"
@@ -288,6 +289,7 @@ int Run(const Options& options) {
 }  // namespace
 
 int BatchMain(const std::vector<std::string>& arguments) {
+  app::KeepFreedMemory();
   PrepareStandardStreams();
   const Parsed parsed = ParseCommandLine(arguments);
   if (!parsed.options) {
