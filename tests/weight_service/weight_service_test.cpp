@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -87,12 +88,16 @@ std::string Shown(const std::string& page, const std::string& id) {
   return match[1];
 }
 
-// A clock the test moves by hand.
-struct ManualClock {
-  std::chrono::steady_clock::time_point now{};
+// A clock the test moves by hand, read by the servers' threads.
+class ManualClock {
+ public:
+  void Advance(std::chrono::steady_clock::duration by) { ticks_ += by.count(); }
   std::function<std::chrono::steady_clock::time_point()> Function() {
-    return [this] { return now; };
+    return [this] { return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(ticks_.load())); };
   }
+
+ private:
+  std::atomic<std::chrono::steady_clock::duration::rep> ticks_{0};
 };
 
 WeightServiceOptions Weights() {
@@ -180,6 +185,8 @@ TEST(PageSource, IsNotFoundWithoutADomain) {
   WeightService service(Weights());
   EXPECT_EQ(HandleTarget(service, "/cha/").status, 404);
   EXPECT_EQ(HandleTarget(service, "/cha//").status, 404);
+  EXPECT_EQ(HandleTarget(service, "/cha/?a.com").status, 404);
+  EXPECT_EQ(service.SourceCount(ServiceSource::kPage), 0);
 }
 
 // ---- The api source
@@ -264,14 +271,14 @@ TEST_F(Limited, RefusesBeyondTheLimitOnlyOnThatExit) {
 TEST_F(Limited, LetsQueriesInAgainAsTheWindowSlides) {
   const int port = exits_->Port(0);
   Get(port, Page("a.com"));
-  clock_.now += 30s;
+  clock_.Advance(30s);
   Get(port, Page("a.com"));
-  clock_.now += 29s;
+  clock_.Advance(29s);
   EXPECT_EQ(Get(port, Page("a.com")).status, 403);
-  clock_.now += 1s;  // the first query is a minute old
+  clock_.Advance(1s);  // the first query is a minute old
   EXPECT_EQ(Get(port, Page("a.com")).status, 200);
   EXPECT_EQ(Get(port, Page("a.com")).status, 403);
-  clock_.now += 30s;  // the second one is
+  clock_.Advance(30s);  // the second one is
   EXPECT_EQ(Get(port, Page("a.com")).status, 200);
   EXPECT_EQ(exits_->Counts(0).answered, 4);
   EXPECT_EQ(exits_->Counts(0).refused, 2);
@@ -385,6 +392,7 @@ std::vector<int> Statuses(double failRate, std::uint64_t seed, int count) {
   options.seed = seed;
   WeightService service(options);
   std::vector<int> statuses;
+  statuses.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) statuses.push_back(HandleTarget(service, Page("a.com")).status);
   return statuses;
 }

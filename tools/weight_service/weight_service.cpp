@@ -117,6 +117,14 @@ double Fraction(std::uint64_t seed, std::uint64_t sequence) {
   return static_cast<double>(x >> 11) * 0x1.0p-53;
 }
 
+// The page source's domain, "/cha/<domain>/" decoded; empty when the
+// request is no such page.
+std::string PageDomainOf(const std::string& target) {
+  if (!StartsWith(target, kPagePath)) return {};
+  const std::size_t start = sizeof kPagePath - 1;
+  return PercentDecode(target.substr(start, target.find_first_of("/?", start) - start));
+}
+
 Reply Unavailable() {
   Reply reply;
   reply.status = 503;
@@ -277,15 +285,12 @@ Reply WeightService::Handle(const ReceivedRequest& request, std::size_t exit) {
   Reply reply;
   if (const std::string domain = DomainOf(target); !domain.empty()) {
     reply = Legacy(domain, Admit(ServiceSource::kLegacy, exit));
-  } else if (StartsWith(target, kPagePath) && target.size() > sizeof kPagePath - 1 &&
-             target[sizeof kPagePath - 1] != '/') {
-    const std::string rest = target.substr(sizeof kPagePath - 1);
-    reply = Page(PercentDecode(rest.substr(0, rest.find_first_of("/?"))), Admit(ServiceSource::kPage, exit));
+  } else if (const std::string pageDomain = PageDomainOf(target); !pageDomain.empty()) {
+    reply = Page(pageDomain, Admit(ServiceSource::kPage, exit));
   } else if (StartsWith(target, kApiPath)) {
     const std::string rest = target.substr(sizeof kApiPath - 1);
     const std::size_t query = rest.find('?');
     std::string domains;
-    bool asked = false;
     if (query != std::string::npos) {
       // The parameters, '&' apart; only "domains" matters.
       std::size_t start = query + 1;
@@ -294,13 +299,11 @@ Reply WeightService::Handle(const ReceivedRequest& request, std::size_t exit) {
         const std::string parameter = rest.substr(start, end - start);
         if (StartsWith(parameter, "domains=")) {
           domains = PercentDecode(parameter.substr(8));
-          asked = true;
         }
         start = end + 1;
       }
     }
-    reply =
-        Api(PercentDecode(rest.substr(0, query)), asked ? domains : std::string(), Admit(ServiceSource::kApi, exit));
+    reply = Api(PercentDecode(rest.substr(0, query)), domains, Admit(ServiceSource::kApi, exit));
   } else {
     reply.status = 404;
     reply.reason = "Not Found";
