@@ -21,6 +21,10 @@ SocketHandle ListenOnLoopback(int port, int& boundPort);
 // failed or the listener was stopped.
 SocketHandle AcceptConnection(SocketHandle listener);
 
+// A connection to 127.0.0.1 at `port`, for clients of the server;
+// kNoSocket when nothing accepts it.
+SocketHandle ConnectToLoopback(int port);
+
 // Makes a thread blocked in AcceptConnection on `listener` return. The
 // listener stays open until CloseSocket.
 void StopListening(SocketHandle listener);

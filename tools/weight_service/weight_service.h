@@ -1,41 +1,188 @@
 // A stand-in for the weight service, for tests, demos and benchmarks. It
-// answers "/getbrinfo.php?url=<domain>/&_<ms>" (in origin form, or in
-// absolute form when it stands behind http_proxy) with a page shaped like the
-// service's, the weight shown as the image
-// "http://static.aizhan.com/images/brs/<n>.gif" among other markup.
+// answers the service's three sources, in origin form or in absolute form
+// (when it stands behind http_proxy):
+//   legacy: "/getbrinfo.php?url=<domain>/&_<ms>" -> a page showing the weight
+//           as the image "http://static.aizhan.com/images/brs/<n>.gif";
+//   page:   "/cha/<domain>/" -> a domain page where each engine's weight is
+//           an <img> (alt and file name the weight, "n" for no data) inside
+//           the element of its id: baidurank_br (PC), baidurank_mbr (mobile),
+//           360_pr, sogou_pr, sm_pr (Shenma), google_pr;
+//   api:    "/baidurank/siteinfos/<key>?domains=<a>|<b>|..." ('|' may come
+//           as %7C; at most 50 domains) -> JSON with code 200000 and
+//           data.success[] / data.failed[].
+// Anything else gets a 404.
+//
+// Weights: a domain's PC weight comes from `weights`, else `defaultWeight`.
+// The other engines' values follow from it: mobile and 360 the same, Sogou
+// one less (not below 0), Shenma one more (not above 10), Google 0; a weight
+// that is no number is shown as it is for every engine. Domains in `noData`
+// have none: alt "n" on the page, data.failed[] in the api, and the legacy
+// page shows weight 0, as the old service did for domains it had not ranked.
+//
+// Each request comes in through an exit (WeightServiceExits gives one per
+// port) with its own limit of requests within a sliding window. A request
+// over the limit, or any after `refuseAfter` queries in all, is refused the
+// way its source refuses: legacy, the refusal page (200, no weight image);
+// page, 403 or a security-check page (429 when Retry-After is asked); api,
+// code 100008. Of the requests let through, a `failRate` share, picked by a
+// sequence that only `seed` decides, are answered 503.
+//
+// Handle may be called from any number of threads at once.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "loopback_server.h"
 
 namespace rankora::tools {
 
+// The source a request asks, as the stand-in counts them.
+enum class ServiceSource { kLegacy, kPage, kApi };
+
+// How the page source refuses when no Retry-After is asked.
+enum class PageRefusal {
+  kForbidden,  // HTTP 403
+  kCaptcha,    // 200 with a security-check page and no weights
+  kAlternate,  // 403 and the security-check page in turn
+};
+
+// Every member has an initializer, so that the first ones alone may be given
+// in braces.
 struct WeightServiceOptions {
   std::map<std::string, std::string> weights;  // domain -> weight; others get the default
   std::string defaultWeight = "3";
-  long refuseAfter = -1;  // after this many answers, pages without a weight (-1: never)
+  long refuseAfter = -1;  // after this many queries over all exits, refusals (-1: never)
   std::chrono::milliseconds delay{0};
+  std::set<std::string> noData{};  // domains the service has no weights for
+  std::string apiKey{};            // the key the api takes; empty: any key
+  long limit = -1;                 // queries let through per exit within `window` (-1: no limit)
+  std::chrono::milliseconds window{std::chrono::minutes(1)};
+  std::optional<std::chrono::seconds> retryAfter{};  // sent with every refusal when set
+  double failRate = 0;                               // 0..1
+  std::uint64_t seed = 1;
+  PageRefusal pageRefusal = PageRefusal::kForbidden;
+  // The limit's clock; empty: the steady clock. Tests pass their own to move
+  // the window without waiting.
+  std::function<std::chrono::steady_clock::time_point()> clock{};
+};
+
+// What one exit has seen: queries (404s left out), and how they went.
+struct ExitCounts {
+  long queries = 0;
+  long answered = 0;
+  long refused = 0;
+  long failed = 0;
+};
+
+// The weights the stand-in shows for a domain, one per engine; "n" for none.
+struct EngineWeights {
+  std::string pc;
+  std::string mobile;
+  std::string so360;
+  std::string sogou;
+  std::string shenma;
+  std::string google;
 };
 
 class WeightService {
  public:
-  explicit WeightService(WeightServiceOptions options) : options_(std::move(options)) {}
+  static constexpr std::size_t kApiBatchLimit = 50;
+  static constexpr long kApiSuccess = 200000;
+  static constexpr long kApiBadKey = 100001;
+  static constexpr long kApiBadDomains = 100002;
+  static constexpr long kApiTooFrequent = 100008;
 
-  Reply Handle(const ReceivedRequest& request);
-  // The domain a request asks for: the url parameter up to "/&_"; empty when
-  // the request is not a weight query.
+  explicit WeightService(WeightServiceOptions options);
+
+  // Answers a request that came in through exit 0.
+  Reply Handle(const ReceivedRequest& request) { return Handle(request, 0); }
+  // Answers a request that came in through exit `exit`, counted against that
+  // exit's limit.
+  Reply Handle(const ReceivedRequest& request, std::size_t exit);
+
+  ExitCounts Counts(std::size_t exit) const;
+  // Queries of that source over all exits, refused and failed ones included.
+  long SourceCount(ServiceSource source) const;
+
+  // The legacy domain a request asks for: the url parameter up to "/&_", as
+  // sent; empty when the request is not a legacy query.
   static std::string DomainOf(const std::string& pathAndQuery);
-  // The page for a domain with a weight, and the page of a refusal.
+  // The legacy page for a domain with a weight, and the legacy refusal page.
   static std::string WeightPage(const std::string& domain, const std::string& weight);
   static std::string RefusalPage();
+  // The page source's domain page, and its security-check page.
+  static std::string DomainPage(const std::string& domain, const EngineWeights& weights);
+  static std::string SecurityCheckPage();
+
+  // The weights shown for `domain` (percent-decoded).
+  EngineWeights WeightsOf(const std::string& domain) const;
 
  private:
+  struct ExitState {
+    std::deque<std::chrono::steady_clock::time_point> admitted;  // within the window
+    ExitCounts counts;
+  };
+  enum class Verdict { kAnswer, kRefuse, kFail };
+
+  // Counts the query and says how it is to go.
+  Verdict Admit(ServiceSource source, std::size_t exit);
+  Reply Legacy(const std::string& domain, Verdict verdict);
+  Reply Page(const std::string& domain, Verdict verdict);
+  Reply Api(const std::string& key, const std::string& domains, Verdict verdict);
+  void AddRetryAfter(Reply& reply) const;
+
   WeightServiceOptions options_;
-  std::atomic<long> answered_{0};
+  mutable std::mutex mutex_;
+  std::map<std::size_t, ExitState> exits_;
+  std::array<long, 3> sources_{};
+  long queries_ = 0;
+  std::uint64_t admittedSequence_ = 0;
+  std::atomic<long> pageRefusals_{0};
+};
+
+// The stand-in behind several exits: one loopback server per port, all
+// answering through one WeightService, each request counted against the
+// exit (the index of its port) it came in on.
+class WeightServiceExits {
+ public:
+  // `count` servers on free ports.
+  WeightServiceExits(WeightServiceOptions options, std::size_t count);
+  // One server per port (0: a free one).
+  WeightServiceExits(WeightServiceOptions options, const std::vector<int>& ports);
+
+  // True when every port is listening.
+  bool Listening() const;
+  bool Listening(std::size_t exit) const { return servers_[exit]->Listening(); }
+  std::size_t Count() const { return servers_.size(); }
+  int Port(std::size_t exit) const { return servers_[exit]->Port(); }
+  std::string Host(std::size_t exit) const { return servers_[exit]->Host(); }
+  std::string Origin(std::size_t exit) const { return servers_[exit]->Origin(); }
+  // Every request the exit received, 404s included.
+  std::size_t RequestCount(std::size_t exit) const { return servers_[exit]->RequestCount(); }
+  std::vector<ReceivedRequest> Requests(std::size_t exit) const { return servers_[exit]->Requests(); }
+  ExitCounts Counts(std::size_t exit) const { return service_->Counts(exit); }
+  long RefusalCount(std::size_t exit) const { return Counts(exit).refused; }
+  long SourceCount(ServiceSource source) const { return service_->SourceCount(source); }
+  WeightService& Service() { return *service_; }
+
+  void Stop();
+
+ private:
+  std::unique_ptr<WeightService> service_;
+  std::vector<std::unique_ptr<LoopbackServer>> servers_;
 };
 
 }  // namespace rankora::tools

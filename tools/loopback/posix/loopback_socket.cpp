@@ -40,6 +40,22 @@ SocketHandle AcceptConnection(SocketHandle listener) {
   return connection;
 }
 
+SocketHandle ConnectToLoopback(int port) {
+  const int connection = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (connection < 0) return kNoSocket;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (::connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(connection);
+    return kNoSocket;
+  }
+  const int yes = 1;
+  ::setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  return connection;
+}
+
 // Shutting a listening socket down makes a blocked accept fail at once.
 void StopListening(SocketHandle listener) { ::shutdown(Descriptor(listener), SHUT_RDWR); }
 

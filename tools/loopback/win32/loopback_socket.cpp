@@ -66,6 +66,23 @@ SocketHandle AcceptConnection(SocketHandle listener) {
   return static_cast<SocketHandle>(connection);
 }
 
+SocketHandle ConnectToLoopback(int port) {
+  if (!StartWinsock()) return kNoSocket;
+  const SOCKET connection = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (connection == INVALID_SOCKET) return kNoSocket;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<u_short>(port));
+  if (::connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::closesocket(connection);
+    return kNoSocket;
+  }
+  const BOOL yes = TRUE;
+  ::setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&yes), sizeof yes);
+  return static_cast<SocketHandle>(connection);
+}
+
 // Shutting a listening socket down does not end a blocked accept on Windows,
 // and closing it under the acceptor would free a handle still in use; a
 // connection of our own wakes the acceptor, which sees the server stopping.
