@@ -17,6 +17,7 @@ packages=(
   qt6-base-dev qt6-base-private-dev fonts-wqy-microhei
   duktape-dev libcurl4-openssl-dev libpcre2-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libxlsxwriter-dev nlohmann-json3-dev python3-openpyxl
   clang-format clang-tidy
 )
 
