@@ -88,6 +88,14 @@ TEST(InputCharset, AGbkCharacterEndingInABarByteDoesNotSplitTheLine) {
   EXPECT_EQ(Read(domain + " | 1\r\n"), Domains{domain});
 }
 
+TEST(InputCharset, AUtf8CharacterThatGbkCannotHoldMakesTheLineAProblem) {
+  const Input input = ReadInput("a.com\n\xF0\x9F\x98\x80.com\n", {});
+  EXPECT_TRUE(input.wasUtf8);
+  EXPECT_EQ(input.domains, Domains{"a.com"});
+  ASSERT_EQ(input.problems.size(), 1U);
+  EXPECT_EQ(input.problems[0].text, "\xF0\x9F\x98\x80.com");
+}
+
 TEST(InputCharset, ProblemsAreReportedInUtf8FromEitherCharacterSet) {
   const Input gbk = ReadInput(text::Gbk("中文\r\n"), {});
   ASSERT_EQ(gbk.problems.size(), 1U);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "standard_output.h"
 #include "text/gbk.h"
 
 namespace rankora::batch {
@@ -311,6 +312,33 @@ TEST_F(JournalTest, AFolderIsReportedAsAnError) {
   std::string problem;
   EXPECT_FALSE(Journal::Open(path_, form_, error, problem));
   EXPECT_TRUE(error);
+}
+
+// --- Standard output -------------------------------------------------------------
+
+TEST_F(JournalTest, OnStandardOutputWritesThePreambleAndEachLineAtOnce) {
+  const std::filesystem::path output = folder_ / "stdout.txt";
+  std::string afterFirst;
+  bool appended = false;
+  {
+    const testing::StandardOutputToFile redirect(output);
+    const auto journal = Journal::OnStandardOutput(form_);
+    appended = journal->Append(Make("a.com", Outcome::kFound, "3"));
+    afterFirst = [&] {
+      std::ifstream file(output, std::ios::binary);
+      std::stringstream bytes;
+      bytes << file.rdbuf();
+      return bytes.str();
+    }();
+    appended = journal->Append(Make("b.com", Outcome::kRefused)) && appended;
+    EXPECT_TRUE(journal->Restored().empty());
+  }
+  EXPECT_TRUE(appended);
+  EXPECT_EQ(afterFirst, "# test journal\na.com found 3\n");
+  std::ifstream file(output, std::ios::binary);
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  EXPECT_EQ(bytes.str(), "# test journal\na.com found 3\nb.com refused -\n");
 }
 
 // --- Failed writes ----------------------------------------------------------------
