@@ -17,6 +17,7 @@ packages=(
   qt6-base-dev qt6-base-private-dev fonts-wqy-microhei
   duktape-dev libcurl4-openssl-dev libpcre2-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libxlsxwriter-dev nlohmann-json3-dev libcli11-dev python3-openpyxl
   clang-format clang-tidy
 )
 
@@ -25,8 +26,9 @@ packages=(
 # suites run as a 64-bit build under 64-bit Wine (the 32-bit one is still
 # built).
 # The window's suites need a display: a virtual one (Xvfb) where there is none.
-# NSIS makes the installer, which the suites install and uninstall.
-windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth nsis unzip)
+# NSIS makes the installer, which the suites install and uninstall. The
+# header-only JSON and command-line libraries serve both sides.
+windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth nsis unzip nlohmann-json3-dev libcli11-dev)
 windows_x64_packages=(g++-mingw-w64-x86-64-posix wine64)
 
 install_missing() {

@@ -15,6 +15,9 @@ struct InputOptions {
   bool unique = false;  // keep only the first of equal domains
   bool clean = false;   // strip a scheme, a path, a port and blanks, lower-case ASCII
 };
+// A line of blanks only counts as empty. Without clean the text before the
+// bar is taken as it is; with it, CleanDomain's. Either way a line whose
+// domain is no domain (IsDomain) is reported as a problem and skipped.
 
 struct InputProblem {
   long line = 0;     // 1-based line number
@@ -29,11 +32,18 @@ struct Input {
 
 Input ReadInput(std::string_view bytes, const InputOptions& options);
 
-// "http://WWW.Example.com:8080/a/b?c" -> "www.example.com" (GBK in and out).
+// "http://WWW.Example.com:8080/a/b?c" -> "www.example.com" (GBK in and out):
+// without the scheme, user information, path, query, fragment and port, the
+// blanks (spaces, tabs, full-width spaces) at either end and one trailing
+// dot, ASCII letters in lower case. Blanks inside are left, so that a line
+// such as "www. baidu.com" is reported rather than silently joined.
 std::string CleanDomain(std::string_view domain);
 // True for a host name: dot-separated labels of letters, digits and hyphens
 // (or non-ASCII characters, for Chinese domains), at least two labels, none
-// empty, none longer than 63 bytes, and no more than 253 bytes in all.
+// empty, none longer than 63 bytes, and no more than 253 bytes in all. GBK's
+// rows of punctuation and symbols (full-width spaces, the ideographic full
+// stop, full-width forms) and bytes that are no GBK character are no part of
+// a name.
 bool IsDomain(std::string_view domain);
 
 }  // namespace rankora::batch

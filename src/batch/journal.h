@@ -41,10 +41,14 @@ class Journal {
   // Opens (creating) `path` for `format`. Reads back an existing file as
   // described above into Restored(). Returns nothing and sets `error` when
   // the file cannot be read or written, or holds lines that are not records
-  // of this form (another form's file, say), which it leaves untouched.
+  // of this form (another form's file, say), which it leaves untouched;
+  // `problem` then says which line, in words (UTF-8). Empty lines are passed
+  // over. A path that names a device or a pipe is written to as standard
+  // output is.
   static std::unique_ptr<Journal> Open(const std::filesystem::path& path, const RecordFormat& format,
                                        std::error_code& error, std::string& problem);
-  // A journal on standard output: nothing restored, each line flushed.
+  // A journal on standard output: the form's preamble first, nothing
+  // restored, each line flushed.
   static std::unique_ptr<Journal> OnStandardOutput(const RecordFormat& format);
 
   Journal(const Journal&) = delete;
@@ -54,16 +58,21 @@ class Journal {
   // The done records the file held when opened, in file order.
   const std::vector<Record>& Restored() const { return restored_; }
   // Appends and flushes one record (thread-safe, one write per line).
-  // False when the write failed.
+  // False when the write failed. After a failed write every later append
+  // fails too, so that a line cut by it stays the last line of the file,
+  // which the next Open repairs, instead of ending up between whole ones.
   bool Append(const Record& record);
 
  private:
   struct File;  // the platform's open file
   Journal(const RecordFormat& format, std::unique_ptr<File> file);
+  // For a journal that starts empty and is not a file of its own.
+  void WritePreamble();
   const RecordFormat& format_;
   std::unique_ptr<File> file_;
   std::mutex mutex_;
   std::vector<Record> restored_;
+  bool failed_ = false;  // a write failed; guarded by mutex_
 };
 
 }  // namespace rankora::batch

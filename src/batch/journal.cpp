@@ -1,0 +1,154 @@
+#include "batch/journal.h"
+
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+
+#include "app/file_write.h"
+#include "batch/journal_file.h"
+
+namespace rankora::batch {
+namespace {
+
+// What an existing file holds for a form, or why it is not the form's file.
+struct Contents {
+  std::vector<Record> done;
+  std::string kept;  // the preamble and the lines of `done`, each with its line end
+  std::string problem;
+};
+
+Contents ReadBack(std::string_view bytes, const RecordFormat& format) {
+  Contents contents;
+  const std::string preamble = format.Preamble();
+  contents.kept = preamble;
+  if (bytes.starts_with(preamble)) {
+    bytes.remove_prefix(preamble.size());
+  } else if (std::string_view(preamble).starts_with(bytes)) {
+    // Only part of the preamble: the file was cut before any record.
+    return contents;
+  } else {
+    contents.problem = "the file does not begin as a file of this form does";
+    return contents;
+  }
+
+  const std::string lineEnd = format.LineEnd();
+  std::unordered_set<std::string> domains;
+  long number = 0;
+  for (std::size_t at = preamble.find(lineEnd); at != std::string::npos; at = preamble.find(lineEnd, at + 1)) {
+    ++number;
+  }
+  for (;;) {
+    const std::size_t end = bytes.find(lineEnd);
+    if (end == std::string_view::npos) {
+      // A last line without its line end was being written when the run
+      // ended: the rerun asks for its domain again. No form writes a line
+      // break inside a line, so a rest that holds one is lines of another
+      // form (with other line ends), not one cut line.
+      std::string_view rest = bytes;
+      for (std::size_t begun = lineEnd.size() - 1; begun > 0; --begun) {
+        if (rest.ends_with(std::string_view(lineEnd).substr(0, begun))) {
+          rest.remove_suffix(begun);
+          break;
+        }
+      }
+      if (rest.find_first_of("\r\n") != std::string_view::npos) {
+        contents.problem = "the lines after line " + std::to_string(number) + " do not end as this form's do";
+      }
+      break;
+    }
+    const std::string line(bytes.substr(0, end));
+    bytes.remove_prefix(end + lineEnd.size());
+    ++number;
+    if (line.empty()) continue;
+    std::optional<Record> record = format.Parse(line);
+    if (!record) {
+      contents.problem = "line " + std::to_string(number) + " is not a record of this form";
+      return contents;
+    }
+    if (!record->Done() || !domains.insert(record->domain).second) continue;
+    contents.kept += line;
+    contents.kept += lineEnd;
+    contents.done.push_back(std::move(*record));
+  }
+  return contents;
+}
+
+}  // namespace
+
+Journal::Journal(const RecordFormat& format, std::unique_ptr<File> file) : format_(format), file_(std::move(file)) {}
+
+Journal::~Journal() = default;
+
+std::unique_ptr<Journal> Journal::Open(const std::filesystem::path& path, const RecordFormat& format,
+                                       std::error_code& error, std::string& problem) {
+  error.clear();
+  problem.clear();
+  std::error_code status;
+  const std::filesystem::file_status type = std::filesystem::status(path, status);
+  const bool exists = std::filesystem::exists(type);
+  if (status && exists) {
+    error = status;
+    return nullptr;
+  }
+  // A device or a pipe has nothing to read back (reading some of them never
+  // ends) and cannot be rewritten: it takes the lines as standard output
+  // does.
+  if (exists && !std::filesystem::is_regular_file(type) && !std::filesystem::is_directory(type)) {
+    std::unique_ptr<File> file = File::OpenToAppend(path, error);
+    if (!file) return nullptr;
+    std::unique_ptr<Journal> journal(new Journal(format, std::move(file)));
+    journal->WritePreamble();
+    return journal;
+  }
+
+  Contents contents{.done = {}, .kept = format.Preamble(), .problem = {}};
+  std::string bytes;
+  if (exists) {
+    if (const std::error_code read = ReadWholeFile(path, bytes)) {
+      error = read;
+      return nullptr;
+    }
+    contents = ReadBack(bytes, format);
+    if (!contents.problem.empty()) {
+      error = std::make_error_code(std::errc::invalid_argument);
+      problem = contents.problem + ": the file was written in another form or by another program, and is left as it is";
+      return nullptr;
+    }
+  }
+  // A file that already holds exactly what it should is not replaced.
+  if (!exists || contents.kept != bytes) {
+    if (const std::error_code written = app::WriteWholeFile(path, contents.kept)) {
+      error = written;
+      return nullptr;
+    }
+  }
+
+  std::unique_ptr<File> file = File::OpenToAppend(path, error);
+  if (!file) return nullptr;
+  std::unique_ptr<Journal> journal(new Journal(format, std::move(file)));
+  journal->restored_ = std::move(contents.done);
+  return journal;
+}
+
+std::unique_ptr<Journal> Journal::OnStandardOutput(const RecordFormat& format) {
+  std::unique_ptr<Journal> journal(new Journal(format, File::StandardOutput()));
+  journal->WritePreamble();
+  return journal;
+}
+
+void Journal::WritePreamble() {
+  // The header goes first, as in a file, so that the output is a whole file
+  // of its form.
+  const std::string preamble = format_.Preamble();
+  if (!preamble.empty()) failed_ = static_cast<bool>(file_->Write(preamble));
+}
+
+bool Journal::Append(const Record& record) {
+  const std::string line = format_.Line(record);
+  const std::lock_guard lock(mutex_);
+  if (failed_) return false;
+  failed_ = static_cast<bool>(file_->Write(line));
+  return !failed_;
+}
+
+}  // namespace rankora::batch
