@@ -231,7 +231,7 @@ const Tag* ImageOf(const std::vector<Tag>& tags, std::size_t at) {
 // number are no data.
 std::string WeightOfImage(const Tag& image, const PageWeight& weight) {
   if (const Attribute* alt = image.Find("alt")) {
-    const std::string text = Trimmed(alt->value);
+    std::string text = Trimmed(alt->value);
     if (EqualsIgnoringCase(text, "n")) return {};
     if (AllDigits(text)) return text;
   }

@@ -144,6 +144,7 @@ TEST_F(ApiSourceTest, AsksForUpToFiftyDomainsACall) {
     return Json(200, R"({"code":200000,"data":{"success":[)" + success + "]}}");
   };
   std::vector<std::string> domains;
+  domains.reserve(120);
   for (int i = 0; i < 120; ++i) domains.push_back("d" + std::to_string(i) + ".com");
   const std::vector<LookupResult> results = Ask(domains);
   ASSERT_EQ(results.size(), 120u);

@@ -121,7 +121,7 @@ TEST(ParseRetryAfter, ReadsSecondsAndDates) {
 }
 
 TEST(ClassifyAnswer, RefusesOn403And429AndFailsOnTheRest) {
-  auto verdict = [](FetchResult answer) { return ClassifyAnswer(answer, "www.a.com"); };
+  auto verdict = [](const FetchResult& answer) { return ClassifyAnswer(answer, "www.a.com"); };
   EXPECT_EQ(verdict({200, "page", std::nullopt, false}), std::nullopt);
   EXPECT_EQ(verdict({204, "", std::nullopt, false}), std::nullopt);
   const auto refused = verdict({429, "", seconds(30), false});

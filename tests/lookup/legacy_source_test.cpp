@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
 
 #include "lookup/weight_lookup.h"
 #include "loopback_server.h"
@@ -100,6 +101,34 @@ TEST_F(LegacySourceTest, FailsWhenTheAnswerIsLateOrNone) {
   const LookupResult none = Ask("www.a.com");
   EXPECT_EQ(none.outcome, Outcome::kFailed);
   EXPECT_EQ(none.reason, "无应答");
+}
+
+TEST_F(LegacySourceTest, AnswersCallsFromSeveralThreadsAtOnce) {
+  reply_ = [](const ReceivedRequest& request) {
+    // "/getbrinfo.php?url=<n>.com/&_...": the weight is the domain's number.
+    const std::string target = request.PathAndQuery();
+    const auto start = target.find("url=") + 4;
+    return Html(200, WeightPage(target.substr(start, target.find('.', start) - start)));
+  };
+  SourceSettings settings;
+  settings.service = server_.Origin();
+  const std::unique_ptr<Source> source = MakeSource(settings);
+  std::vector<std::vector<LookupResult>> results(4);
+  std::vector<std::thread> threads;
+  threads.reserve(results.size());
+  for (std::size_t t = 0; t < results.size(); ++t) {
+    threads.emplace_back([&source, &results, t] {
+      for (int i = 0; i < 5; ++i) {
+        std::vector<LookupResult> one = source->Lookup({std::to_string(t * 10 + i) + ".com"}, Exit{});
+        results[t].insert(results[t].end(), one.begin(), one.end());
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t t = 0; t < results.size(); ++t) {
+    ASSERT_EQ(results[t].size(), 5u);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(results[t][i].values[0], std::to_string(t * 10 + i));
+  }
 }
 
 TEST(LegacySource, GoesThroughTheExitsProxyWithItsCredentials) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "loopback_server.h"
 #include "platform_deviations.h"
 #include "text/gbk.h"
@@ -141,6 +143,37 @@ TEST_F(PageSourceTest, AsksForEachDomainsPageAndReadsIt) {
   ASSERT_EQ(server_.RequestCount(), 2u);
   EXPECT_EQ(server_.Requests()[0].target, "/cha/www.a.com/");
   EXPECT_EQ(server_.Requests()[0].method, "GET");
+}
+
+TEST_F(PageSourceTest, AnswersCallsFromSeveralThreadsAtOnce) {
+  reply_ = [](const ReceivedRequest& request) {
+    // "/cha/<n>.com/": the PC weight is the domain's number.
+    const std::string path = request.PathAndQuery();
+    return Html(200, DomainPage(path.substr(5, path.find('.') - 5), "1"));
+  };
+  SourceSettings settings;
+  settings.kind = SourceKind::kPage;
+  settings.service = server_.Origin();
+  const std::unique_ptr<Source> source = MakeSource(settings);
+  std::vector<std::vector<LookupResult>> results(4);
+  std::vector<std::thread> threads;
+  threads.reserve(results.size());
+  for (std::size_t t = 0; t < results.size(); ++t) {
+    threads.emplace_back([&source, &results, t] {
+      for (int i = 0; i < 5; ++i) {
+        std::vector<LookupResult> one = source->Lookup({std::to_string(t * 10 + i) + ".com"}, Exit{});
+        results[t].insert(results[t].end(), one.begin(), one.end());
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t t = 0; t < results.size(); ++t) {
+    ASSERT_EQ(results[t].size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(results[t][i].outcome, Outcome::kFound);
+      EXPECT_EQ(results[t][i].values[0], std::to_string(t * 10 + i));
+    }
+  }
 }
 
 TEST_F(PageSourceTest, ReadsAPageInGbk) {
