@@ -85,10 +85,10 @@ std::vector<LookupResult> AllWith(const std::vector<std::string>& domains, Outco
 }  // namespace
 
 std::string ApiUrl(const std::string& key, const std::vector<std::string>& domains, const std::string& service) {
-  std::string url = std::string(kServiceOrigin) + "/baidurank/siteinfos/" + key + "?domains=";
+  std::string url = std::string(kServiceOrigin) + "/baidurank/siteinfos/" + UrlPiece(key) + "?domains=";
   for (std::size_t i = 0; i < domains.size(); ++i) {
     if (i > 0) url += '|';
-    url += domains[i];
+    url += UrlPiece(domains[i]);
   }
   return Rebase(url, service);
 }
@@ -136,15 +136,25 @@ std::vector<LookupResult> ReadApiAnswer(const std::string& answer, const std::ve
 std::vector<std::string> ApiSource::Columns() const { return {kFields.begin(), kFields.end()}; }
 
 std::vector<LookupResult> ApiSource::Lookup(const std::vector<std::string>& domains, const Exit& exit) {
-  std::vector<LookupResult> results;
-  results.reserve(domains.size());
-  for (std::size_t start = 0; start < domains.size(); start += kApiBatchSize) {
-    const auto end = std::min(domains.size(), start + kApiBatchSize);
-    std::vector<LookupResult> batch =
-        LookupBatch(std::vector<std::string>(domains.begin() + static_cast<std::ptrdiff_t>(start),
-                                             domains.begin() + static_cast<std::ptrdiff_t>(end)),
-                    exit);
-    std::move(batch.begin(), batch.end(), std::back_inserter(results));
+  std::vector<LookupResult> results(domains.size());
+  // The request object may send the list's bars percent-encoded, just as a
+  // bar inside a domain is sent, so such a domain (or an empty one) would
+  // shift the list: it is not asked for.
+  std::vector<std::size_t> asked;
+  for (std::size_t i = 0; i < domains.size(); ++i) {
+    if (domains[i].empty() || text::Find(domains[i], "|") > 0) {
+      results[i] = AllWith({domains[i]}, Outcome::kFailed, "域名不能放进列表")[0];
+    } else {
+      asked.push_back(i);
+    }
+  }
+  for (std::size_t start = 0; start < asked.size(); start += kApiBatchSize) {
+    const std::size_t end = std::min(asked.size(), start + kApiBatchSize);
+    std::vector<std::string> batch;
+    batch.reserve(end - start);
+    for (std::size_t i = start; i < end; ++i) batch.push_back(domains[asked[i]]);
+    std::vector<LookupResult> answers = LookupBatch(batch, exit);
+    for (std::size_t i = start; i < end; ++i) results[asked[i]] = std::move(answers[i - start]);
   }
   return results;
 }

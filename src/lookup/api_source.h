@@ -31,7 +31,8 @@ class ApiSource : public Source {
 
   std::vector<std::string> Columns() const override;
   std::size_t BatchSize() const override { return kApiBatchSize; }
-  // More than BatchSize domains are asked for in several calls.
+  // More than BatchSize domains are asked for in several calls. An empty
+  // domain, or one with the list's separator '|', fails without being asked.
   std::vector<LookupResult> Lookup(const std::vector<std::string>& domains, const Exit& exit) override;
 
  private:

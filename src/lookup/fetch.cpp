@@ -9,6 +9,7 @@
 
 #include "automation/dispatch.h"
 #include "net/http_request.h"
+#include "text/gbk.h"
 
 namespace rankora::lookup {
 
@@ -100,6 +101,27 @@ std::string Rebase(const std::string& url, const std::string& service) {
   std::string origin = service;
   while (!origin.empty() && origin.back() == '/') origin.pop_back();
   return origin + (path == std::string::npos ? std::string() : url.substr(path));
+}
+
+std::string UrlPiece(const std::string& text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string piece;
+  // By character: the second byte of a GBK character may look like '|' or
+  // '[' and must not be encoded apart from its first.
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = text::CharLength(text, at);
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (length > 1 || byte >= 0x80 || std::isalnum(byte) != 0 || byte == '-' || byte == '.' || byte == '_' ||
+        byte == '~') {
+      piece.append(text, at, length);
+    } else {
+      piece += '%';
+      piece += kHex[byte >> 4];
+      piece += kHex[byte & 0x0F];
+    }
+    at += length;
+  }
+  return piece;
 }
 
 std::optional<std::chrono::seconds> ParseRetryAfter(const std::string& value,

@@ -42,6 +42,12 @@ FetchResult Fetch(const FetchRequest& request);
 // a stand-in); unchanged when `service` is empty.
 std::string Rebase(const std::string& url, const std::string& service);
 
+// `text` (GBK) made safe as one piece of an address's path or query: ASCII
+// characters other than letters, digits and "-._~" are percent-encoded, so
+// that a domain cannot end the path, start a query or split a list; other
+// characters stay as they are, for the request object to encode.
+std::string UrlPiece(const std::string& text);
+
 // A Retry-After value: delay seconds, or an HTTP date (the wait until then,
 // from `now`, at least zero); nothing for anything else.
 std::optional<std::chrono::seconds> ParseRetryAfter(

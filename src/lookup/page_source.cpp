@@ -258,7 +258,7 @@ bool IsVerificationPage(const std::string& page) {
 }  // namespace
 
 std::string DomainPageUrl(const std::string& domain, const std::string& service) {
-  return Rebase(std::string(kServiceOrigin) + "/cha/" + domain + "/", service);
+  return Rebase(std::string(kServiceOrigin) + "/cha/" + UrlPiece(domain) + "/", service);
 }
 
 LookupResult ReadDomainPage(const std::string& page, const std::string& domain) {

@@ -160,6 +160,20 @@ TEST_F(ApiSourceTest, AsksForUpToFiftyDomainsACall) {
   EXPECT_EQ(AskedDomains(server_.Requests()[2]).back(), "d119.com");
 }
 
+TEST_F(ApiSourceTest, KeepsEachDomainApartInTheList) {
+  reply_ = [](const ReceivedRequest&) { return Json(200, R"({"code":200000,"data":{"success":[]}})"); };
+  const std::vector<LookupResult> results = Ask({"a.com#x", "b|c.com", "", "d.com"});
+  ASSERT_EQ(server_.RequestCount(), 1u);
+  EXPECT_EQ(AskedDomains(server_.Requests()[0]), (std::vector<std::string>{"a.com%23x", "d.com"}));
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_EQ(results[0].outcome, Outcome::kNone);
+  EXPECT_EQ(results[1].domain, "b|c.com");
+  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[1].values, Values(5));
+  EXPECT_EQ(results[2].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[3].domain, "d.com");
+}
+
 TEST_F(ApiSourceTest, RefusesEveryDomainWhenTooFrequent) {
   reply_ = [](const ReceivedRequest&) {
     return Json(200, R"({"code":100008,"msg":"too frequent"})", {{"Retry-After", "30"}});

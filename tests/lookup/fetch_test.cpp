@@ -104,6 +104,14 @@ TEST(Rebase, ReplacesSchemeAndHostOnly) {
   EXPECT_EQ(Rebase("https://h.example/p", ""), "https://h.example/p");
 }
 
+TEST(UrlPiece, EncodesWhatWouldChangeTheAddress) {
+  EXPECT_EQ(UrlPiece("www.a-b_c.com~"), "www.a-b_c.com~");
+  EXPECT_EQ(UrlPiece("a.com/x?y#z|w&v=1 %"), "a.com%2Fx%3Fy%23z%7Cw%26v%3D1%20%25");
+  // The second bytes of these characters are '\\' and '[': they stay with their first.
+  const std::string gbk = text::Gbk("乗乕.com");
+  EXPECT_EQ(UrlPiece(gbk), gbk);
+}
+
 TEST(ParseRetryAfter, ReadsSecondsAndDates) {
   const auto now = std::chrono::sys_days{std::chrono::year{2026} / 1 / 2} + std::chrono::hours{8};
   EXPECT_EQ(ParseRetryAfter("120", now), seconds(120));

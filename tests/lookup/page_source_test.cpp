@@ -176,6 +176,14 @@ TEST_F(PageSourceTest, AnswersCallsFromSeveralThreadsAtOnce) {
   }
 }
 
+TEST_F(PageSourceTest, KeepsTheDomainInsideThePath) {
+  reply_ = [](const ReceivedRequest&) { return Html(200, DomainPage()); };
+  Ask({"a.com/../x?y#z", text::Gbk("中文.com")});
+  ASSERT_EQ(server_.RequestCount(), 2u);
+  EXPECT_EQ(server_.Requests()[0].target, "/cha/a.com%2F..%2Fx%3Fy%23z/");
+  EXPECT_EQ(server_.Requests()[1].target, "/cha/%E4%B8%AD%E6%96%87.com/");
+}
+
 TEST_F(PageSourceTest, ReadsAPageInGbk) {
   reply_ = [](const ReceivedRequest&) {
     Reply reply;
