@@ -63,7 +63,7 @@ struct SourceSettings {
   // addresses (a mirror; tests reach a stand-in on loopback over plain
   // HTTP). Empty: the real service.
   std::string service;
-  std::string key;  // the paid interface's key
+  std::string key;                    // the paid interface's key
   std::chrono::seconds timeout{100};  // the longest wait for one answer
 };
 

@@ -4,7 +4,7 @@
 
 #include "automation/assign.h"
 #include "automation/reading.h"
-#include "net/http_request.h"
+#include "lookup/fetch.h"
 #include "script/script_engine.h"
 #include "text/gbk.h"
 
@@ -27,15 +27,10 @@ std::string MakeTimeStamp() {
 }
 
 std::string FetchPage(const std::string& url) {
-  net::HttpRequest request;
-  request.Create();
-  request.Open("GET", url, true);
-  request.SetDefaultHeaders(url);
-  request.Send();
-  request.WaitForResponse();
-  std::string page = request.GetResponseText();
-  request.Clear();
-  return page;
+  FetchRequest request;
+  request.url = url;
+  request.presetHeaders = true;
+  return Fetch(request).body;
 }
 
 std::string ExtractWeight(const std::string& page, const std::string& prefix, const std::string& suffix) {

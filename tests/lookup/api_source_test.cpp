@@ -1,0 +1,240 @@
+#include "lookup/api_source.h"
+
+#include <gtest/gtest.h>
+
+#include "loopback_server.h"
+#include "platform_deviations.h"
+#include "text/gbk.h"
+
+namespace rankora::lookup {
+namespace {
+
+using std::chrono::seconds;
+using tools::LoopbackServer;
+using tools::ReceivedRequest;
+using tools::Reply;
+using Values = std::vector<std::string>;
+
+const std::vector<std::string> kDomains = {"www.a.com", "www.b.com", "www.c.com"};
+
+std::vector<LookupResult> Read(const std::string& utf8Json, const std::vector<std::string>& domains = kDomains) {
+  return ReadApiAnswer(text::Gbk(utf8Json), domains);
+}
+
+TEST(ReadApiAnswer, GivesEachDomainItsValuesInTheOrderAsked) {
+  const auto results = Read(R"({"code":200000,"status":"success","msg":"ok","data":{"success":[
+    {"domain":"www.c.com","pc_br":"2","m_br":"3","ip":"100 ~ 200","pc_ip":"50","m_ip":"80"},
+    {"domain":"WWW.A.COM","pc_br":7,"m_br":6,"ip":123456,"pc_ip":1000.0,"m_ip":null}],"failed":["www.b.com"]}})");
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0].domain, "www.a.com");
+  EXPECT_EQ(results[0].outcome, Outcome::kFound);
+  EXPECT_EQ(results[0].values, (Values{"7", "6", "123456", "1000", ""}));
+  EXPECT_EQ(results[1].domain, "www.b.com");
+  EXPECT_EQ(results[1].outcome, Outcome::kNone);
+  EXPECT_EQ(results[1].values, Values(5));
+  EXPECT_EQ(results[2].outcome, Outcome::kFound);
+  EXPECT_EQ(results[2].values, (Values{"2", "3", "100 ~ 200", "50", "80"}));
+}
+
+TEST(ReadApiAnswer, HasNoMainWeightWithoutPcBr) {
+  const auto results = Read(R"({"code":"200000","data":{"success":[{"domain":"www.a.com","m_br":2},
+    {"domain":"www.b.com","pc_br":"","m_br":"1"},{"domain":"www.c.com","pc_br":0}]}})");
+  EXPECT_EQ(results[0].outcome, Outcome::kNone);
+  EXPECT_EQ(results[0].values, (Values{"", "2", "", "", ""}));
+  EXPECT_EQ(results[1].outcome, Outcome::kNone);
+  EXPECT_EQ(results[2].outcome, Outcome::kFound);
+  EXPECT_EQ(results[2].values[0], "0");
+}
+
+TEST(ReadApiAnswer, TakesTooFrequentAsARefusalOfTheWholeCall) {
+  const auto results = Read(R"({"code":100008,"msg":"请求过于频繁"})");
+  ASSERT_EQ(results.size(), 3u);
+  for (const LookupResult& result : results) {
+    EXPECT_EQ(result.outcome, Outcome::kRefused);
+    EXPECT_EQ(result.reason, "100008 请求过于频繁");
+    EXPECT_EQ(result.values, Values(5));
+  }
+  EXPECT_EQ(results[2].domain, "www.c.com");
+}
+
+TEST(ReadApiAnswer, FailsOnOtherCodesWithTheirMessage) {
+  const auto results = Read(R"({"code":100002,"status":"error","msg":"key 错误"})");
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[0].reason, "100002 key 错误");
+  EXPECT_EQ(Read(R"({"code":"100003","message":"余额不足"})")[1].reason, "100003 余额不足");
+  EXPECT_EQ(Read(R"({"code":100004})")[1].reason, "100004");
+}
+
+TEST(ReadApiAnswer, FailsOnAnUnreadableAnswer) {
+  for (const std::string json :
+       {"", "<html>502 Bad Gateway</html>", "{\"code\":200000,\"data\":{\"success\":[", "[1,2]", R"({"msg":"no code"})",
+        R"({"code":"abc"})", R"({"code":200000})", R"({"code":200000,"data":{"success":"www.a.com"}})"}) {
+    const auto results = Read(json);
+    ASSERT_EQ(results.size(), 3u) << json;
+    EXPECT_EQ(results[0].outcome, Outcome::kFailed) << json;
+    EXPECT_EQ(results[0].reason, "无法解析的应答") << json;
+  }
+}
+
+TEST(ReadApiAnswer, SkipsMalformedEntries) {
+  const auto results = Read(R"({"code":200000,"data":{"success":[1,{"pc_br":3},{"domain":5,"pc_br":4},
+    {"domain":"www.b.com","pc_br":{"x":1},"m_br":[1]},{"domain":"www.c.com","pc_br":"5"},{"domain":"www.c.com","pc_br":"6"}]}})");
+  EXPECT_EQ(results[0].outcome, Outcome::kNone);
+  EXPECT_EQ(results[1].outcome, Outcome::kNone);
+  EXPECT_EQ(results[2].values[0], "5");
+}
+
+TEST(ApiUrl, JoinsTheDomainsWithBars) {
+  EXPECT_EQ(ApiUrl("k3y", {"a.com", "b.com"}, ""),
+            "https://apistore.aizhan.com/baidurank/siteinfos/k3y?domains=a.com|b.com");
+  EXPECT_EQ(ApiUrl("k", {"a.com"}, "http://127.0.0.1:9"), "http://127.0.0.1:9/baidurank/siteinfos/k?domains=a.com");
+}
+
+class ApiSourceTest : public ::testing::Test {
+ protected:
+  std::vector<LookupResult> Ask(const std::vector<std::string>& domains, const std::string& key = "k3y") {
+    SourceSettings settings;
+    settings.kind = SourceKind::kApi;
+    settings.service = server_.Origin();
+    settings.key = key;
+    settings.timeout = seconds(timeoutSeconds_);
+    return MakeSource(settings)->Lookup(domains, Exit{});
+  }
+
+  std::function<Reply(const ReceivedRequest&)> reply_;
+  int timeoutSeconds_ = 20;
+  LoopbackServer server_{[this](const ReceivedRequest& request) { return reply_(request); }};
+};
+
+Reply Json(int status, const std::string& body, std::vector<tools::HttpMessageHeader> headers = {}) {
+  Reply reply;
+  reply.status = status;
+  reply.headers = std::move(headers);
+  reply.headers.push_back({"Content-Type", "application/json; charset=utf-8"});
+  reply.body = body;
+  return reply;
+}
+
+// The domains of a call as the service reads them from its query.
+std::vector<std::string> AskedDomains(const ReceivedRequest& request) {
+  const std::string target = request.PathAndQuery();
+  const auto query = target.find("?domains=");
+  std::vector<std::string> domains;
+  if (query == std::string::npos) return domains;
+  std::string list = target.substr(query + 9);
+  // The bar may come percent-encoded, as a client is free to send it.
+  for (std::size_t at; (at = list.find("%7C")) != std::string::npos;) list.replace(at, 3, "|");
+  for (std::size_t start = 0;;) {
+    const std::size_t bar = list.find('|', start);
+    domains.push_back(list.substr(start, bar - start));
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  return domains;
+}
+
+TEST_F(ApiSourceTest, AsksForUpToFiftyDomainsACall) {
+  EXPECT_EQ(MakeSource(SourceSettings{SourceKind::kApi, "", "k", seconds(1)})->BatchSize(), 50u);
+  reply_ = [](const ReceivedRequest& request) {
+    std::string success;
+    for (const std::string& domain : AskedDomains(request)) {
+      if (!success.empty()) success += ",";
+      success += R"({"domain":")" + domain + R"(","pc_br":1,"m_br":2,"ip":3,"pc_ip":4,"m_ip":5})";
+    }
+    return Json(200, R"({"code":200000,"data":{"success":[)" + success + "]}}");
+  };
+  std::vector<std::string> domains;
+  domains.reserve(120);
+  for (int i = 0; i < 120; ++i) domains.push_back("d" + std::to_string(i) + ".com");
+  const std::vector<LookupResult> results = Ask(domains);
+  ASSERT_EQ(results.size(), 120u);
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    EXPECT_EQ(results[i].domain, domains[i]);
+    EXPECT_EQ(results[i].outcome, Outcome::kFound);
+  }
+  ASSERT_EQ(server_.RequestCount(), 3u);
+  const ReceivedRequest first = server_.Requests()[0];
+  EXPECT_EQ(first.target.rfind("/baidurank/siteinfos/k3y?domains=d0.com", 0), 0u) << first.target;
+  EXPECT_EQ(AskedDomains(first).size(), 50u);
+  EXPECT_EQ(AskedDomains(server_.Requests()[2]).size(), 20u);
+  EXPECT_EQ(AskedDomains(server_.Requests()[2]).back(), "d119.com");
+}
+
+TEST_F(ApiSourceTest, KeepsEachDomainApartInTheList) {
+  reply_ = [](const ReceivedRequest&) { return Json(200, R"({"code":200000,"data":{"success":[]}})"); };
+  const std::vector<LookupResult> results = Ask({"a.com#x", "b|c.com", "", "d.com"});
+  ASSERT_EQ(server_.RequestCount(), 1u);
+  EXPECT_EQ(AskedDomains(server_.Requests()[0]), (std::vector<std::string>{"a.com%23x", "d.com"}));
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_EQ(results[0].outcome, Outcome::kNone);
+  EXPECT_EQ(results[1].domain, "b|c.com");
+  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[1].values, Values(5));
+  EXPECT_EQ(results[2].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[3].domain, "d.com");
+}
+
+TEST_F(ApiSourceTest, RefusesEveryDomainWhenTooFrequent) {
+  reply_ = [](const ReceivedRequest&) {
+    return Json(200, R"({"code":100008,"msg":"too frequent"})", {{"Retry-After", "30"}});
+  };
+  const std::vector<LookupResult> results = Ask({"www.a.com", "www.b.com"});
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[1].outcome, Outcome::kRefused);
+  EXPECT_EQ(results[1].domain, "www.b.com");
+  EXPECT_EQ(results[1].retryAfter, seconds(30));
+}
+
+TEST_F(ApiSourceTest, ClassifiesTheCallsStatus) {
+  int status = 503;
+  reply_ = [&status](const ReceivedRequest&) { return Json(status, "{}"); };
+  const std::vector<LookupResult> busy = Ask({"www.a.com", "www.b.com"});
+  EXPECT_EQ(busy[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(busy[1].reason, "HTTP 503");
+  EXPECT_EQ(busy[1].domain, "www.b.com");
+  EXPECT_EQ(busy[1].values, Values(5));
+  status = 429;
+  EXPECT_EQ(Ask({"www.a.com"})[0].outcome, Outcome::kRefused);
+  status = 200;
+  EXPECT_EQ(Ask({"www.a.com"})[0].reason, "无法解析的应答");
+}
+
+TEST_F(ApiSourceTest, FailsWhenTheAnswerIsLate) {
+  timeoutSeconds_ = 1;
+  reply_ = [](const ReceivedRequest&) {
+    Reply reply = Json(200, R"({"code":200000,"data":{"success":[]}})");
+    reply.delay = std::chrono::milliseconds(30000);
+    return reply;
+  };
+  const std::vector<LookupResult> results = Ask({"www.a.com", "www.b.com"});
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].reason, "超时");
+  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
+}
+
+TEST_F(ApiSourceTest, MakesNoCallWithoutAKeyOrDomains) {
+  reply_ = [](const ReceivedRequest&) { return Json(200, "{}"); };
+  const std::vector<LookupResult> results = Ask({"www.a.com"}, "");
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[0].reason, "没有接口密钥");
+  EXPECT_TRUE(Ask({}).empty());
+  EXPECT_EQ(server_.RequestCount(), 0u);
+}
+
+TEST_F(ApiSourceTest, GoesThroughTheExitsProxy) {
+  RANKORA_SKIP_UNDER_WINE("winhttp-setproxy");
+  LoopbackServer proxy([](const ReceivedRequest&) {
+    return Json(200, R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":4}]}})");
+  });
+  SourceSettings settings{SourceKind::kApi, "http://apistore.aizhan.com", "k3y", seconds(20)};
+  const std::vector<LookupResult> results = MakeSource(settings)->Lookup({"www.a.com"}, Exit{proxy.Host(), "", ""});
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].values[0], "4");
+  ASSERT_EQ(proxy.RequestCount(), 1u);
+  const ReceivedRequest request = proxy.Requests()[0];
+  EXPECT_EQ(request.target.rfind("http://apistore.aizhan.com", 0), 0u) << request.target;
+  EXPECT_EQ(request.PathAndQuery(), "/baidurank/siteinfos/k3y?domains=www.a.com");
+}
+
+}  // namespace
+}  // namespace rankora::lookup
