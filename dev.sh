@@ -15,7 +15,7 @@ cd "$(dirname "$0")"
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-private-dev fonts-wqy-microhei
-  duktape-dev libcurl4-openssl-dev libpcre2-dev libssl-dev nlohmann-json3-dev
+  duktape-dev libcurl4-openssl-dev libpcre2-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libxlsxwriter-dev nlohmann-json3-dev libcli11-dev python3-openpyxl
   clang-format clang-tidy
