@@ -19,6 +19,7 @@ struct Task {
   std::int16_t attempts = 0;  // requests made
   std::int16_t failures = 0;  // transient failures
   std::int16_t refusals = 0;
+  std::int16_t blamed = 0;  // refusals by an exit that was answering others
   std::int16_t lastExit = -1;  // the exit of its last attempt
   Clock::time_point notBefore;
 };
@@ -28,7 +29,8 @@ struct ExitSlot {
   Clock::time_point nextSlot;  // the earliest start of its next lookup
   Clock::time_point coolingUntil;
   Clock::time_point lastStart;            // when its last lookup really started
-  std::chrono::milliseconds coolDown{0};  // the next refusal's cool-down
+  int strikes = 0;               // refusals since its last answer
+  bool answeredSinceCooling = false;
   long lookups = 0;
   long refusals = 0;
 };
@@ -51,10 +53,9 @@ struct Engine::State {
     for (lookup::Exit& exit : exitList) {
       ExitSlot slot;
       slot.exit = std::move(exit);
-      slot.coolDown = settings.coolDown;
       exits.push_back(std::move(slot));
     }
-    if (exits.empty()) exits.push_back(ExitSlot{lookup::Exit{}, {}, {}, {}, settings.coolDown, 0, 0});
+    if (exits.empty()) exits.push_back(ExitSlot{});
     if (settings.concurrency < 1) settings.concurrency = 1;
     if (settings.refusalsPerDomain <= 0) settings.refusalsPerDomain = static_cast<int>(exits.size()) + 1;
     batchSize = std::max<std::size_t>(1, source.BatchSize());
@@ -122,6 +123,21 @@ struct Engine::State {
     return taken;
   }
 
+  // How long an exit cools after its `strikes`-th refusal in a row: the
+  // first cool-down, doubling up to the longest. The service's own word on
+  // when to come back is taken at its first refusal; when it refuses again
+  // after that, the doubling guess counts too.
+  std::chrono::milliseconds CoolDown(int strikes, const std::optional<std::chrono::seconds>& retryAfter) const {
+    auto escalated = [this](int step) {
+      std::chrono::milliseconds cool = settings.coolDown;
+      for (int i = 1; i < step && cool < settings.longestCoolDown; ++i) cool *= 2;
+      return std::min(cool, settings.longestCoolDown);
+    };
+    if (!retryAfter) return escalated(strikes);
+    const auto asked = std::chrono::duration_cast<std::chrono::milliseconds>(*retryAfter);
+    return strikes <= 1 ? asked : std::max(asked, escalated(strikes - 1));
+  }
+
   // The shortest time between two lookups through one exit. Slots are given
   // out ahead on a grid; a worker that starts its slot late must not bring
   // the next one closer than this.
@@ -179,25 +195,27 @@ struct Engine::State {
     switch (result.outcome) {
       case lookup::Outcome::kFound:
       case lookup::Outcome::kNone:
-        slot.coolDown = settings.coolDown;
+        slot.strikes = 0;
+        slot.answeredSinceCooling = true;
         finished.push_back(Finish(task, result, result.outcome));
         return;
       case lookup::Outcome::kRefused: {
         ++slot.refusals;
+        ++slot.strikes;
         ++task.refusals;
+        // An exit that has just answered others and refuses this domain may
+        // be refusing the domain; one that refuses on coming back from its
+        // cool-down is refusing us.
+        if (slot.answeredSinceCooling) ++task.blamed;
+        slot.answeredSinceCooling = false;
         if (settings.stopOnRefusal) {
           if (!stopping) ending = Ending::kStoppedByRefusal;
           stopping = true;
           finished.push_back(Finish(task, result, lookup::Outcome::kRefused));
           return;
         }
-        // The service's own word on when to come back beats our guess.
-        const auto coolFor = result.retryAfter
-                                 ? std::chrono::duration_cast<std::chrono::milliseconds>(*result.retryAfter)
-                                 : slot.coolDown;
-        slot.coolingUntil = std::max(slot.coolingUntil, now + coolFor);
-        if (!result.retryAfter) slot.coolDown = std::min(slot.coolDown * 2, settings.longestCoolDown);
-        if (task.refusals >= settings.refusalsPerDomain) {
+        slot.coolingUntil = std::max(slot.coolingUntil, now + CoolDown(slot.strikes, result.retryAfter));
+        if (task.blamed >= settings.refusalsPerDomain || task.refusals >= 4 * settings.refusalsPerDomain) {
           finished.push_back(Finish(task, result, lookup::Outcome::kRefused));
           return;
         }
@@ -334,7 +352,7 @@ Ending Engine::Run(const std::vector<std::string>& domains, const RecordHandler&
     const Clock::time_point now = Clock::now();
     state.domains = &domains;
     for (std::size_t i = 0; i < domains.size(); ++i) {
-      state.queue.push_back(Task{static_cast<std::uint32_t>(i), 0, 0, 0, -1, now});
+      state.queue.push_back(Task{static_cast<std::uint32_t>(i), 0, 0, 0, 0, -1, now});
     }
     state.progress.total = static_cast<long>(domains.size());
     state.progress.exits = static_cast<int>(state.exits.size());
