@@ -44,9 +44,8 @@ RunFigures RunEngine(lookup::Source& source, const std::vector<lookup::Exit>& ex
   batch::Engine engine(source, exits, settings);
   std::atomic<long> found{0}, other{0};
   const auto start = std::chrono::steady_clock::now();
-  engine.Run(domains, [&](const batch::Record& record) {
-    (record.outcome == lookup::Outcome::kFound ? found : other)++;
-  });
+  engine.Run(domains,
+             [&](const batch::Record& record) { (record.outcome == lookup::Outcome::kFound ? found : other)++; });
   return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), found, other};
 }
 
@@ -98,8 +97,12 @@ void BM_UnlimitedExit(benchmark::State& state) {
   state.counters["not_found"] = static_cast<double>(figures.other);
 }
 // The window's way, one after another, over fewer domains: a rate is a rate.
-BENCHMARK(BM_UnlimitedExit)->Args({1, 5000})->Args({32, 100000})->Iterations(1)->UseManualTime()->Unit(
-    benchmark::kSecond);
+BENCHMARK(BM_UnlimitedExit)
+    ->Args({1, 5000})
+    ->Args({32, 100000})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 // Peak resident memory of rankora-batch over one run, in MiB.
 double PeakOfRun(const std::vector<std::string>& arguments) {

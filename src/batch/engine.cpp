@@ -19,7 +19,7 @@ struct Task {
   std::int16_t attempts = 0;  // requests made
   std::int16_t failures = 0;  // transient failures
   std::int16_t refusals = 0;
-  std::int16_t blamed = 0;  // refusals by an exit that was answering others
+  std::int16_t blamed = 0;     // refusals by an exit that was answering others
   std::int16_t lastExit = -1;  // the exit of its last attempt
   Clock::time_point notBefore;
 };
@@ -28,8 +28,8 @@ struct ExitSlot {
   lookup::Exit exit;
   Clock::time_point nextSlot;  // the earliest start of its next lookup
   Clock::time_point coolingUntil;
-  Clock::time_point lastStart;            // when its last lookup really started
-  int strikes = 0;               // refusals since its last answer
+  Clock::time_point lastStart;  // when its last lookup really started
+  int strikes = 0;              // refusals since its last answer
   bool answeredSinceCooling = false;
   long lookups = 0;
   long refusals = 0;

@@ -289,11 +289,16 @@ TEST(EngineRefusals, DoublesTheCoolDownAndObeysRetryAfter) {
   FakeSource source([&](const std::string&, const std::string&, int) {
     switch (++calls) {
       case 1:
-      case 2: return Refused();
-      case 3: return Found();  // an answer ends the doubling
-      case 4: return withRetryAfter(0s);
-      case 5: return withRetryAfter(0s);
-      default: return Found();
+      case 2:
+        return Refused();
+      case 3:
+        return Found();  // an answer ends the doubling
+      case 4:
+        return withRetryAfter(0s);
+      case 5:
+        return withRetryAfter(0s);
+      default:
+        return Found();
     }
   });
   EngineSettings settings = Unpaced();

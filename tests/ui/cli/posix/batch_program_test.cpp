@@ -102,9 +102,9 @@ TEST_F(BatchProgram, WritesTheWindowsResultsFormWhichTheWindowReadsBack) {
   WeightServiceExits service(VariedWeights(6), 1);
   const std::string input = Write("in.txt", DomainList(6));
   std::string errors;
-  ASSERT_EQ(Run({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "1"},
-                &errors),
-            0)
+  ASSERT_EQ(
+      Run({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "1"}, &errors),
+      0)
       << errors;
   const std::string text = ReadWholeFile(File("out.txt"));
   EXPECT_EQ(text,
@@ -119,8 +119,7 @@ TEST_F(BatchProgram, TellsByItsExitStatusWhetherEveryDomainHasAWeight) {
   WeightServiceExits service(options, 1);
   const std::string input = Write("in.txt", "a.com\r\nempty.com\r\n");
   std::string output;
-  EXPECT_EQ(Run({input, "--service", service.Origin(0), "--rate", "0", "--source", "page", "-q"}, nullptr, &output),
-            2);
+  EXPECT_EQ(Run({input, "--service", service.Origin(0), "--rate", "0", "--source", "page", "-q"}, nullptr, &output), 2);
   EXPECT_NE(output.find("empty.com | " + text::Gbk("无权重")), std::string::npos) << output;
 
   WeightServiceOptions failing;
@@ -205,8 +204,8 @@ TEST_F(BatchProgram, KilledAtAnyMomentAndRunAgainEndsWithTheRowsOfACleanRun) {
   WeightServiceExits service(options, 1);
   const std::string input = Write("in.txt", DomainList(kCount));
   auto arguments = [&](const std::string& output) {
-    return std::vector<std::string>{input, "-o", output, "--service", service.Origin(0), "--rate", "0",
-                                    "--concurrency", "4", "-q"};
+    return std::vector<std::string>{input,    "-o", output,          "--service", service.Origin(0),
+                                    "--rate", "0",  "--concurrency", "4",         "-q"};
   };
   ASSERT_EQ(Run(arguments(File("clean.txt"))), 0);
   const std::vector<std::string> clean = Sorted(Lines(ReadWholeFile(File("clean.txt"))));
@@ -234,8 +233,8 @@ TEST_F(BatchProgram, CtrlCLetsLookupsInFlightFinishWritesEverythingAndExitsWith1
   options.delay = 100ms;
   WeightServiceExits service(options, 1);
   const std::string input = Write("in.txt", DomainList(40));
-  const std::vector<std::string> arguments{input, "-o", File("out.txt"), "--service", service.Origin(0),
-                                           "--rate", "0", "--concurrency", "2"};
+  const std::vector<std::string> arguments{input,    "-o", File("out.txt"), "--service", service.Origin(0),
+                                           "--rate", "0",  "--concurrency", "2"};
   const std::unique_ptr<ChildProcess> child = Start(arguments);
   WaitForLines(File("out.txt"), 2);
   child->Signal(SIGINT);
@@ -276,8 +275,8 @@ TEST_F(BatchProgram, WritesEachOutputFormSoThatItsReadersReadItBack) {
   options.noData = {"c.com"};
   WeightServiceExits service(options, 1);
   const std::string input = Write("in.txt", "a.com\nb.com\nc.com\n");
-  const std::vector<std::string> common{input, "--service", service.Origin(0), "--source", "page", "--rate", "0",
-                                        "--concurrency", "1", "-q"};
+  const std::vector<std::string> common{input,    "--service", service.Origin(0), "--source", "page",
+                                        "--rate", "0",         "--concurrency",   "1",        "-q"};
 
   // CSV, read by Python's csv module as Excel's dialect.
   std::vector<std::string> csv = common;
@@ -286,12 +285,13 @@ TEST_F(BatchProgram, WritesEachOutputFormSoThatItsReadersReadItBack) {
   const std::string bytes = ReadWholeFile(File("out.csv"));
   ASSERT_EQ(bytes.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
   if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "Debian's /usr/bin/python3 is not installed";
-  const std::string script = Write("read.py",
-                                   "import csv, sys\n"
-                                   "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
-                                   "print(len(rows))\n"
-                                   "print('|'.join(rows[0]))\n"
-                                   "for row in rows[1:]: print(row[0], row[1], row[2], row[rows[0].index('status')])\n");
+  const std::string script =
+      Write("read.py",
+            "import csv, sys\n"
+            "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+            "print(len(rows))\n"
+            "print('|'.join(rows[0]))\n"
+            "for row in rows[1:]: print(row[0], row[1], row[2], row[rows[0].index('status')])\n");
   std::string printed;
   {
     ChildProcess python("/usr/bin/python3", {script, File("out.csv")});
@@ -342,8 +342,8 @@ TEST_F(BatchProgram, AsksThePaidInterfaceFiftyDomainsAtATime) {
   WeightServiceExits service(options, 1);
   const std::string input = Write("in.txt", DomainList(120));
   std::string errors;
-  ASSERT_EQ(Run({input, "-o", File("out.jsonl"), "--format", "jsonl", "--source", "api", "--key", "K1",
-                 "--service", service.Origin(0), "--rate", "0"},
+  ASSERT_EQ(Run({input, "-o", File("out.jsonl"), "--format", "jsonl", "--source", "api", "--key", "K1", "--service",
+                 service.Origin(0), "--rate", "0"},
                 &errors),
             0)
       << errors;
@@ -368,8 +368,8 @@ TEST_F(BatchProgram, WritesPlainStatusLinesWhenNotOnATerminalAndNothingWhenQuiet
   WeightServiceExits service(options, 1);
   const std::string input = Write("in.txt", DomainList(20));
   std::string errors;
-  EXPECT_EQ(Run({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency",
-                 "1", "--status-every", "50ms"},
+  EXPECT_EQ(Run({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "1",
+                 "--status-every", "50ms"},
                 &errors),
             0);
   EXPECT_NE(errors.find("已完成 "), std::string::npos) << errors;

@@ -1,12 +1,12 @@
 // A program run by a test as a process of its own: its standard input from
 // a text, its standard output and error kept in files, and signals sent to it
-// as a user or the system would.
+// as a user or the system would (on Windows only SIGKILL, which terminates
+// it).
 #pragma once
-
-#include <sys/types.h>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,8 +28,9 @@ class ChildProcess {
   std::string Errors() const;
 
  private:
+  struct Running;  // the platform's handle of the process
   std::filesystem::path folder_;
-  pid_t pid_ = -1;
+  std::unique_ptr<Running> running_;
   std::optional<int> status_;
 };
 

@@ -14,13 +14,19 @@ extern char** environ;
 
 namespace rankora::testing {
 
+struct ChildProcess::Running {
+  pid_t pid = -1;
+};
+
 std::string ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& input) {
+                           const std::string& input)
+    : running_(std::make_unique<Running>()) {
+  pid_t& pid_ = running_->pid;
   char pattern[] = "/tmp/rankora-child-XXXXXX";
   folder_ = mkdtemp(pattern);
   std::ofstream(folder_ / "in", std::ios::binary) << input;
@@ -48,6 +54,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 }
 
 ChildProcess::~ChildProcess() {
+  const pid_t pid_ = running_->pid;
   if (pid_ > 0 && !status_) {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
@@ -57,6 +64,7 @@ ChildProcess::~ChildProcess() {
 }
 
 std::optional<int> ChildProcess::Wait(std::chrono::milliseconds limit) {
+  pid_t& pid_ = running_->pid;
   if (status_ || pid_ <= 0) return status_;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
@@ -80,7 +88,7 @@ std::optional<int> ChildProcess::Wait(std::chrono::milliseconds limit) {
 }
 
 void ChildProcess::Signal(int signal) {
-  if (pid_ > 0 && !status_) kill(pid_, signal);
+  if (running_->pid > 0 && !status_) kill(running_->pid, signal);
 }
 
 std::string ChildProcess::Output() const { return ReadWholeFile(folder_ / "out"); }
