@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows download as a user meets it, under Wine: the zip holds the
-# program and its read-me; the installer asks for no administrator rights,
+# programs and the read-me; the installer asks for no administrator rights,
 # installs for the current user with a Start-menu entry; the installed
-# program starts and shows its window; the uninstaller takes away all the
+# window starts and shows itself, the installed rankora-batch.exe answers; the uninstaller takes away all the
 # installer put there.
 #   installer_test.sh BUILD_DIR INSTALLED_PROGRAM_TEST_EXE
 # Runs in the Wine prefix of the test run ($WINEPREFIX, $WINELOADER).
@@ -20,7 +20,8 @@ cpack -G "ZIP;NSIS" >/dev/null
 installer=$(ls -t rankora-*-setup.exe | head -n 1)
 zip=${installer%-setup.exe}.zip
 listing=$(unzip -Z1 "$zip")
-[ "$(printf '%s\n' "$listing" | sort | tr '\n' ' ')" = "rankora.exe readme.txt " ] || fail "the zip holds: $listing"
+[ "$(printf '%s\n' "$listing" | sort | tr '\n' ' ')" = "rankora-batch.exe rankora.exe readme.txt " ] ||
+  fail "the zip holds: $listing"
 grep -aq 'level="asInvoker"' "$installer" || fail "the installer asks for more than the user's rights"
 
 windows_path() { "$loader" cmd /c echo "$1" 2>/dev/null | tr -d '\r'; }
@@ -32,13 +33,15 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Rankora'
 "$loader" "$installer" /S
 dir=$(unix_path "$install_dir")
 menu=$(unix_path "$menu_dir")
-for file in rankora.exe readme.txt uninstall.exe; do
+for file in rankora.exe rankora-batch.exe readme.txt uninstall.exe; do
   [ -f "$dir/$file" ] || fail "$file is not in $install_dir"
 done
 [ -f "$menu/Rankora.lnk" ] || fail "no Start-menu entry in $menu_dir"
 "$loader" reg query "$uninstall_key" >/dev/null 2>&1 || fail "no uninstall entry for the user"
 
 RANKORA_INSTALLED_EXE="$install_dir\\rankora.exe" "$loader" "$probe" || fail "the installed program did not start"
+version=$("$loader" "$install_dir\\rankora-batch.exe" --version 2>/dev/null | tr -d '\r') || true
+[[ "$version" == "rankora-batch "* ]] || fail "the installed rankora-batch.exe said: $version"
 
 "$loader" "$install_dir\\uninstall.exe" /S
 # The uninstaller goes on from a copy of itself once the original has ended.
