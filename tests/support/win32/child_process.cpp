@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
-#include <csignal>
 #include <fstream>
 #include <iterator>
 
 namespace rankora::testing {
+
+// Windows has no signals; a killed process ends with the status a shell
+// gives one killed by SIGKILL.
+constexpr int kKill = 9;
 
 struct ChildProcess::Running {
   HANDLE process = nullptr;
@@ -88,7 +91,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 ChildProcess::~ChildProcess() {
   if (running_->process != nullptr) {
     if (!status_) {
-      TerminateProcess(running_->process, 128 + SIGKILL);
+      TerminateProcess(running_->process, 128 + kKill);
       WaitForSingleObject(running_->process, INFINITE);
     }
     CloseHandle(running_->process);
@@ -100,7 +103,7 @@ ChildProcess::~ChildProcess() {
 std::optional<int> ChildProcess::Wait(std::chrono::milliseconds limit) {
   if (status_ || running_->process == nullptr) return status_;
   if (WaitForSingleObject(running_->process, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
-    TerminateProcess(running_->process, 128 + SIGKILL);
+    TerminateProcess(running_->process, 128 + kKill);
     WaitForSingleObject(running_->process, INFINITE);
     return std::nullopt;
   }
@@ -111,8 +114,8 @@ std::optional<int> ChildProcess::Wait(std::chrono::milliseconds limit) {
 }
 
 void ChildProcess::Signal(int signal) {
-  if (signal == SIGKILL && running_->process != nullptr && !status_) {
-    TerminateProcess(running_->process, 128 + SIGKILL);
+  if (signal == kKill && running_->process != nullptr && !status_) {
+    TerminateProcess(running_->process, 128 + kKill);
   }
 }
 
