@@ -1,7 +1,6 @@
 #include "batch/journal.h"
 
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 
 #include "app/file_write.h"
@@ -17,7 +16,7 @@ struct Contents {
   std::string problem;
 };
 
-Contents ReadBack(std::string_view bytes, const RecordFormat& format) {
+Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Journal::RestoredHandler& onRestored) {
   Contents contents;
   const std::string preamble = format.Preamble();
   contents.kept = preamble;
@@ -32,7 +31,6 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format) {
   }
 
   const std::string lineEnd = format.LineEnd();
-  std::unordered_set<std::string> domains;
   long number = 0;
   for (std::size_t at = preamble.find(lineEnd); at != std::string::npos; at = preamble.find(lineEnd, at + 1)) {
     ++number;
@@ -65,10 +63,14 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format) {
       contents.problem = "line " + std::to_string(number) + " is not a record of this form";
       return contents;
     }
-    if (!record->Done() || !domains.insert(record->domain).second) continue;
+    if (!record->Done()) continue;
     contents.kept += line;
     contents.kept += lineEnd;
-    contents.done.push_back(std::move(*record));
+    if (onRestored) {
+      onRestored(std::move(*record));
+    } else {
+      contents.done.push_back(std::move(*record));
+    }
   }
   return contents;
 }
@@ -80,7 +82,8 @@ Journal::Journal(const RecordFormat& format, std::unique_ptr<File> file) : forma
 Journal::~Journal() = default;
 
 std::unique_ptr<Journal> Journal::Open(const std::filesystem::path& path, const RecordFormat& format,
-                                       std::error_code& error, std::string& problem) {
+                                       std::error_code& error, std::string& problem,
+                                       const RestoredHandler& onRestored) {
   error.clear();
   problem.clear();
   std::error_code status;
@@ -108,7 +111,7 @@ std::unique_ptr<Journal> Journal::Open(const std::filesystem::path& path, const 
       error = read;
       return nullptr;
     }
-    contents = ReadBack(bytes, format);
+    contents = ReadBack(bytes, format, onRestored);
     if (!contents.problem.empty()) {
       error = std::make_error_code(std::errc::invalid_argument);
       problem = contents.problem + ": the file was written in another form or by another program, and is left as it is";

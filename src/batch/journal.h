@@ -9,6 +9,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,8 +46,13 @@ class Journal {
   // `problem` then says which line, in words (UTF-8). Empty lines are passed
   // over. A path that names a device or a pipe is written to as standard
   // output is.
+  // With `onRestored`, each done record read back is handed to it as it is
+  // read instead of being kept in Restored(), so a file of a million lines
+  // is never held as records.
+  using RestoredHandler = std::function<void(Record&&)>;
   static std::unique_ptr<Journal> Open(const std::filesystem::path& path, const RecordFormat& format,
-                                       std::error_code& error, std::string& problem);
+                                       std::error_code& error, std::string& problem,
+                                       const RestoredHandler& onRestored = {});
   // A journal on standard output: the form's preamble first, nothing
   // restored, each line flushed.
   static std::unique_ptr<Journal> OnStandardOutput(const RecordFormat& format);

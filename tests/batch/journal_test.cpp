@@ -143,14 +143,28 @@ TEST_F(JournalTest, ReopeningRestoresDoneRecordsAndDropsRefusedAndFailedOnes) {
   EXPECT_EQ(Contents(), "# test journal\na.com found 3\nc.com none -\nb.com found 1\n");
 }
 
-TEST_F(JournalTest, KeepsTheFirstDoneRecordOfADomainThatAppearsTwice) {
+TEST_F(JournalTest, KeepsEachDoneLineOfADomainThatAppearsTwice) {
+  // An input that holds a domain twice gets a line for each time.
   Write("# test journal\nb.com failed -\na.com found 3\nb.com found 2\na.com found 4\nb.com none -\n");
   const auto journal = Open();
   ASSERT_TRUE(journal);
-  ASSERT_EQ(Domains(journal->Restored()), (std::vector<std::string>{"a.com", "b.com"}));
+  ASSERT_EQ(Domains(journal->Restored()), (std::vector<std::string>{"a.com", "b.com", "a.com", "b.com"}));
   EXPECT_EQ(journal->Restored()[0].values[0], "3");
-  EXPECT_EQ(journal->Restored()[1].values[0], "2");
-  EXPECT_EQ(Contents(), "# test journal\na.com found 3\nb.com found 2\n");
+  EXPECT_EQ(journal->Restored()[2].values[0], "4");
+  EXPECT_EQ(Contents(), "# test journal\na.com found 3\nb.com found 2\na.com found 4\nb.com none -\n");
+}
+
+TEST_F(JournalTest, HandsRestoredRecordsToAHandlerInsteadOfKeepingThem) {
+  Write("# test journal\na.com found 3\nb.com failed -\nc.com none -\n");
+  std::vector<std::string> handed;
+  std::error_code error;
+  std::string problem;
+  const auto journal = Journal::Open(path_, form_, error, problem,
+                                     [&handed](Record&& record) { handed.push_back(record.domain); });
+  ASSERT_TRUE(journal) << problem;
+  EXPECT_EQ(handed, (std::vector<std::string>{"a.com", "c.com"}));
+  EXPECT_TRUE(journal->Restored().empty());
+  EXPECT_EQ(Contents(), "# test journal\na.com found 3\nc.com none -\n");
 }
 
 TEST_F(JournalTest, PassesOverEmptyLines) {

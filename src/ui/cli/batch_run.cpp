@@ -5,9 +5,11 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <numeric>
 #include <sstream>
 #include <thread>
-#include <unordered_map>
+#include <algorithm>
+#include <cstdint>
 
 #include "app/memory.h"
 #include "batch/engine.h"
@@ -136,7 +138,7 @@ int Run(const Options& options) {
     WriteError("读不了输入 " + PathText(options.input) + "。\n");
     return kNoInput;
   }
-  const batch::Input input = batch::ReadInput(bytes, batch::InputOptions{options.unique, options.clean});
+  batch::Input input = batch::ReadInput(bytes, batch::InputOptions{options.unique, options.clean});
   std::string().swap(bytes);
   for (std::size_t i = 0; i < input.problems.size() && i < kProblemsShown; ++i) {
     WriteError("第 " + std::to_string(input.problems[i].line) + " 行不是域名，已跳过：" + input.problems[i].text +
@@ -163,12 +165,38 @@ int Run(const Options& options) {
   const std::vector<std::string> columns = source->Columns();
   const std::unique_ptr<batch::RecordFormat> form = MakeForm(options.form, columns);
 
-  // The output, resumed where it holds finished domains.
+  // The output, resumed where it holds finished domains: each done line
+  // stands for one occurrence of its domain in the input. The occurrences
+  // are found through an order of the input's indices rather than a map of
+  // its texts, so that a list of a million lines stays small.
+  Tally tally;
+  std::vector<batch::Record> kept;  // for the workbook
+  std::vector<bool> done(input.domains.size());
+  long resumed = 0;
   std::unique_ptr<batch::Journal> journal;
   if (options.output) {
+    std::vector<std::uint32_t> order(input.domains.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(),
+                     [&input](std::uint32_t a, std::uint32_t b) { return input.domains[a] < input.domains[b]; });
+    const auto onRestored = [&](batch::Record&& record) {
+      tally.Count(record);
+      auto first = std::lower_bound(order.begin(), order.end(), record.domain,
+                                    [&input](std::uint32_t i, const std::string& domain) {
+                                      return input.domains[i] < domain;
+                                    });
+      for (; first != order.end() && input.domains[*first] == record.domain; ++first) {
+        if (!done[*first]) {
+          done[*first] = true;
+          ++resumed;
+          break;
+        }
+      }
+      if (options.workbook) kept.push_back(std::move(record));
+    };
     std::error_code error;
     std::string problem;
-    journal = batch::Journal::Open(PathFromUtf8(*options.output), *form, error, problem);
+    journal = batch::Journal::Open(PathFromUtf8(*options.output), *form, error, problem, onRestored);
     if (!journal) {
       WriteError("写不了输出 " + PathText(*options.output) + "：" + (problem.empty() ? error.message() : problem) +
                  "\n");
@@ -177,25 +205,13 @@ int Run(const Options& options) {
   } else {
     journal = batch::Journal::OnStandardOutput(*form);
   }
-  Tally tally;
-  std::vector<batch::Record> kept;  // for the workbook
-  std::unordered_map<std::string, long> finished;
-  for (const batch::Record& record : journal->Restored()) {
-    ++finished[record.domain];
-    tally.Count(record);
-    if (options.workbook) kept.push_back(record);
-  }
-  // Each finished line stands for one occurrence of its domain in the input.
   std::vector<std::string> pending;
-  for (const std::string& domain : input.domains) {
-    const auto found = finished.find(domain);
-    if (found != finished.end() && found->second > 0) {
-      --found->second;
-      continue;
-    }
-    pending.push_back(domain);
+  pending.reserve(input.domains.size() - static_cast<std::size_t>(resumed));
+  for (std::size_t i = 0; i < input.domains.size(); ++i) {
+    if (!done[i]) pending.push_back(std::move(input.domains[i]));
   }
-  const long resumed = static_cast<long>(input.domains.size() - pending.size());
+  std::vector<std::string>().swap(input.domains);
+  std::vector<bool>().swap(done);
   if (resumed > 0 && !options.quiet) {
     WriteError("续跑：输出里已有 " + std::to_string(resumed) + " 个完成的域名，跳过它们。\n");
   }
