@@ -49,7 +49,7 @@ std::string LocalTimeNow() {
 
 struct Engine::State {
   State(lookup::Source& source, std::vector<lookup::Exit> exitList, EngineSettings engineSettings)
-      : source(source), settings(std::move(engineSettings)) {
+      : source(source), settings(engineSettings) {
     for (lookup::Exit& exit : exitList) {
       ExitSlot slot;
       slot.exit = std::move(exit);
@@ -114,7 +114,7 @@ struct Engine::State {
     std::vector<Task> taken;
     for (auto it = queue.begin(); it != queue.end() && taken.size() < batchSize;) {
       if (it->notBefore <= now) {
-        taken.push_back(std::move(*it));
+        taken.push_back(*it);
         it = queue.erase(it);
       } else {
         ++it;
@@ -220,7 +220,7 @@ struct Engine::State {
           return;
         }
         task.notBefore = now;
-        queue.push_front(std::move(task));
+        queue.push_front(task);
         return;
       }
       case lookup::Outcome::kFailed: {
@@ -236,7 +236,7 @@ struct Engine::State {
           slot.nextSlot = std::max(slot.nextSlot, now + asked);
         }
         task.notBefore = now + pause;
-        queue.push_back(std::move(task));
+        queue.push_back(task);
         return;
       }
     }
@@ -289,7 +289,7 @@ struct Engine::State {
         if (Clock::now() >= at) break;
       }
       if (stopping || exits[exitIndex].coolingUntil > Clock::now()) {
-        for (auto it = tasks.rbegin(); it != tasks.rend(); ++it) queue.push_front(std::move(*it));
+        for (auto it = tasks.rbegin(); it != tasks.rend(); ++it) queue.push_front(*it);
         --progress.inFlight;
         changed.notify_all();
         continue;
@@ -320,7 +320,7 @@ struct Engine::State {
           result.outcome = lookup::Outcome::kFailed;
           result.reason = "no result";
         }
-        Settle(std::move(tasks[i]), result, exitIndex, answered, finished);
+        Settle(tasks[i], result, exitIndex, answered, finished);
       }
       // Handing on under the state lock would hold up the other workers for
       // as long as the caller takes to write. The lookup counts as in flight
@@ -336,7 +336,7 @@ struct Engine::State {
 };
 
 Engine::Engine(lookup::Source& source, std::vector<lookup::Exit> exits, EngineSettings settings)
-    : state_(std::make_shared<State>(source, std::move(exits), std::move(settings))) {}
+    : state_(std::make_shared<State>(source, std::move(exits), settings)) {}
 
 Engine::~Engine() {
   Stop(std::chrono::milliseconds(0));

@@ -159,8 +159,8 @@ TEST_F(JournalTest, HandsRestoredRecordsToAHandlerInsteadOfKeepingThem) {
   std::vector<std::string> handed;
   std::error_code error;
   std::string problem;
-  const auto journal = Journal::Open(path_, form_, error, problem,
-                                     [&handed](Record&& record) { handed.push_back(record.domain); });
+  const auto journal =
+      Journal::Open(path_, form_, error, problem, [&handed](Record&& record) { handed.push_back(record.domain); });
   ASSERT_TRUE(journal) << problem;
   EXPECT_EQ(handed, (std::vector<std::string>{"a.com", "c.com"}));
   EXPECT_TRUE(journal->Restored().empty());

@@ -1,15 +1,15 @@
 #include "ui/cli/batch_run.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <numeric>
 #include <sstream>
 #include <thread>
-#include <algorithm>
-#include <cstdint>
 
 #include "app/memory.h"
 #include "batch/engine.h"
@@ -181,10 +181,9 @@ int Run(const Options& options) {
                      [&input](std::uint32_t a, std::uint32_t b) { return input.domains[a] < input.domains[b]; });
     const auto onRestored = [&](batch::Record&& record) {
       tally.Count(record);
-      auto first = std::lower_bound(order.begin(), order.end(), record.domain,
-                                    [&input](std::uint32_t i, const std::string& domain) {
-                                      return input.domains[i] < domain;
-                                    });
+      auto first =
+          std::lower_bound(order.begin(), order.end(), record.domain,
+                           [&input](std::uint32_t i, const std::string& domain) { return input.domains[i] < domain; });
       for (; first != order.end() && input.domains[*first] == record.domain; ++first) {
         if (!done[*first]) {
           done[*first] = true;
