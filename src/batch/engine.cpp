@@ -171,20 +171,7 @@ struct Engine::State {
     record.attempts = task.attempts;
     record.exit = task.lastExit >= 0 ? exits[static_cast<std::size_t>(task.lastExit)].exit.Name() : std::string();
     ++progress.done;
-    switch (outcome) {
-      case lookup::Outcome::kFound:
-        ++progress.found;
-        break;
-      case lookup::Outcome::kNone:
-        ++progress.none;
-        break;
-      case lookup::Outcome::kRefused:
-        ++progress.refused;
-        break;
-      case lookup::Outcome::kFailed:
-        ++progress.failed;
-        break;
-    }
+    progress.Count(outcome);
     return record;
   }
 

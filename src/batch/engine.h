@@ -53,13 +53,9 @@ struct ExitState {
   long refusals = 0;
 };
 
-struct Progress {
+struct Progress : OutcomeCounts {
   long total = 0;
   long done = 0;  // finished: found + none + refused + failed
-  long found = 0;
-  long none = 0;
-  long refused = 0;
-  long failed = 0;
   long inFlight = 0;
   int exitsCooling = 0;
   int exits = 0;

@@ -32,4 +32,21 @@ bool ParseOutcome(const std::string& name, lookup::Outcome& outcome) {
   return false;
 }
 
+void OutcomeCounts::Count(lookup::Outcome outcome) {
+  switch (outcome) {
+    case lookup::Outcome::kFound:
+      ++found;
+      break;
+    case lookup::Outcome::kNone:
+      ++none;
+      break;
+    case lookup::Outcome::kRefused:
+      ++refused;
+      break;
+    case lookup::Outcome::kFailed:
+      ++failed;
+      break;
+  }
+}
+
 }  // namespace rankora::batch

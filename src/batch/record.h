@@ -22,6 +22,16 @@ struct Record {
   bool Done() const { return outcome == lookup::Outcome::kFound || outcome == lookup::Outcome::kNone; }
 };
 
+// How many records came out each way.
+struct OutcomeCounts {
+  long found = 0;
+  long none = 0;
+  long refused = 0;
+  long failed = 0;
+
+  void Count(lookup::Outcome outcome);
+};
+
 // "found", "none", "refused", "failed", and back; false for any other word.
 const char* OutcomeName(lookup::Outcome outcome);
 bool ParseOutcome(const std::string& name, lookup::Outcome& outcome);

@@ -109,27 +109,6 @@ class StatusReporter {
   std::thread thread_;
 };
 
-struct Tally {
-  long found = 0, none = 0, refused = 0, failed = 0;
-
-  void Count(const batch::Record& record) {
-    switch (record.outcome) {
-      case lookup::Outcome::kFound:
-        ++found;
-        break;
-      case lookup::Outcome::kNone:
-        ++none;
-        break;
-      case lookup::Outcome::kRefused:
-        ++refused;
-        break;
-      case lookup::Outcome::kFailed:
-        ++failed;
-        break;
-    }
-  }
-};
-
 int Run(const Options& options) {
   // The input.
   std::string bytes;
@@ -169,7 +148,7 @@ int Run(const Options& options) {
   // stands for one occurrence of its domain in the input. The occurrences
   // are found through an order of the input's indices rather than a map of
   // its texts, so that a list of a million lines stays small.
-  Tally tally;
+  batch::OutcomeCounts tally;
   std::vector<batch::Record> kept;  // for the workbook
   std::vector<bool> done(input.domains.size());
   long resumed = 0;
@@ -180,7 +159,7 @@ int Run(const Options& options) {
     std::stable_sort(order.begin(), order.end(),
                      [&input](std::uint32_t a, std::uint32_t b) { return input.domains[a] < input.domains[b]; });
     const auto onRestored = [&](batch::Record&& record) {
-      tally.Count(record);
+      tally.Count(record.outcome);
       auto first =
           std::lower_bound(order.begin(), order.end(), record.domain,
                            [&input](std::uint32_t i, const std::string& domain) { return input.domains[i] < domain; });
@@ -246,7 +225,7 @@ int Run(const Options& options) {
         engine.Stop(std::chrono::milliseconds(0));
         return;
       }
-      tally.Count(record);
+      tally.Count(record.outcome);
       if (options.workbook) kept.push_back(record);
     });
   }
