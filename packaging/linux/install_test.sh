@@ -55,6 +55,9 @@ entry() { sed -n "s/^$1=//p" "$desktop"; }
 [ "$(entry Name)" = Rankora ] || fail "the desktop entry's name is $(entry Name)"
 [ "$(entry Exec)" = rankora ] || fail "the desktop entry starts $(entry Exec)"
 [ "$(entry Icon)" = "$id" ] || fail "the desktop entry's icon is $(entry Icon)"
+# The window's WM_CLASS is its program's name; the entry claims it, so a
+# shell shows the running window with the entry's name and icon.
+[ "$(entry StartupWMClass)" = rankora ] || fail "the desktop entry claims the windows of $(entry StartupWMClass)"
 [[ "$(entry Categories)" == *Network\;* ]] || fail "the desktop entry is not in the Network category"
 [ -n "$(entry Comment)" ] && [ -n "$(entry 'Comment\[zh_CN\]')" ] || fail "the desktop entry lacks an English or a Chinese comment"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
