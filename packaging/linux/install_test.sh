@@ -59,7 +59,8 @@ entry() { sed -n "s/^$1=//p" "$desktop"; }
 # shell shows the running window with the entry's name and icon.
 [ "$(entry StartupWMClass)" = rankora ] || fail "the desktop entry claims the windows of $(entry StartupWMClass)"
 [[ "$(entry Categories)" == *Network\;* ]] || fail "the desktop entry is not in the Network category"
-[ -n "$(entry Comment)" ] && [ -n "$(entry 'Comment\[zh_CN\]')" ] || fail "the desktop entry lacks an English or a Chinese comment"
+[ -n "$(entry Comment)" ] || fail "the desktop entry has no English comment"
+[ -n "$(entry 'Comment\[zh_CN\]')" ] || fail "the desktop entry has no Chinese comment"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
   fail "the metadata does not launch $id.desktop"
 grep -q "<id>$id</id>" "$metainfo" || fail "the metadata's id is not $id"
