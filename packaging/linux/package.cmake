@@ -88,7 +88,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
 include(CPack)
 
-if(RANKORA_BUILD_TESTS)
+# A sanitizer build is for finding faults in the code; nothing is installed
+# or packaged from it.
+if(RANKORA_BUILD_TESTS AND NOT RANKORA_SANITIZE)
   add_test(NAME LinuxInstall.InstalledFilesValidate
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/install_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} ${RANKORA_APP_ID})
   add_test(NAME LinuxPackage.DebBuildsAndPassesLintian
