@@ -259,6 +259,9 @@ int Run(const Options& options) {
       WriteError("失败和被限制的域名也在输出里，标着状态；再运行同样的命令会重查它们。\n");
     }
   }
+  if (ending == batch::Ending::kInterrupted && !writeFailed && options.output && !options.quiet) {
+    WriteError("已中断；再运行同样的命令会接着查。\n");
+  }
   if (ending == batch::Ending::kStoppedByRefusal) {
     WriteError(std::string(kRefusalMessage) + "\n");
     if (options.output) WriteError("已完成的结果都在输出里；换 IP 后再运行同样的命令会接着查。\n");
