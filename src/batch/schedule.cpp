@@ -103,14 +103,18 @@ Schedule::Step Schedule::Next(Clock::time_point now) {
   }
   step.kind = Step::Kind::kWait;
   if (inFlight_ >= settings_.concurrency) return step;
-  // Of the exits free now, the one whose slot came first, so that unpaced
-  // exits take turns.
+  // Of the exits free now, the one whose slot came first, and of those the
+  // one that started longest ago, so that unpaced exits take turns.
   ExitSlot* free = nullptr;
   Clock::time_point firstFree = Clock::time_point::max();
   for (ExitSlot& slot : exits_) {
     const Clock::time_point at = FreeAt(slot);
     firstFree = std::min(firstFree, at);
-    if (at <= now && (free == nullptr || slot.nextSlot < free->nextSlot)) free = &slot;
+    if (at > now) continue;
+    if (free == nullptr || slot.nextSlot < free->nextSlot ||
+        (slot.nextSlot == free->nextSlot && slot.turn < free->turn)) {
+      free = &slot;
+    }
   }
   std::vector<Task> tasks = free != nullptr ? TakeReady(now) : std::vector<Task>{};
   if (tasks.empty()) {
@@ -128,6 +132,7 @@ Schedule::Step Schedule::Next(Clock::time_point now) {
     task.lastExit = exitIndex;
   }
   ++free->lookups;
+  free->turn = ++starts_;
   ++inFlight_;
   step.kind = Step::Kind::kStart;
   step.exit = static_cast<std::size_t>(exitIndex);

@@ -142,7 +142,8 @@ class Schedule {
     std::string name;
     Clock::time_point nextSlot;  // the earliest start of its next lookup, on its grid
     Clock::time_point coolingUntil;
-    int strikes = 0;  // refusals since its last answer
+    std::uint64_t turn = 0;  // when it last started, counted in starts
+    int strikes = 0;         // refusals since its last answer
     bool answeredSinceCooling = false;
     long lookups = 0;
     long refusals = 0;
@@ -163,6 +164,7 @@ class Schedule {
   std::deque<Task> queue_;
   std::mt19937 random_;
   long inFlight_ = 0;
+  std::uint64_t starts_ = 0;
   bool stopping_ = false;
   Ending ending_ = Ending::kCompleted;
   Progress progress_;
