@@ -26,6 +26,7 @@ std::vector<lookup::Exit> AtLeastOne(std::vector<lookup::Exit> exits) {
 
 std::vector<std::string> Names(const std::vector<lookup::Exit>& exits) {
   std::vector<std::string> names;
+  names.reserve(exits.size());
   for (const lookup::Exit& exit : exits) names.push_back(exit.Name());
   return names;
 }
