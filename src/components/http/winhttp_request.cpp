@@ -6,11 +6,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,10 +25,10 @@ namespace rankora::components {
 namespace {
 
 using namespace automation;
-
 using namespace automation::winhttp;
 using namespace http;
 
+// The platform's error codes for a request, besides WinHTTP's own.
 constexpr HRESULT kPending = MakeCode(0x8000000A);
 constexpr char16_t kSource[] = u"WinHttp.WinHttpRequest";
 

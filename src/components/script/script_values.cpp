@@ -6,8 +6,8 @@
 #include <type_traits>
 
 #include "automation/name.h"
-#include "components/script/script_errors.h"
 #include "components/script/script_date.h"
+#include "components/script/script_errors.h"
 
 // The header names Duktape's types by what they are here.
 static_assert(std::is_same_v<duk_idx_t, int> && std::is_same_v<duk_int_t, int> && std::is_same_v<duk_ret_t, int>);
