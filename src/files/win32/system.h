@@ -20,8 +20,8 @@ std::error_code OpenFailure(const std::filesystem::path& path);
 // The longest name a folder entry may have on the platform's file systems.
 constexpr std::size_t kLongestName = 255;
 
-// `path` as the layer hands it to the platform: in the long form (\\?\
-// before the full path), so that a path, or the file beside it, may be
+// `path` as the layer hands it to the platform: in the long form (the full
+// path after a \\?\ prefix), so that a path, or the file beside it, may be
 // longer than the classic limit of 260 characters; device paths stay as
 // they are. Empty, with `error` set, for an empty path or a name longer
 // than a folder entry's may be: file systems differ in how they refuse it,
