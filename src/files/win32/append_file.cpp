@@ -16,6 +16,13 @@ AppendFile::Opened AppendFile::Open(const std::filesystem::path& chosen) {
                                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)),
               true);
   if (!file) return {.file = {}, .error = OpenFailure(path)};
+  // The read-only attribute is the platform's "nobody writes this file",
+  // whatever access the open was let have.
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (GetFileInformationByHandle(reinterpret_cast<HANDLE>(file.Native()), &information) &&
+      (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return {.file = {}, .error = std::make_error_code(std::errc::permission_denied)};
+  }
   return {.file = AppendFile(std::move(file)), .error = {}};
 }
 
