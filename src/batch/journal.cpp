@@ -3,8 +3,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/file_write.h"
-#include "batch/journal_file.h"
+#include "files/whole_file.h"
 
 namespace rankora::batch {
 namespace {
@@ -77,64 +76,70 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
 
 }  // namespace
 
-Journal::Journal(const RecordFormat& format, std::unique_ptr<File> file) : format_(format), file_(std::move(file)) {}
+Journal::Journal(const RecordFormat& format, files::AppendFile file) : format_(format), file_(std::move(file)) {}
 
 Journal::~Journal() = default;
 
-std::unique_ptr<Journal> Journal::Open(const std::filesystem::path& path, const RecordFormat& format,
-                                       std::error_code& error, std::string& problem,
-                                       const RestoredHandler& onRestored) {
-  error.clear();
-  problem.clear();
+Journal::Opened Journal::Open(const std::filesystem::path& path, const RecordFormat& format,
+                              const RestoredHandler& onRestored) {
+  Opened opened;
   std::error_code status;
   const std::filesystem::file_status type = std::filesystem::status(path, status);
   const bool exists = std::filesystem::exists(type);
   if (status && exists) {
-    error = status;
-    return nullptr;
+    opened.error = status;
+    return opened;
   }
   // A device or a pipe has nothing to read back (reading some of them never
   // ends) and cannot be rewritten: it takes the lines as standard output
   // does.
   if (exists && !std::filesystem::is_regular_file(type) && !std::filesystem::is_directory(type)) {
-    std::unique_ptr<File> file = File::OpenToAppend(path, error);
-    if (!file) return nullptr;
-    std::unique_ptr<Journal> journal(new Journal(format, std::move(file)));
-    journal->WritePreamble();
-    return journal;
+    files::AppendFile::Opened file = files::AppendFile::Open(path);
+    if (file.error) {
+      opened.error = file.error;
+      return opened;
+    }
+    opened.journal.reset(new Journal(format, std::move(file.file)));
+    opened.journal->WritePreamble();
+    return opened;
   }
 
   Contents contents{.done = {}, .kept = format.Preamble(), .problem = {}};
-  std::string bytes;
+  files::ReadResult read;
   if (exists) {
-    if (const std::error_code read = ReadWholeFile(path, bytes)) {
-      error = read;
-      return nullptr;
+    read = files::ReadWholeFile(path);
+    if (read.error) {
+      opened.error = read.error;
+      return opened;
     }
-    contents = ReadBack(bytes, format, onRestored);
+    contents = ReadBack(read.bytes, format, onRestored);
     if (!contents.problem.empty()) {
-      error = std::make_error_code(std::errc::invalid_argument);
-      problem = contents.problem + ": the file was written in another form or by another program, and is left as it is";
-      return nullptr;
+      opened.error = std::make_error_code(std::errc::invalid_argument);
+      opened.problem =
+          contents.problem + ": the file was written in another form or by another program, and is left as it is";
+      return opened;
     }
   }
   // A file that already holds exactly what it should is not replaced.
-  if (!exists || contents.kept != bytes) {
-    if (const std::error_code written = app::WriteWholeFile(path, contents.kept)) {
-      error = written;
-      return nullptr;
+  if (!exists || contents.kept != read.bytes) {
+    if (const std::error_code written = files::WriteWholeFile(path, contents.kept)) {
+      opened.error = written;
+      return opened;
     }
   }
 
-  std::unique_ptr<File> file = File::OpenToAppend(path, error);
-  if (!file) return nullptr;
-  std::unique_ptr<Journal> journal(new Journal(format, std::move(file)));
-  journal->restored_ = std::move(contents.done);
-  return journal;
+  files::AppendFile::Opened file = files::AppendFile::Open(path);
+  if (file.error) {
+    opened.error = file.error;
+    return opened;
+  }
+  opened.journal.reset(new Journal(format, std::move(file.file)));
+  opened.journal->restored_ = std::move(contents.done);
+  return opened;
 }
 
 std::unique_ptr<Journal> Journal::OnStandardOutput(const RecordFormat& format) {
-  std::unique_ptr<Journal> journal(new Journal(format, File::StandardOutput()));
+  std::unique_ptr<Journal> journal(new Journal(format, files::AppendFile::StandardOutput()));
   journal->WritePreamble();
   return journal;
 }
@@ -143,14 +148,14 @@ void Journal::WritePreamble() {
   // The header goes first, as in a file, so that the output is a whole file
   // of its form.
   const std::string preamble = format_.Preamble();
-  if (!preamble.empty()) failed_ = static_cast<bool>(file_->Write(preamble));
+  if (!preamble.empty()) failed_ = static_cast<bool>(file_.Write(preamble));
 }
 
 bool Journal::Append(const Record& record) {
   const std::string line = format_.Line(record);
   const std::lock_guard lock(mutex_);
   if (failed_) return false;
-  failed_ = static_cast<bool>(file_->Write(line));
+  failed_ = static_cast<bool>(file_.Write(line));
   return !failed_;
 }
 

@@ -11,10 +11,10 @@
 #include <sstream>
 #include <thread>
 
-#include "app/memory.h"
 #include "batch/engine.h"
 #include "batch/input.h"
 #include "batch/journal.h"
+#include "files/memory.h"
 #include "text/gbk.h"
 #include "ui/cli/console.h"
 #include "ui/cli/options.h"
@@ -172,9 +172,8 @@ int Run(const Options& options) {
       }
       if (options.workbook) kept.push_back(std::move(record));
     };
-    std::error_code error;
-    std::string problem;
-    journal = batch::Journal::Open(PathFromUtf8(*options.output), *form, error, problem, onRestored);
+    auto [opened, error, problem] = batch::Journal::Open(PathFromUtf8(*options.output), *form, onRestored);
+    journal = std::move(opened);
     if (!journal) {
       WriteError("写不了输出 " + PathText(*options.output) + "：" + (problem.empty() ? error.message() : problem) +
                  "\n");
@@ -286,7 +285,7 @@ int Run(const Options& options) {
 }  // namespace
 
 int BatchMain(const std::vector<std::string>& arguments) {
-  app::KeepFreedMemory();
+  files::KeepFreedMemory();
   PrepareStandardStreams();
   const Parsed parsed = ParseCommandLine(arguments);
   if (!parsed.options) {

@@ -240,15 +240,13 @@ class FormJournalTest : public FormsFolderTest, public ::testing::WithParamInter
 TEST_P(FormJournalTest, AppendsAndRestoresDoneRecordsCutAnywhereInTheLastLine) {
   const std::unique_ptr<batch::RecordFormat> form = MakeForm(GetParam(), PageColumns());
   const std::filesystem::path path = folder_ / "out";
-  std::error_code error;
-  std::string problem;
   batch::Record second = SampleRecord();
   second.domain = "b.com";
   second.outcome = Outcome::kNone;
   batch::Record last = SampleRecord();
   last.domain = "c.com";
   {
-    const auto journal = batch::Journal::Open(path, *form, error, problem);
+    const auto [journal, error, problem] = batch::Journal::Open(path, *form);
     ASSERT_TRUE(journal) << problem;
     ASSERT_TRUE(journal->Append(SampleRecord()));
     ASSERT_TRUE(journal->Append(WithOutcome(SampleRecord(), Outcome::kRefused)));
@@ -263,7 +261,7 @@ TEST_P(FormJournalTest, AppendsAndRestoresDoneRecordsCutAnywhereInTheLastLine) {
   const std::size_t lastLine = whole.size() - form->Line(last).size();
   for (std::size_t cut = lastLine; cut < whole.size(); ++cut) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << whole.substr(0, cut);
-    const auto journal = batch::Journal::Open(path, *form, error, problem);
+    const auto [journal, error, problem] = batch::Journal::Open(path, *form);
     ASSERT_TRUE(journal) << problem << " (cut at " << cut << ")";
     ASSERT_EQ(journal->Restored().size(), 3U) << "cut at " << cut;
     EXPECT_EQ(journal->Restored()[0].domain, text::Gbk("中文.com"));
@@ -286,9 +284,7 @@ TEST_F(FormsFolderTest, AJournalOfOneFormRefusesAFileOfAnother) {
       const std::filesystem::path path = folder_ / "out";
       std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
       const std::unique_ptr<batch::RecordFormat> reader = MakeForm(opened, PageColumns());
-      std::error_code error;
-      std::string problem;
-      EXPECT_FALSE(batch::Journal::Open(path, *reader, error, problem))
+      EXPECT_FALSE(batch::Journal::Open(path, *reader).journal)
           << static_cast<int>(written) << " opened as " << static_cast<int>(opened);
       EXPECT_EQ(ReadBytes(path), bytes);
     }
@@ -300,9 +296,7 @@ TEST_F(FormsFolderTest, ACsvOfOtherColumnsIsAnotherForm) {
   const std::unique_ptr<batch::RecordFormat> legacy = MakeForm(FormKind::kCsv, {"weight"});
   const std::filesystem::path path = folder_ / "out.csv";
   std::ofstream(path, std::ios::binary) << page->Preamble();
-  std::error_code error;
-  std::string problem;
-  EXPECT_FALSE(batch::Journal::Open(path, *legacy, error, problem));
+  EXPECT_FALSE(batch::Journal::Open(path, *legacy).journal);
   EXPECT_EQ(ReadBytes(path), page->Preamble());
 }
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <utility>
 
-#include "app/file_write.h"
+#include "files/whole_file.h"
 #include "text/charset.h"
 #include "ui/cli/output_forms.h"
 #include "ui/cli/record_cells.h"
@@ -164,7 +164,7 @@ std::error_code WriteWorkbook(const std::filesystem::path& path, const std::vect
   std::ostringstream bytes;
   bytes << in.rdbuf();
   if (!in || !bytes) return std::make_error_code(std::errc::io_error);
-  return app::WriteWholeFile(path, bytes.view());
+  return files::WriteWholeFile(path, bytes.view());
 }
 
 }  // namespace rankora::cli

@@ -72,9 +72,7 @@ TEST_F(IndependentReaderTest, PythonsCsvModuleReadsTheCsvJournal) {
   const std::unique_ptr<batch::RecordFormat> form = MakeForm(FormKind::kCsv, PageColumns());
   const std::filesystem::path path = folder_ / "out.csv";
   {
-    std::error_code error;
-    std::string problem;
-    const auto journal = batch::Journal::Open(path, *form, error, problem);
+    const auto [journal, error, problem] = batch::Journal::Open(path, *form);
     ASSERT_TRUE(journal) << problem;
     for (const batch::Record& record : Records()) ASSERT_TRUE(journal->Append(record));
   }

@@ -1,4 +1,4 @@
-#include "app/file_write.h"
+#include "files/whole_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,68 +9,35 @@
 #include <string>
 #include <utility>
 
-namespace rankora::app {
+#include "files/handle.h"
+#include "files/posix/system.h"
+
+namespace rankora::files {
 namespace {
 
-std::error_code LastError() { return {errno, std::generic_category()}; }
-
-// One open file descriptor, closed once.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor& operator=(Descriptor&&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int Get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  // Closing can report a write that failed late (a full disk over NFS).
-  std::error_code Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 ? std::error_code() : LastError();
-  }
-
- private:
-  int fd_;
-};
-
-std::error_code WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return LastError();
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return {};
-}
+int Fd(const Handle& file) { return static_cast<int>(file.Native()); }
 
 std::error_code WriteInPlace(const std::filesystem::path& path, std::string_view bytes) {
-  Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  Handle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), true);
   if (!file) return LastError();
-  if (const std::error_code error = WriteAll(file.Get(), bytes)) return error;
+  if (const std::error_code error = file.Write(bytes)) return error;
   return file.Close();
 }
 
 // A new file beside `path`, named after it, that nobody else has opened.
-std::pair<Descriptor, std::filesystem::path> CreateBeside(const std::filesystem::path& path, std::error_code& error) {
+std::pair<Handle, std::filesystem::path> CreateBeside(const std::filesystem::path& path, std::error_code& error) {
   static thread_local std::mt19937_64 random{std::random_device{}()};
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = "." + path.filename().string() + "." + std::to_string(random() % 1000000000) + ".tmp";
     std::filesystem::path temporary = folder / name;
     // 0666 less the process's umask, as the file would get if created directly.
-    Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    Handle file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), true);
     if (file) return {std::move(file), std::move(temporary)};
     if (errno != EEXIST) break;
   }
   error = LastError();
-  return {Descriptor(-1), std::filesystem::path()};
+  return {Handle(), std::filesystem::path()};
 }
 
 std::error_code ReplaceWith(const std::filesystem::path& path, const struct stat* old, std::string_view bytes) {
@@ -81,13 +48,13 @@ std::error_code ReplaceWith(const std::filesystem::path& path, const struct stat
     // The new file stands in for the old one: same permissions, and the same
     // owner where the program may give it.
     // Only root may give a file away; otherwise it is the user's own.
-    [[maybe_unused]] const int owned = ::fchown(file.Get(), old->st_uid, old->st_gid);
-    ::fchmod(file.Get(), old->st_mode & 07777);
+    [[maybe_unused]] const int owned = ::fchown(Fd(file), old->st_uid, old->st_gid);
+    ::fchmod(Fd(file), old->st_mode & 07777);
   }
-  error = WriteAll(file.Get(), bytes);
+  error = file.Write(bytes);
   // On disk before it takes the old file's place, so a crash cannot leave an
   // empty file where the old one was.
-  if (!error && ::fsync(file.Get()) != 0) error = LastError();
+  if (!error && ::fsync(Fd(file)) != 0) error = LastError();
   if (const std::error_code closed = file.Close(); !error) error = closed;
   if (!error && ::rename(temporary.c_str(), path.c_str()) != 0) error = LastError();
   if (error) ::unlink(temporary.c_str());
@@ -122,4 +89,25 @@ std::error_code WriteWholeFile(const std::filesystem::path& path, std::string_vi
   return ReplaceWith(target, &old, bytes);
 }
 
-}  // namespace rankora::app
+ReadResult ReadWholeFile(const std::filesystem::path& path) {
+  ReadResult result;
+  const Handle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC), true);
+  if (!file) {
+    result.error = LastError();
+    return result;
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(Fd(file), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      result.error = LastError();
+      result.bytes.clear();
+    }
+    if (got <= 0) break;
+    result.bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  return result;
+}
+
+}  // namespace rankora::files

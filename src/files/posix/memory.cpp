@@ -1,10 +1,8 @@
-#include "app/memory.h"
+#include "files/memory.h"
 
-#if __has_include(<malloc.h>)
 #include <malloc.h>
-#endif
 
-namespace rankora::app {
+namespace rankora::files {
 
 void KeepFreedMemory() {
 #if defined(M_TRIM_THRESHOLD) && defined(__GLIBC__)
@@ -12,4 +10,4 @@ void KeepFreedMemory() {
 #endif
 }
 
-}  // namespace rankora::app
+}  // namespace rankora::files

@@ -1,7 +1,7 @@
 // The program's allocation policy, set once at start.
 #pragma once
 
-namespace rankora::app {
+namespace rankora::files {
 
 // Keeps up to 16 MiB of freed memory in the process instead of handing it
 // back to the system after every lookup: each lookup allocates and frees a
@@ -10,4 +10,4 @@ namespace rankora::app {
 // has no such setting.
 void KeepFreedMemory();
 
-}  // namespace rankora::app
+}  // namespace rankora::files
