@@ -1,5 +1,5 @@
-// The forms rankora-batch writes, each a RecordFormat so the journal can
-// append to it and read it back:
+// The forms a long run writes its output in, each a RecordFormat so the
+// journal can append to it and read it back:
 //   results: the window's "domain | weight" CR LF lines in GBK, the weight the
 //            source's main one; a domain without a weight carries its status
 //            in its place, so nothing is silently dropped and the window still

@@ -45,7 +45,7 @@ class Occurrences {
 
 }  // namespace
 
-Run::Run(RunSettings settings) : Run(settings, lookup::MakeSource(settings.source)) {}
+Run::Run(const RunSettings& settings) : Run(settings, lookup::MakeSource(settings.source)) {}
 
 Run::Run(RunSettings settings, std::unique_ptr<lookup::Source> source)
     : settings_(std::move(settings)),

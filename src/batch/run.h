@@ -64,7 +64,7 @@ class Run {
   using RecordHandler = std::function<void(const Record&)>;
 
   // With the source the settings name, or with `source` (a test's own).
-  explicit Run(RunSettings settings);
+  explicit Run(const RunSettings& settings);
   Run(RunSettings settings, std::unique_ptr<lookup::Source> source);
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
