@@ -170,11 +170,12 @@ TEST_F(RunTest, FailedAndRefusedLinesAreAskedAgainAndDoneOnesAreNot) {
 TEST_F(RunTest, ANewOrEmptyOutputResumesNothing) {
   for (const bool exists : {false, true}) {
     if (exists) WriteOutput({});
-    const std::unique_ptr<batch::Run> run = MakeRun(Settings());
+    std::unique_ptr<batch::Run> run = MakeRun(Settings());
     const Opening opening = run->Open({"a.com", "b.com", "a.com"});
     ASSERT_TRUE(opening.opened) << exists;
     EXPECT_EQ(opening.resumed, 0) << exists;
     EXPECT_EQ(run->Pending(), (std::vector<std::string>{"a.com", "b.com", "a.com"})) << exists;
+    run.reset();  // Windows shares no open output
     std::filesystem::remove(Output());
   }
 }
@@ -196,7 +197,7 @@ TEST_F(RunTest, AnOutputOfAnotherFormIsNotOpenedAndSaysWhichLine) {
 
 TEST_F(RunTest, HandsOnEachRecordOnceItIsInTheOutputAndTalliesTheOutcomes) {
   WriteOutput({Line("a.com", Outcome::kFound, "3")});
-  const std::unique_ptr<batch::Run> run = MakeRun(Settings(), [](const std::string& domain) {
+  std::unique_ptr<batch::Run> run = MakeRun(Settings(), [](const std::string& domain) {
     if (domain == "n.com") return LookupResult{{}, Outcome::kNone, {""}, {}, {}};
     return Found("5");
   });
@@ -215,6 +216,7 @@ TEST_F(RunTest, HandsOnEachRecordOnceItIsInTheOutputAndTalliesTheOutcomes) {
   EXPECT_FALSE(result.writeFailed);
   EXPECT_FALSE(result.workbookError);
   EXPECT_EQ(run->Snapshot().done, 2);
+  run.reset();  // Windows shares no open output
 
   // A rerun finds everything done.
   const std::unique_ptr<batch::Run> again = MakeRun(Settings());
