@@ -1,4 +1,4 @@
-#include "ui/cli/record_cells.h"
+#include "batch/record_cells.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 
 #include "text/gbk.h"
 
-namespace rankora::cli {
+namespace rankora::batch {
 
 std::vector<std::string> HeaderCells(const std::vector<std::string>& columns) {
   std::vector<std::string> cells{"domain"};
@@ -15,14 +15,14 @@ std::vector<std::string> HeaderCells(const std::vector<std::string>& columns) {
   return cells;
 }
 
-std::vector<std::string> RecordCells(const batch::Record& record, const std::vector<std::string>& columns) {
+std::vector<std::string> RecordCells(const Record& record, const std::vector<std::string>& columns) {
   std::vector<std::string> cells;
   cells.reserve(columns.size() + kFirstValueCell + kCellsAfterValues);
   cells.push_back(text::ToUtf8(record.domain));
   for (std::size_t i = 0; i < columns.size(); ++i) {
     cells.push_back(i < record.values.size() ? text::ToUtf8(record.values[i]) : std::string());
   }
-  cells.emplace_back(batch::OutcomeName(record.outcome));
+  cells.emplace_back(OutcomeName(record.outcome));
   cells.push_back(std::to_string(record.attempts));
   cells.push_back(record.exit);
   cells.push_back(record.time);
@@ -30,11 +30,11 @@ std::vector<std::string> RecordCells(const batch::Record& record, const std::vec
   return cells;
 }
 
-bool RecordFromCells(std::vector<std::string> cells, const std::vector<std::string>& columns, batch::Record& record) {
+bool RecordFromCells(std::vector<std::string> cells, const std::vector<std::string>& columns, Record& record) {
   if (cells.size() != columns.size() + kFirstValueCell + kCellsAfterValues || cells[0].empty()) return false;
   const std::size_t after = kFirstValueCell + columns.size();
-  batch::Record read;
-  if (!batch::ParseOutcome(cells[after], read.outcome)) return false;
+  Record read;
+  if (!ParseOutcome(cells[after], read.outcome)) return false;
   const std::string& attempts = cells[after + 1];
   const char* end = attempts.data() + attempts.size();
   if (attempts.empty() || std::from_chars(attempts.data(), end, read.attempts).ptr != end) return false;
@@ -53,4 +53,4 @@ bool IsInteger(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-}  // namespace rankora::cli
+}  // namespace rankora::batch

@@ -1,5 +1,5 @@
-// The forms rankora-batch writes, each a RecordFormat so the journal can
-// append to it and read it back:
+// The forms a long run writes its output in, each a RecordFormat so the
+// journal can append to it and read it back:
 //   results: the window's "domain | weight" CR LF lines in GBK, the weight the
 //            source's main one; a domain without a weight carries its status
 //            in its place, so nothing is silently dropped and the window still
@@ -19,18 +19,18 @@
 
 #include "batch/journal.h"
 
-namespace rankora::cli {
+namespace rankora::batch {
 
 enum class FormKind { kResults, kCsv, kJsonl };
 
 // `columns` are the source's value columns (lookup::Source::Columns).
-std::unique_ptr<batch::RecordFormat> MakeForm(FormKind kind, const std::vector<std::string>& columns);
+std::unique_ptr<RecordFormat> MakeForm(FormKind kind, const std::vector<std::string>& columns);
 
 // False where this build has no workbook writer (Windows).
 bool CanWriteWorkbook();
 // Writes all records as one sheet: the same columns as the CSV. Returns why
 // it failed, or no error.
 std::error_code WriteWorkbook(const std::filesystem::path& path, const std::vector<std::string>& columns,
-                              const std::vector<batch::Record>& records);
+                              const std::vector<Record>& records);
 
-}  // namespace rankora::cli
+}  // namespace rankora::batch

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "batch/forms.h"
 #include "forms_fixture.h"
-#include "ui/cli/output_forms.h"
 
-namespace rankora::cli {
+namespace rankora::batch {
 namespace {
 
 using WorkbookTest = FormsFolderTest;
@@ -16,4 +16,4 @@ TEST_F(WorkbookTest, ThisBuildHasNoWriterAndWritesNothing) {
 }
 
 }  // namespace
-}  // namespace rankora::cli
+}  // namespace rankora::batch

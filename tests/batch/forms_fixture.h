@@ -15,15 +15,15 @@
 #include "batch/record.h"
 #include "text/gbk.h"
 
-namespace rankora::cli {
+namespace rankora::batch {
 
 inline const std::vector<std::string>& PageColumns() {
   static const std::vector<std::string> columns{"baidu_pc", "baidu_mobile", "360", "sogou", "shenma", "google"};
   return columns;
 }
 
-inline batch::Record SampleRecord() {
-  batch::Record record;
+inline Record SampleRecord() {
+  Record record;
   record.domain = text::Gbk("中文.com");
   record.outcome = lookup::Outcome::kFound;
   record.values = {"3", "", "5", "n/a", "0", "12"};
@@ -34,7 +34,7 @@ inline batch::Record SampleRecord() {
   return record;
 }
 
-inline void ExpectSameRecord(const batch::Record& actual, const batch::Record& expected) {
+inline void ExpectSameRecord(const Record& actual, const Record& expected) {
   EXPECT_EQ(actual.domain, expected.domain);
   EXPECT_EQ(actual.outcome, expected.outcome);
   EXPECT_EQ(actual.values, expected.values);
@@ -63,4 +63,4 @@ class FormsFolderTest : public ::testing::Test {
   std::filesystem::path folder_;
 };
 
-}  // namespace rankora::cli
+}  // namespace rankora::batch

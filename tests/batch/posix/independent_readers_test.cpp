@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "batch/forms.h"
 #include "batch/journal.h"
 #include "forms_fixture.h"
-#include "ui/cli/output_forms.h"
 
-namespace rankora::cli {
+namespace rankora::batch {
 namespace {
 
 // Not the python3 that PATH may find first (a version manager's shim, say):
@@ -52,13 +52,13 @@ std::string RunPython(const std::filesystem::path& folder, const std::string& sc
   return output;
 }
 
-std::vector<batch::Record> Records() {
-  batch::Record none = SampleRecord();
+std::vector<Record> Records() {
+  Record none = SampleRecord();
   none.domain = "b.com";
   none.outcome = lookup::Outcome::kNone;
   none.values.assign(PageColumns().size(), "");
   none.reason.clear();
-  batch::Record failed = SampleRecord();
+  Record failed = SampleRecord();
   failed.domain = text::Gbk("百度.cn");
   failed.outcome = lookup::Outcome::kFailed;
   failed.values.clear();
@@ -69,12 +69,12 @@ std::vector<batch::Record> Records() {
 using IndependentReaderTest = FormsFolderTest;
 
 TEST_F(IndependentReaderTest, PythonsCsvModuleReadsTheCsvJournal) {
-  const std::unique_ptr<batch::RecordFormat> form = MakeForm(FormKind::kCsv, PageColumns());
+  const std::unique_ptr<RecordFormat> form = MakeForm(FormKind::kCsv, PageColumns());
   const std::filesystem::path path = folder_ / "out.csv";
   {
-    const auto [journal, error, problem] = batch::Journal::Open(path, *form);
+    const auto [journal, error, problem] = Journal::Open(path, *form);
     ASSERT_TRUE(journal) << problem;
-    for (const batch::Record& record : Records()) ASSERT_TRUE(journal->Append(record));
+    for (const Record& record : Records()) ASSERT_TRUE(journal->Append(record));
   }
   ASSERT_TRUE(ReadBytes(path).starts_with("\xEF\xBB\xBF"));
 
@@ -151,4 +151,4 @@ TEST_F(IndependentReaderTest, AWorkbookThatCannotBeWrittenIsReportedAndLeavesNot
 }
 
 }  // namespace
-}  // namespace rankora::cli
+}  // namespace rankora::batch

@@ -1,4 +1,4 @@
-#include "ui/cli/output_forms.h"
+#include "batch/forms.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,10 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "batch/record_cells.h"
 #include "text/gbk.h"
-#include "ui/cli/record_cells.h"
 
-namespace rankora::cli {
+namespace rankora::batch {
 namespace {
 
 constexpr std::string_view kBar = " | ";
@@ -18,7 +18,7 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool HasLineBreak(std::string_view line) { return line.find_first_of("\r\n") != std::string_view::npos; }
 
-class ResultsForm : public batch::RecordFormat {
+class ResultsForm : public RecordFormat {
  public:
   explicit ResultsForm(const std::vector<std::string>& columns)
       : values_(std::max<std::size_t>(columns.size(), 1)),
@@ -29,17 +29,17 @@ class ResultsForm : public batch::RecordFormat {
   std::string Preamble() const override { return {}; }
   std::string LineEnd() const override { return "\r\n"; }
 
-  std::string Line(const batch::Record& record) const override {
+  std::string Line(const Record& record) const override {
     return record.domain + std::string(kBar) + Weight(record) + "\r\n";
   }
 
-  std::optional<batch::Record> Parse(const std::string& line) const override {
+  std::optional<Record> Parse(const std::string& line) const override {
     if (HasLineBreak(line)) return std::nullopt;
     const int bar = text::Find(line, kBar);
     if (bar <= 1) return std::nullopt;
     std::string weight = line.substr(static_cast<std::size_t>(bar) - 1 + kBar.size());
     if (weight.empty()) return std::nullopt;
-    batch::Record record;
+    Record record;
     record.domain = line.substr(0, static_cast<std::size_t>(bar) - 1);
     record.values.resize(values_);
     if (weight == none_) {
@@ -56,7 +56,7 @@ class ResultsForm : public batch::RecordFormat {
   }
 
  private:
-  const std::string& Weight(const batch::Record& record) const {
+  const std::string& Weight(const Record& record) const {
     switch (record.outcome) {
       case lookup::Outcome::kFound:
         // Found without a weight is written as no weight: an empty weight
@@ -80,17 +80,17 @@ class ResultsForm : public batch::RecordFormat {
 
 // RFC 4180, with CR LF line ends as Excel writes them. A line break inside a
 // field becomes a space: each record stays one line of the journal.
-class CsvForm : public batch::RecordFormat {
+class CsvForm : public RecordFormat {
  public:
   explicit CsvForm(std::vector<std::string> columns) : columns_(std::move(columns)) {}
 
   std::string Preamble() const override { return std::string(kByteOrderMark) + Join(HeaderCells(columns_)); }
   std::string LineEnd() const override { return "\r\n"; }
-  std::string Line(const batch::Record& record) const override { return Join(RecordCells(record, columns_)); }
+  std::string Line(const Record& record) const override { return Join(RecordCells(record, columns_)); }
 
-  std::optional<batch::Record> Parse(const std::string& line) const override {
+  std::optional<Record> Parse(const std::string& line) const override {
     std::vector<std::string> cells;
-    batch::Record record;
+    Record record;
     if (!Split(line, cells) || !RecordFromCells(std::move(cells), columns_, record)) return std::nullopt;
     return record;
   }
@@ -152,14 +152,14 @@ class CsvForm : public batch::RecordFormat {
   std::vector<std::string> columns_;
 };
 
-class JsonlForm : public batch::RecordFormat {
+class JsonlForm : public RecordFormat {
  public:
   explicit JsonlForm(std::vector<std::string> columns) : columns_(std::move(columns)), keys_(HeaderCells(columns_)) {}
 
   std::string Preamble() const override { return {}; }
   std::string LineEnd() const override { return "\n"; }
 
-  std::string Line(const batch::Record& record) const override {
+  std::string Line(const Record& record) const override {
     const std::vector<std::string> cells = RecordCells(record, columns_);
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     for (std::size_t i = 0; i < keys_.size(); ++i) {
@@ -183,7 +183,7 @@ class JsonlForm : public batch::RecordFormat {
     }
   }
 
-  std::optional<batch::Record> Parse(const std::string& line) const override {
+  std::optional<Record> Parse(const std::string& line) const override {
     const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
     if (!object.is_object()) return std::nullopt;
     std::vector<std::string> cells;
@@ -200,7 +200,7 @@ class JsonlForm : public batch::RecordFormat {
         return std::nullopt;
       }
     }
-    batch::Record record;
+    Record record;
     if (!RecordFromCells(std::move(cells), columns_, record)) return std::nullopt;
     return record;
   }
@@ -212,7 +212,7 @@ class JsonlForm : public batch::RecordFormat {
 
 }  // namespace
 
-std::unique_ptr<batch::RecordFormat> MakeForm(FormKind kind, const std::vector<std::string>& columns) {
+std::unique_ptr<RecordFormat> MakeForm(FormKind kind, const std::vector<std::string>& columns) {
   switch (kind) {
     case FormKind::kResults:
       return std::make_unique<ResultsForm>(columns);
@@ -224,4 +224,4 @@ std::unique_ptr<batch::RecordFormat> MakeForm(FormKind kind, const std::vector<s
   return std::make_unique<JsonlForm>(columns);
 }
 
-}  // namespace rankora::cli
+}  // namespace rankora::batch

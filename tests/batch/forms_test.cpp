@@ -1,4 +1,4 @@
-#include "ui/cli/output_forms.h"
+#include "batch/forms.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +13,12 @@
 #include "forms_fixture.h"
 #include "text/gbk.h"
 
-namespace rankora::cli {
+namespace rankora::batch {
 namespace {
 
 using lookup::Outcome;
 
-batch::Record WithOutcome(batch::Record record, Outcome outcome) {
+Record WithOutcome(Record record, Outcome outcome) {
   record.outcome = outcome;
   return record;
 }
@@ -27,7 +27,7 @@ batch::Record WithOutcome(batch::Record record, Outcome outcome) {
 
 class ResultsFormTest : public ::testing::Test {
  protected:
-  std::unique_ptr<batch::RecordFormat> form_ = MakeForm(FormKind::kResults, PageColumns());
+  std::unique_ptr<RecordFormat> form_ = MakeForm(FormKind::kResults, PageColumns());
 };
 
 TEST_F(ResultsFormTest, WritesDomainBarWeightCrLfInGbk) {
@@ -43,7 +43,7 @@ TEST_F(ResultsFormTest, WritesTheStatusInPlaceOfAMissingWeight) {
 }
 
 TEST_F(ResultsFormTest, WritesAFoundRecordWithoutAWeightAsNoWeightSoItReadsBack) {
-  batch::Record record = SampleRecord();
+  Record record = SampleRecord();
   record.values = {""};
   const std::string line = form_->Line(record);
   EXPECT_EQ(line, text::Gbk("中文.com | 无权重\r\n"));
@@ -53,8 +53,8 @@ TEST_F(ResultsFormTest, WritesAFoundRecordWithoutAWeightAsNoWeightSoItReadsBack)
 TEST_F(ResultsFormTest, ReadsBackTheDomainTheOutcomeAndTheWeight) {
   for (const Outcome outcome : {Outcome::kFound, Outcome::kNone, Outcome::kRefused, Outcome::kFailed}) {
     const std::string line = form_->Line(WithOutcome(SampleRecord(), outcome));
-    const std::optional<batch::Record> record = form_->Parse(line.substr(0, line.size() - 2));
-    ASSERT_TRUE(record) << batch::OutcomeName(outcome);
+    const std::optional<Record> record = form_->Parse(line.substr(0, line.size() - 2));
+    ASSERT_TRUE(record) << OutcomeName(outcome);
     EXPECT_EQ(record->domain, text::Gbk("中文.com"));
     EXPECT_EQ(record->outcome, outcome);
     ASSERT_EQ(record->values.size(), PageColumns().size());
@@ -63,7 +63,7 @@ TEST_F(ResultsFormTest, ReadsBackTheDomainTheOutcomeAndTheWeight) {
 }
 
 TEST_F(ResultsFormTest, ReadsAnyOtherTextAsTheWeightOfAFoundRecord) {
-  const std::optional<batch::Record> record = form_->Parse("a.com | 7 | x");
+  const std::optional<Record> record = form_->Parse("a.com | 7 | x");
   ASSERT_TRUE(record);
   EXPECT_EQ(record->outcome, Outcome::kFound);
   EXPECT_EQ(record->values[0], "7 | x");
@@ -81,7 +81,7 @@ TEST_F(ResultsFormTest, ItsLinesAreInputForTheNextRunAndForTheWindow) {
   for (const Outcome outcome : {Outcome::kFound, Outcome::kNone, Outcome::kFailed}) {
     file += form_->Line(WithOutcome(SampleRecord(), outcome));
   }
-  const batch::Input input = batch::ReadInput(file, {});
+  const Input input = ReadInput(file, {});
   EXPECT_EQ(input.domains, std::vector<std::string>(3, text::Gbk("中文.com")));
   EXPECT_TRUE(input.problems.empty());
 }
@@ -90,7 +90,7 @@ TEST_F(ResultsFormTest, TheWindowsSavedResultsAreAJournalOfThisForm) {
   const std::string saved = app::ResultsText({{"a.com", "3"}, {text::Gbk("中文.com"), "5"}});
   ASSERT_TRUE(form_->Parse(saved.substr(0, saved.find("\r\n"))));
   std::string rest = saved.substr(saved.find("\r\n") + 2);
-  const std::optional<batch::Record> second = form_->Parse(rest.substr(0, rest.size() - 2));
+  const std::optional<Record> second = form_->Parse(rest.substr(0, rest.size() - 2));
   ASSERT_TRUE(second);
   EXPECT_EQ(second->domain, text::Gbk("中文.com"));
   EXPECT_EQ(second->values[0], "5");
@@ -100,7 +100,7 @@ TEST_F(ResultsFormTest, TheWindowsSavedResultsAreAJournalOfThisForm) {
 
 class CsvFormTest : public ::testing::Test {
  protected:
-  std::unique_ptr<batch::RecordFormat> form_ = MakeForm(FormKind::kCsv, PageColumns());
+  std::unique_ptr<RecordFormat> form_ = MakeForm(FormKind::kCsv, PageColumns());
 };
 
 TEST_F(CsvFormTest, StartsWithAByteOrderMarkAndTheHeader) {
@@ -117,30 +117,30 @@ TEST_F(CsvFormTest, WritesUtf8FieldsQuotedAsRfc4180Says) {
 
 TEST_F(CsvFormTest, RoundTripsARecord) {
   const std::string line = form_->Line(SampleRecord());
-  const std::optional<batch::Record> record = form_->Parse(line.substr(0, line.size() - 2));
+  const std::optional<Record> record = form_->Parse(line.substr(0, line.size() - 2));
   ASSERT_TRUE(record);
   ExpectSameRecord(*record, SampleRecord());
 }
 
 TEST_F(CsvFormTest, RoundTripsEveryOutcomeAndEmptyFields) {
   for (const Outcome outcome : {Outcome::kFound, Outcome::kNone, Outcome::kRefused, Outcome::kFailed}) {
-    batch::Record record = WithOutcome(SampleRecord(), outcome);
+    Record record = WithOutcome(SampleRecord(), outcome);
     record.values.assign(PageColumns().size(), "");
     record.reason = "\"";
     record.exit = "direct";
     const std::string line = form_->Line(record);
-    const std::optional<batch::Record> read = form_->Parse(line.substr(0, line.size() - 2));
+    const std::optional<Record> read = form_->Parse(line.substr(0, line.size() - 2));
     ASSERT_TRUE(read) << line;
     ExpectSameRecord(*read, record);
   }
 }
 
 TEST_F(CsvFormTest, KeepsARecordOnOneLineWhenAFieldHoldsALineBreak) {
-  batch::Record record = SampleRecord();
+  Record record = SampleRecord();
   record.reason = "first\r\nsecond\nthird";
   const std::string line = form_->Line(record);
   EXPECT_EQ(line.find_first_of("\r\n"), line.size() - 2);
-  const std::optional<batch::Record> read = form_->Parse(line.substr(0, line.size() - 2));
+  const std::optional<Record> read = form_->Parse(line.substr(0, line.size() - 2));
   ASSERT_TRUE(read);
   EXPECT_EQ(read->reason, "first  second third");
 }
@@ -172,7 +172,7 @@ TEST_F(CsvFormTest, TheHeaderIsNoRecord) {
 
 class JsonlFormTest : public ::testing::Test {
  protected:
-  std::unique_ptr<batch::RecordFormat> form_ = MakeForm(FormKind::kJsonl, PageColumns());
+  std::unique_ptr<RecordFormat> form_ = MakeForm(FormKind::kJsonl, PageColumns());
 };
 
 TEST_F(JsonlFormTest, WritesOneObjectALineWithTheKeysInOrder) {
@@ -197,26 +197,26 @@ TEST_F(JsonlFormTest, WritesOneObjectALineWithTheKeysInOrder) {
 
 TEST_F(JsonlFormTest, RoundTripsARecord) {
   const std::string line = form_->Line(SampleRecord());
-  const std::optional<batch::Record> record = form_->Parse(line.substr(0, line.size() - 1));
+  const std::optional<Record> record = form_->Parse(line.substr(0, line.size() - 1));
   ASSERT_TRUE(record);
   ExpectSameRecord(*record, SampleRecord());
 }
 
 TEST_F(JsonlFormTest, KeepsALineBreakInAReasonInsideTheLine) {
-  batch::Record record = WithOutcome(SampleRecord(), Outcome::kFailed);
+  Record record = WithOutcome(SampleRecord(), Outcome::kFailed);
   record.reason = "first\r\nsecond";
   const std::string line = form_->Line(record);
   EXPECT_EQ(line.find('\n'), line.size() - 1);
-  const std::optional<batch::Record> read = form_->Parse(line.substr(0, line.size() - 1));
+  const std::optional<Record> read = form_->Parse(line.substr(0, line.size() - 1));
   ASSERT_TRUE(read);
   ExpectSameRecord(*read, record);
 }
 
 TEST_F(JsonlFormTest, WritesAReasonThatIsNoUtf8WithoutFailing) {
-  batch::Record record = SampleRecord();
+  Record record = SampleRecord();
   record.reason = "bad \xFF byte";
   const std::string line = form_->Line(record);
-  const std::optional<batch::Record> read = form_->Parse(line.substr(0, line.size() - 1));
+  const std::optional<Record> read = form_->Parse(line.substr(0, line.size() - 1));
   ASSERT_TRUE(read);
   EXPECT_EQ(read->reason, "bad \xEF\xBF\xBD byte");
 }
@@ -238,15 +238,15 @@ TEST_F(JsonlFormTest, RefusesLinesOfNoSuchObject) {
 class FormJournalTest : public FormsFolderTest, public ::testing::WithParamInterface<FormKind> {};
 
 TEST_P(FormJournalTest, AppendsAndRestoresDoneRecordsCutAnywhereInTheLastLine) {
-  const std::unique_ptr<batch::RecordFormat> form = MakeForm(GetParam(), PageColumns());
+  const std::unique_ptr<RecordFormat> form = MakeForm(GetParam(), PageColumns());
   const std::filesystem::path path = folder_ / "out";
-  batch::Record second = SampleRecord();
+  Record second = SampleRecord();
   second.domain = "b.com";
   second.outcome = Outcome::kNone;
-  batch::Record last = SampleRecord();
+  Record last = SampleRecord();
   last.domain = "c.com";
   {
-    const auto [journal, error, problem] = batch::Journal::Open(path, *form);
+    const auto [journal, error, problem] = Journal::Open(path, *form);
     ASSERT_TRUE(journal) << problem;
     ASSERT_TRUE(journal->Append(SampleRecord()));
     ASSERT_TRUE(journal->Append(WithOutcome(SampleRecord(), Outcome::kRefused)));
@@ -261,7 +261,7 @@ TEST_P(FormJournalTest, AppendsAndRestoresDoneRecordsCutAnywhereInTheLastLine) {
   const std::size_t lastLine = whole.size() - form->Line(last).size();
   for (std::size_t cut = lastLine; cut < whole.size(); ++cut) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << whole.substr(0, cut);
-    const auto [journal, error, problem] = batch::Journal::Open(path, *form);
+    const auto [journal, error, problem] = Journal::Open(path, *form);
     ASSERT_TRUE(journal) << problem << " (cut at " << cut << ")";
     ASSERT_EQ(journal->Restored().size(), 3U) << "cut at " << cut;
     EXPECT_EQ(journal->Restored()[0].domain, text::Gbk("中文.com"));
@@ -277,14 +277,14 @@ INSTANTIATE_TEST_SUITE_P(EachForm, FormJournalTest,
 TEST_F(FormsFolderTest, AJournalOfOneFormRefusesAFileOfAnother) {
   const std::vector<FormKind> kinds{FormKind::kResults, FormKind::kCsv, FormKind::kJsonl};
   for (const FormKind written : kinds) {
-    const std::unique_ptr<batch::RecordFormat> writer = MakeForm(written, PageColumns());
+    const std::unique_ptr<RecordFormat> writer = MakeForm(written, PageColumns());
     const std::string bytes = writer->Preamble() + writer->Line(SampleRecord());
     for (const FormKind opened : kinds) {
       if (opened == written) continue;
       const std::filesystem::path path = folder_ / "out";
       std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-      const std::unique_ptr<batch::RecordFormat> reader = MakeForm(opened, PageColumns());
-      EXPECT_FALSE(batch::Journal::Open(path, *reader).journal)
+      const std::unique_ptr<RecordFormat> reader = MakeForm(opened, PageColumns());
+      EXPECT_FALSE(Journal::Open(path, *reader).journal)
           << static_cast<int>(written) << " opened as " << static_cast<int>(opened);
       EXPECT_EQ(ReadBytes(path), bytes);
     }
@@ -292,13 +292,13 @@ TEST_F(FormsFolderTest, AJournalOfOneFormRefusesAFileOfAnother) {
 }
 
 TEST_F(FormsFolderTest, ACsvOfOtherColumnsIsAnotherForm) {
-  const std::unique_ptr<batch::RecordFormat> page = MakeForm(FormKind::kCsv, PageColumns());
-  const std::unique_ptr<batch::RecordFormat> legacy = MakeForm(FormKind::kCsv, {"weight"});
+  const std::unique_ptr<RecordFormat> page = MakeForm(FormKind::kCsv, PageColumns());
+  const std::unique_ptr<RecordFormat> legacy = MakeForm(FormKind::kCsv, {"weight"});
   const std::filesystem::path path = folder_ / "out.csv";
   std::ofstream(path, std::ios::binary) << page->Preamble();
-  EXPECT_FALSE(batch::Journal::Open(path, *legacy).journal);
+  EXPECT_FALSE(Journal::Open(path, *legacy).journal);
   EXPECT_EQ(ReadBytes(path), page->Preamble());
 }
 
 }  // namespace
-}  // namespace rankora::cli
+}  // namespace rankora::batch

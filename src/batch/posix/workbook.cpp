@@ -8,12 +8,12 @@
 #include <sstream>
 #include <utility>
 
+#include "batch/forms.h"
+#include "batch/record_cells.h"
 #include "files/whole_file.h"
 #include "text/charset.h"
-#include "ui/cli/output_forms.h"
-#include "ui/cli/record_cells.h"
 
-namespace rankora::cli {
+namespace rankora::batch {
 namespace {
 
 class XlsxWriterCategory : public std::error_category {
@@ -102,7 +102,7 @@ constexpr std::size_t kLongestNumber = 15;
 bool CanWriteWorkbook() { return true; }
 
 std::error_code WriteWorkbook(const std::filesystem::path& path, const std::vector<std::string>& columns,
-                              const std::vector<batch::Record>& records) {
+                              const std::vector<Record>& records) {
   if (records.size() >= LXW_ROW_MAX) return std::make_error_code(std::errc::file_too_large);
   const std::vector<std::string> header = HeaderCells(columns);
   const std::size_t attemptsCell = kFirstValueCell + columns.size() + 1;
@@ -111,7 +111,7 @@ std::error_code WriteWorkbook(const std::filesystem::path& path, const std::vect
   // streams each row to its file as it is written.
   std::vector<double> widths(header.size(), kNarrowest);
   for (std::size_t i = 0; i < header.size(); ++i) widths[i] = std::max(widths[i], Width(header[i]));
-  for (const batch::Record& record : records) {
+  for (const Record& record : records) {
     const std::vector<std::string> cells = RecordCells(record, columns);
     for (std::size_t i = 0; i < cells.size(); ++i) widths[i] = std::max(widths[i], Width(cells[i]));
   }
@@ -141,7 +141,7 @@ std::error_code WriteWorkbook(const std::filesystem::path& path, const std::vect
       }
     }
     lxw_row_t row = 0;
-    for (const batch::Record& record : records) {
+    for (const Record& record : records) {
       ++row;
       const std::vector<std::string> cells = RecordCells(record, columns);
       for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -167,4 +167,4 @@ std::error_code WriteWorkbook(const std::filesystem::path& path, const std::vect
   return files::WriteWholeFile(path, bytes.view());
 }
 
-}  // namespace rankora::cli
+}  // namespace rankora::batch
