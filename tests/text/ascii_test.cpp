@@ -7,7 +7,7 @@
 namespace rankora::text {
 namespace {
 
-// In GBK 丄 is 0x81 0x41 ("A" as second byte) and 乣 is 0x81 0x61 ("a"):
+// In GBK 丄 is 0x81 0x41 ("A" as second byte) and 乤 is 0x81 0x61 ("a"):
 // lower-casing a second byte would turn the one into the other.
 const std::string kShang = "\x81\x41";
 const std::string kJiu = "\x81\x61";
