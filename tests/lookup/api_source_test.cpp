@@ -199,7 +199,7 @@ Reply Found(const ReceivedRequest& request, const std::string& weight) {
   std::string success;
   for (const std::string& domain : AskedDomains(request)) {
     if (!success.empty()) success += ",";
-    success += R"({"domain":")" + domain + R"(","pc_br":")" + weight + R"("})";
+    success.append(R"({"domain":")").append(domain).append(R"(","pc_br":")").append(weight).append(R"("})");
   }
   return Json(200, R"({"code":200000,"data":{"success":[)" + success + "]}}");
 }

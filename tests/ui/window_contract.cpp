@@ -24,6 +24,7 @@ void WindowContract::AddRow(const std::string& domain, const std::string& weight
 std::vector<std::string> WindowContract::Column(int column) {
   std::vector<std::string> cells;
   app::ResultList& list = driver_->Window().ResultListControl();
+  cells.reserve(static_cast<std::size_t>(list.RowCount()));
   for (int row = 0; row < list.RowCount(); ++row) cells.push_back(list.CellText(row, column));
   return cells;
 }
@@ -31,6 +32,7 @@ std::vector<std::string> WindowContract::Column(int column) {
 Rows WindowContract::RowsShown() {
   Rows rows;
   app::ResultList& list = driver_->Window().ResultListControl();
+  rows.reserve(static_cast<std::size_t>(list.RowCount()));
   for (int row = 0; row < list.RowCount(); ++row) {
     rows.emplace_back(text::ToUtf8(list.CellText(row, 0)), text::ToUtf8(list.CellText(row, 1)));
   }

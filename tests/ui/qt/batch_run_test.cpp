@@ -28,8 +28,6 @@
 namespace rankora::ui::qt {
 namespace {
 
-using rankora::testing::WhenModalOf;
-
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
 class BatchRunTest : public ::testing::Test {
@@ -49,6 +47,7 @@ class BatchRunTest : public ::testing::Test {
   std::vector<std::pair<std::string, std::string>> Rows() {
     std::vector<std::pair<std::string, std::string>> rows;
     app::ResultList& list = window_.ResultListControl();
+    rows.reserve(static_cast<std::size_t>(list.RowCount()));
     for (int row = 0; row < list.RowCount(); ++row) {
       rows.emplace_back(text::ToUtf8(list.CellText(row, 0)), text::ToUtf8(list.CellText(row, 1)));
     }
