@@ -38,6 +38,26 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
 
 std::string PathText(const std::string& argument) { return "“" + argument + "”"; }
 
+// A line of the input as a message shows it (UTF-8 in and out): control
+// characters as "?", so a stray CR or NUL cannot garble the terminal, and a
+// long line cut, with its length.
+std::string LineShown(std::string_view line) {
+  constexpr std::size_t kLongest = 80;
+  std::string shown;
+  std::size_t at = 0;
+  for (; at < line.size() && shown.size() < kLongest; ++at) {
+    const auto byte = static_cast<unsigned char>(line[at]);
+    shown += (byte < 0x20 || byte == 0x7F) ? '?' : line[at];
+  }
+  if (at == line.size()) return shown;
+  // Not inside a UTF-8 character.
+  while (!shown.empty() && (static_cast<unsigned char>(line[at]) & 0xC0) == 0x80) {
+    shown.pop_back();
+    --at;
+  }
+  return shown + "……（共 " + std::to_string(line.size()) + " 字节）";
+}
+
 // The exits of a proxy list: one "http://[user:password@]host:port" a line;
 // empty lines and lines starting with "#" are skipped.
 bool ReadProxies(const std::string& argument, std::vector<lookup::Exit>& exits, std::string& problem) {
@@ -120,11 +140,16 @@ int Run(const Options& options) {
   batch::Input input = batch::ReadInput(bytes, batch::InputOptions{options.unique, options.clean});
   std::string().swap(bytes);
   for (std::size_t i = 0; i < input.problems.size() && i < kProblemsShown; ++i) {
-    WriteError("第 " + std::to_string(input.problems[i].line) + " 行不是域名，已跳过：" + input.problems[i].text +
-               (options.clean ? "" : "（--clean 可整理网址）") + "\n");
+    WriteError("第 " + std::to_string(input.problems[i].line) + " 行不是域名，已跳过：" +
+               LineShown(input.problems[i].text) + (options.clean ? "" : "（--clean 可整理网址）") + "\n");
   }
   if (input.problems.size() > kProblemsShown) {
     WriteError("……另有 " + std::to_string(input.problems.size() - kProblemsShown) + " 行不是域名，已跳过。\n");
+  }
+  // Nothing to ask is no success: the file was probably not the list meant.
+  if (input.domains.empty()) {
+    WriteError("输入 " + PathText(options.input) + " 里没有域名，什么也没查。\n");
+    return kNoInput;
   }
 
   // The exits and the source.
@@ -196,7 +221,11 @@ int Run(const Options& options) {
 
   batch::EngineSettings settings;
   settings.ratePerMinute = options.rate;
-  settings.concurrency = options.concurrency;
+  settings.concurrency = FitConcurrency(options.concurrency);
+  if (settings.concurrency < options.concurrency && !options.quiet) {
+    WriteError("这个进程最多能同时打开的文件不够 " + std::to_string(options.concurrency) + " 个查询，改为同时 " +
+               std::to_string(settings.concurrency) + " 个（可用 ulimit -n 放宽）。\n");
+  }
   settings.coolDown = options.coolDown;
   settings.longestCoolDown = options.longestCoolDown;
   settings.retries = options.retries;
