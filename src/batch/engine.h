@@ -5,7 +5,9 @@
 // back for another exit, or, when so set, stops the run. Transient failures
 // are retried with growing pauses, then recorded as failed; the run goes on.
 // A Retry-After from the service is obeyed by the exit and the domain.
-// Every finished domain is handed to the caller as it finishes.
+// Every finished domain is handed to the caller as it finishes. The rules
+// are the schedule's (batch/schedule.h); the engine's threads read the
+// clock, ask the schedule what is due, wait for it and carry it out.
 #pragma once
 
 #include <chrono>
@@ -19,49 +21,12 @@
 #include <vector>
 
 #include "batch/record.h"
+#include "batch/schedule.h"
 #include "lookup/source.h"
 
 namespace rankora::batch {
 
-using Clock = std::chrono::steady_clock;
-
-struct EngineSettings {
-  double ratePerMinute = 12;                           // lookups a minute per exit; 0: unpaced
-  double jitter = 0.1;                                 // each pause is the rate's interval times 1 +/- this
-  int concurrency = 10;                                // lookups in flight in all
-  std::chrono::milliseconds coolDown{15 * 60 * 1000};  // the first cool-down of a refusing exit
-  std::chrono::milliseconds longestCoolDown{60 * 60 * 1000};
-  bool stopOnRefusal = false;                  // stop the run at the first refusal instead of cooling
-  int retries = 3;                             // further attempts after a transient failure
-  std::chrono::milliseconds retryPause{2000};  // before the first retry; doubles each time
-  // A domain refused this many times is recorded as refused (every exit
-  // refusing the same domain is more likely the domain than the exits).
-  int refusalsPerDomain = 0;  // 0: one more than the number of exits
-};
-
-enum class Ending {
-  kCompleted,         // every domain finished
-  kStoppedByRefusal,  // stopOnRefusal and the service refused
-  kInterrupted,       // Stop() was called
-};
-
-struct ExitState {
-  std::string name;
-  bool cooling = false;
-  Clock::time_point coolingUntil;
-  long lookups = 0;
-  long refusals = 0;
-};
-
-struct Progress : OutcomeCounts {
-  long total = 0;
-  long done = 0;  // finished: found + none + refused + failed
-  long inFlight = 0;
-  int exitsCooling = 0;
-  int exits = 0;
-  std::optional<Clock::time_point> nextExitBack;  // when every exit cools: the first back
-  Clock::time_point started;
-};
+// Clock, EngineSettings, Ending, ExitState and Progress come with the schedule.
 
 class Engine {
  public:

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <set>
 #include <thread>
 
 namespace rankora::batch {
@@ -17,13 +17,13 @@ using lookup::LookupResult;
 using lookup::Outcome;
 using namespace std::chrono_literals;
 
-// A source whose answers a test decides, recording every call.
+// A source whose answers a test decides, recording every call. It can hold
+// its calls until the test lets them go, to stop a run with lookups in flight.
 class FakeSource : public lookup::Source {
  public:
   struct Call {
     std::vector<std::string> domains;
     std::string exit;
-    Clock::time_point start;
   };
   // Answers one domain asked through an exit for the n-th time (1-based).
   using Answer = std::function<LookupResult(const std::string& domain, const std::string& exit, int nth)>;
@@ -38,8 +38,11 @@ class FakeSource : public lookup::Source {
     }
     std::vector<LookupResult> results;
     {
-      const std::lock_guard lock(mutex_);
-      calls_.push_back(Call{domains, exit.Name(), Clock::now()});
+      std::unique_lock lock(mutex_);
+      calls_.push_back(Call{domains, exit.Name()});
+      ++started_;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return !holding_; });
     }
     if (pause_.count() > 0) std::this_thread::sleep_for(pause_);
     for (const std::string& domain : domains) {
@@ -63,11 +66,30 @@ class FakeSource : public lookup::Source {
   int MaxInFlight() const { return maxInFlight_; }
   // How long each call takes, so that calls overlap.
   void SetPause(std::chrono::milliseconds pause) { pause_ = pause; }
+  // Holds every call until Release().
+  void Hold() {
+    const std::lock_guard lock(mutex_);
+    holding_ = true;
+  }
+  void Release() {
+    const std::lock_guard lock(mutex_);
+    holding_ = false;
+    changed_.notify_all();
+  }
+  // Blocks until `count` calls have started (and gives up after a minute,
+  // so that a fault fails the test instead of hanging it).
+  bool AwaitStarted(int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 60s, [&] { return started_ >= count; });
+  }
 
  private:
   Answer answer_;
   std::size_t batch_;
   mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool holding_ = false;
+  int started_ = 0;
   std::vector<Call> calls_;
   std::map<std::string, int> asked_;
   std::atomic<int> inFlight_{0};
@@ -159,26 +181,6 @@ TEST(EngineRun, WithoutExitsGoesDirect) {
   for (const Record& record : outcomes.records) EXPECT_EQ(record.exit, "direct");
 }
 
-TEST(EnginePacing, EachExitWaitsItsIntervalBetweenLookups) {
-  FakeSource source([](const std::string&, const std::string&, int) { return Found(); });
-  EngineSettings settings;
-  settings.ratePerMinute = 3000;  // one every 20 ms per exit
-  settings.jitter = 0.1;
-  settings.concurrency = 8;
-  Engine engine(source, Proxies(2), settings);
-  RunAll(engine, Domains(24));
-  std::map<std::string, std::vector<Clock::time_point>> starts;
-  for (const FakeSource::Call& call : source.Calls()) starts[call.exit].push_back(call.start);
-  ASSERT_EQ(starts.size(), 2u);
-  for (auto& [exit, times] : starts) {
-    std::sort(times.begin(), times.end());
-    EXPECT_EQ(times.size(), 12u) << exit;
-    for (std::size_t i = 1; i < times.size(); ++i) {
-      EXPECT_GE(times[i] - times[i - 1], 17ms) << exit << " lookup " << i;  // 20 ms less the jitter
-    }
-  }
-}
-
 TEST(EnginePacing, NeverHasMoreLookupsInFlightThanAllowed) {
   FakeSource source([](const std::string&, const std::string&, int) { return Found(); });
   source.SetPause(3ms);
@@ -227,6 +229,11 @@ TEST(EngineRefusals, ARefusingExitCoolsAndItsDomainsGoToTheOthers) {
       EXPECT_FALSE(exit.cooling);
     }
   }
+  // The engine shows the schedule's progress: one exit cools, the others work.
+  const Progress progress = engine.Snapshot();
+  EXPECT_EQ(progress.exitsCooling, 1);
+  EXPECT_FALSE(progress.nextExitBack.has_value());
+  EXPECT_EQ(progress.found, 60);
 }
 
 TEST(EngineRefusals, StopsAtTheFirstRefusalWhenSoSet) {
@@ -246,151 +253,6 @@ TEST(EngineRefusals, StopsAtTheFirstRefusalWhenSoSet) {
   EXPECT_EQ(source.Calls().size(), 3u);
 }
 
-TEST(EngineRefusals, WaitsForACoolingExitWhenEveryExitCools) {
-  FakeSource source([](const std::string& domain, const std::string&, int nth) {
-    return domain == "d0.com" && nth == 1 ? Refused() : Found();
-  });
-  EngineSettings settings = Unpaced();
-  settings.coolDown = 60ms;
-  settings.concurrency = 1;
-  Engine engine(source, {}, settings);
-  const Outcomes outcomes = RunAll(engine, Domains(3));
-  ASSERT_EQ(outcomes.records.size(), 3u);
-  EXPECT_EQ(outcomes.Of("d0.com")->outcome, Outcome::kFound);
-  EXPECT_EQ(outcomes.Of("d0.com")->attempts, 2);
-  const std::vector<FakeSource::Call> calls = source.Calls();
-  ASSERT_EQ(calls.size(), 4u);
-  EXPECT_GE(calls[1].start - calls[0].start, 60ms);
-}
-
-TEST(EngineRefusals, ShowsWhenTheFirstCoolingExitComesBack) {
-  FakeSource source([](const std::string&, const std::string&, int) { return Refused(); });
-  EngineSettings settings = Unpaced();
-  settings.coolDown = 1h;
-  Engine engine(source, Proxies(2), settings);
-  std::thread run([&] { RunAll(engine, Domains(5)); });
-  Progress progress;
-  const Clock::time_point giveUp = Clock::now() + 10s;
-  while ((progress = engine.Snapshot()).exitsCooling < 2 && Clock::now() < giveUp) std::this_thread::yield();
-  engine.Stop(0ms);
-  run.join();
-  EXPECT_EQ(progress.exitsCooling, 2);
-  ASSERT_TRUE(progress.nextExitBack.has_value());
-  EXPECT_GT(*progress.nextExitBack, Clock::now() + 50min);
-}
-
-TEST(EngineRefusals, DoublesTheCoolDownAndObeysRetryAfter) {
-  std::atomic<int> calls{0};
-  auto withRetryAfter = [](std::chrono::seconds seconds) {
-    LookupResult result = Refused();
-    result.retryAfter = seconds;
-    return result;
-  };
-  FakeSource source([&](const std::string&, const std::string&, int) {
-    switch (++calls) {
-      case 1:
-      case 2:
-        return Refused();
-      case 3:
-        return Found();  // an answer ends the doubling
-      case 4:
-        return withRetryAfter(0s);
-      case 5:
-        return withRetryAfter(0s);
-      default:
-        return Found();
-    }
-  });
-  EngineSettings settings = Unpaced();
-  settings.coolDown = 40ms;
-  settings.longestCoolDown = 1h;
-  settings.refusalsPerDomain = 10;
-  settings.concurrency = 1;
-  Engine engine(source, {}, settings);
-  RunAll(engine, Domains(2));
-  const std::vector<FakeSource::Call> seen = source.Calls();
-  ASSERT_EQ(seen.size(), 6u);
-  EXPECT_GE(seen[1].start - seen[0].start, 40ms);
-  EXPECT_GE(seen[2].start - seen[1].start, 80ms);  // doubled
-  EXPECT_LT(seen[4].start - seen[3].start, 40ms);  // Retry-After: 0 is taken at its word once
-  EXPECT_GE(seen[5].start - seen[4].start, 40ms);  // and no longer when the exit refuses again
-}
-
-TEST(EngineRefusals, DoesNotBlameDomainsForAnExitThatRefusesEverything) {
-  // Every exit refuses its first lookups after each cool-down, as a service
-  // over its limit does, then answers.
-  std::atomic<int> calls{0};
-  FakeSource source([&](const std::string&, const std::string&, int) { return ++calls <= 6 ? Refused() : Found(); });
-  EngineSettings settings = Unpaced();
-  settings.coolDown = 1ms;
-  settings.longestCoolDown = 2ms;
-  settings.refusalsPerDomain = 2;
-  settings.concurrency = 1;
-  Engine engine(source, Proxies(2), settings);
-  const Outcomes outcomes = RunAll(engine, Domains(3));
-  ASSERT_EQ(outcomes.records.size(), 3u);
-  for (const Record& record : outcomes.records) EXPECT_EQ(record.outcome, Outcome::kFound) << record.domain;
-}
-
-TEST(EngineRefusals, ADomainEveryExitRefusesIsRecordedAsRefused) {
-  FakeSource source(
-      [](const std::string& domain, const std::string&, int) { return domain == "d1.com" ? Refused() : Found(); });
-  EngineSettings settings = Unpaced();
-  settings.coolDown = 1ms;
-  settings.refusalsPerDomain = 3;
-  Engine engine(source, Proxies(2), settings);
-  const Outcomes outcomes = RunAll(engine, Domains(4));
-  EXPECT_EQ(outcomes.ending, Ending::kCompleted);
-  ASSERT_EQ(outcomes.records.size(), 4u);
-  EXPECT_EQ(outcomes.Of("d1.com")->outcome, Outcome::kRefused);
-  // Blamed three times by exits that were answering, or refused twelve
-  // times in all once nothing else is left to answer.
-  EXPECT_GE(outcomes.Of("d1.com")->attempts, 3);
-  EXPECT_LE(outcomes.Of("d1.com")->attempts, 12);
-}
-
-TEST(EngineFailures, RetriesTransientFailuresThenGoesOn) {
-  FakeSource source([](const std::string& domain, const std::string&, int nth) {
-    if (domain == "d0.com") return nth <= 2 ? Failed() : Found("2");
-    if (domain == "d1.com") return Failed();
-    return Found();
-  });
-  EngineSettings settings = Unpaced();
-  settings.retries = 3;
-  settings.retryPause = 5ms;
-  Engine engine(source, Proxies(2), settings);
-  const Outcomes outcomes = RunAll(engine, Domains(5));
-  EXPECT_EQ(outcomes.ending, Ending::kCompleted);
-  ASSERT_EQ(outcomes.records.size(), 5u);
-  EXPECT_EQ(outcomes.Of("d0.com")->outcome, Outcome::kFound);
-  EXPECT_EQ(outcomes.Of("d0.com")->attempts, 3);
-  EXPECT_EQ(outcomes.Of("d1.com")->outcome, Outcome::kFailed);
-  EXPECT_EQ(outcomes.Of("d1.com")->attempts, 4);
-  EXPECT_EQ(outcomes.Of("d1.com")->reason, "HTTP 503");
-  // The pauses grow: 5, 10, 20 ms.
-  std::vector<Clock::time_point> starts;
-  for (const FakeSource::Call& call : source.Calls()) {
-    if (call.domains[0] == "d1.com") starts.push_back(call.start);
-  }
-  ASSERT_EQ(starts.size(), 4u);
-  EXPECT_GE(starts[1] - starts[0], 5ms);
-  EXPECT_GE(starts[2] - starts[1], 10ms);
-  EXPECT_GE(starts[3] - starts[2], 20ms);
-}
-
-TEST(EngineFailures, ARetryWaitsAsLongAsTheServiceAsks) {
-  FakeSource source([](const std::string&, const std::string&, int nth) {
-    return nth == 1 ? Failed(std::chrono::seconds(1)) : Found();
-  });
-  EngineSettings settings = Unpaced();
-  settings.retryPause = 1ms;
-  Engine engine(source, {}, settings);
-  RunAll(engine, Domains(1));
-  const std::vector<FakeSource::Call> calls = source.Calls();
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_GE(calls[1].start - calls[0].start, 1s);
-}
-
 TEST(EngineStop, StopsStartingLookupsAndHandsOnThoseThatEndInTime) {
   std::atomic<Engine*> running{nullptr};
   std::atomic<int> calls{0};
@@ -408,6 +270,95 @@ TEST(EngineStop, StopsStartingLookupsAndHandsOnThoseThatEndInTime) {
   EXPECT_EQ(static_cast<int>(outcomes.records.size()), calls.load());  // none lost
   EXPECT_LT(outcomes.records.size(), 10u);
   for (const auto& [domain, times] : outcomes.times) EXPECT_EQ(times, 1) << domain;
+}
+
+TEST(EngineWaits, CarriesOutPacingRetriesAndCoolDownsToTheEnd) {
+  FakeSource source([](const std::string& domain, const std::string&, int nth) {
+    if (domain == "d0.com") return nth <= 2 ? Failed() : Found();
+    if (domain == "d1.com") return nth == 1 ? Refused() : Found();
+    if (domain == "d2.com") return Failed();
+    return Found();
+  });
+  EngineSettings settings;
+  settings.ratePerMinute = 600000;  // slots a tenth of a millisecond apart
+  settings.concurrency = 4;
+  settings.retries = 2;
+  settings.retryPause = 1ms;
+  settings.coolDown = 1ms;
+  Engine engine(source, Proxies(2), settings);
+  const Outcomes outcomes = RunAll(engine, Domains(40));
+  EXPECT_EQ(outcomes.ending, Ending::kCompleted);
+  ASSERT_EQ(outcomes.records.size(), 40u);
+  for (const auto& [domain, times] : outcomes.times) EXPECT_EQ(times, 1) << domain;
+  EXPECT_EQ(outcomes.Of("d0.com")->outcome, Outcome::kFound);
+  EXPECT_EQ(outcomes.Of("d0.com")->attempts, 3);
+  EXPECT_EQ(outcomes.Of("d1.com")->outcome, Outcome::kFound);
+  EXPECT_EQ(outcomes.Of("d1.com")->attempts, 2);
+  EXPECT_EQ(outcomes.Of("d2.com")->outcome, Outcome::kFailed);
+  EXPECT_EQ(outcomes.Of("d2.com")->attempts, 3);
+  EXPECT_EQ(outcomes.Of("d2.com")->reason, "HTTP 503");
+  EXPECT_EQ(source.Calls().size(), 45u);  // 37 answered at once, 3 + 2 + 3 for the others
+}
+
+TEST(EngineStop, StopWakesWorkersWaitingOutACoolDown) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Refused(); });
+  EngineSettings settings = Unpaced();
+  settings.coolDown = 1h;
+  Engine engine(source, Proxies(2), settings);
+  std::thread run([&] { RunAll(engine, Domains(5)); });
+  Progress progress;
+  const Clock::time_point giveUp = Clock::now() + 60s;
+  while ((progress = engine.Snapshot()).exitsCooling < 2 && Clock::now() < giveUp) std::this_thread::yield();
+  engine.Stop(0ms);
+  run.join();
+  EXPECT_EQ(progress.exitsCooling, 2);
+  EXPECT_TRUE(progress.nextExitBack.has_value());
+  EXPECT_EQ(progress.done, 0);
+}
+
+TEST(EngineStop, HandsOnTheLookupsInFlightThatEndWithinTheGrace) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Found(); });
+  source.Hold();
+  EngineSettings settings = Unpaced();
+  settings.concurrency = 3;
+  Engine engine(source, Proxies(3), settings);
+  Outcomes outcomes;
+  std::thread run([&] { outcomes = RunAll(engine, Domains(50)); });
+  EXPECT_TRUE(source.AwaitStarted(3));
+  engine.Stop(std::chrono::minutes(1));
+  source.Release();
+  run.join();
+  EXPECT_EQ(outcomes.ending, Ending::kInterrupted);
+  EXPECT_EQ(outcomes.records.size(), 3u);
+  EXPECT_EQ(source.Calls().size(), 3u);
+}
+
+TEST(EngineStop, LeavesBehindTheLookupsInFlightPastTheGrace) {
+  FakeSource source([](const std::string&, const std::string&, int) { return Found(); });
+  source.Hold();
+  EngineSettings settings = Unpaced();
+  settings.concurrency = 2;
+  std::vector<Record> records;
+  std::mutex recordsMutex;
+  {
+    Engine engine(source, Proxies(2), settings);
+    Ending ending = Ending::kCompleted;
+    std::thread run([&] {
+      ending = engine.Run(Domains(10), [&](const Record& record) {
+        const std::lock_guard lock(recordsMutex);
+        records.push_back(record);
+      });
+    });
+    EXPECT_TRUE(source.AwaitStarted(2));
+    engine.Stop(0ms);
+    run.join();
+    EXPECT_EQ(ending, Ending::kInterrupted);
+    // The held lookups end after Run has returned; their answers are dropped.
+    source.Release();
+  }
+  const std::lock_guard lock(recordsMutex);
+  EXPECT_TRUE(records.empty());
+  EXPECT_EQ(source.Calls().size(), 2u);
 }
 
 }  // namespace
