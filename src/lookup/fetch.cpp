@@ -7,17 +7,12 @@
 #include <limits>
 #include <sstream>
 
-#include "automation/dispatch.h"
 #include "net/http_request.h"
 #include "text/gbk.h"
 
 namespace rankora::lookup {
 
 namespace {
-
-// The request object's failure for a transfer that stalled past its own
-// limits (ERROR_WINHTTP_TIMEOUT), the same on every platform.
-constexpr automation::HRESULT kTimedOutCode = automation::MakeCode(0x80072EE2);
 
 std::int32_t WaitSeconds(std::chrono::seconds timeout) {
   // A wait of 0 would give up at once and a negative one never: neither is
@@ -76,12 +71,9 @@ FetchResult Fetch(const FetchRequest& request) {
   if (request.presetHeaders) http.SetDefaultHeaders(request.url);
   if (!request.exit.user.empty()) http.SetCredentials(request.exit.user, request.exit.password, 1);
   http.Send();
-  const bool answered = http.WaitForResponse(WaitSeconds(request.timeout));
-  // A wait that ran out succeeds with false; a transfer that failed fails,
-  // and only its code tells a stall from a refused or broken connection.
-  const automation::HRESULT code = automation::LastCall().code;
-  if (!answered) {
-    result.timedOut = automation::Succeeded(code) || code == kTimedOutCode;
+  const net::HttpRequest::Answer answer = http.WaitForAnswer(WaitSeconds(request.timeout));
+  if (answer.kind != net::HttpRequest::Answer::Kind::kAnswered) {
+    result.timedOut = answer.kind == net::HttpRequest::Answer::Kind::kTimedOut;
     http.Abort();
     http.Clear();
     return result;

@@ -9,6 +9,7 @@
 #include "automation/apartment.h"
 #include "automation/dispatch.h"
 #include "automation/reading.h"
+#include "automation/winhttp_errors.h"
 #include "text/gbk.h"
 
 namespace rankora::net {
@@ -217,6 +218,28 @@ void HttpRequest::Send(const std::optional<Variant>& body) {
 
 bool HttpRequest::WaitForResponse(const std::optional<std::int32_t>& seconds) {
   return CallBoolMethod(request_, "WaitForResponse", {seconds.value_or(100)});
+}
+
+HttpRequest::Answer HttpRequest::WaitForAnswer(const std::optional<std::int32_t>& seconds) {
+  Answer answer;
+  if (WaitForResponse(seconds)) {
+    answer.kind = Answer::Kind::kAnswered;
+    answer.code = S_OK;
+    return answer;
+  }
+  const CallState& state = LastCall();
+  if (Succeeded(state.code)) {
+    // The wait ran out with the transfer still under way.
+    answer.kind = Answer::Kind::kTimedOut;
+    answer.code = winhttp::kTimedOut;
+    return answer;
+  }
+  // A failure the object raised carries its own code and description.
+  const bool raised = state.code == DISP_E_EXCEPTION && Failed(state.excep.code);
+  answer.code = raised ? state.excep.code : state.code;
+  answer.kind = answer.code == winhttp::kTimedOut ? Answer::Kind::kTimedOut : Answer::Kind::kFailed;
+  answer.words = text::FromUtf16(state.excep.description);
+  return answer;
 }
 
 void HttpRequest::Abort() { CallMethod(request_, "Abort"); }

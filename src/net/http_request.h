@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/hresult.h"
 #include "automation/object.h"
 #include "automation/variant.h"
 #include "net/ready_state_sink.h"
@@ -19,6 +20,19 @@ namespace rankora::net {
 // Operations stand in the order of the object's table.
 class HttpRequest {
  public:
+  // What became of the request sent, for our own layers: answered (with any
+  // status), out of time, or failed.
+  struct Answer {
+    enum class Kind { kAnswered, kTimedOut, kFailed };
+    Kind kind = Kind::kFailed;
+    // Timed out: automation::winhttp::kTimedOut. Failed: the request
+    // object's failure code (never a success). Answered: S_OK.
+    automation::HRESULT code = 0;
+    // The request object's description of its failure, GBK; empty when it
+    // gave none or the wait ran out.
+    std::string words;
+  };
+
   HttpRequest();
   // A copy shares the automation object and carries its own cookie store.
   HttpRequest(const HttpRequest& other);
@@ -55,6 +69,10 @@ class HttpRequest {
   void Send(const std::optional<automation::Variant>& body = std::nullopt);
   // Up to 100 seconds when not given.
   bool WaitForResponse(const std::optional<std::int32_t>& seconds = std::nullopt);
+  // WaitForResponse (the last call's state is the same), as one answer: a
+  // wait that ran out and a transfer that stalled past the request's own
+  // time-outs are both timed out.
+  Answer WaitForAnswer(const std::optional<std::int32_t>& seconds = std::nullopt);
   void Abort();
   void SetTimeouts(std::int32_t resolve, std::int32_t connect, std::int32_t send, std::int32_t receive);
   void SetClientCertificate(const std::string& certificate);

@@ -7,6 +7,7 @@
 #include "automation/apartment.h"
 #include "automation/dispatch.h"
 #include "automation/reading.h"
+#include "automation/winhttp_errors.h"
 #include "environment.h"
 #include "loopback_server.h"
 #include "platform_deviations.h"
@@ -172,6 +173,76 @@ TEST_F(HttpRequestTest, WaitForResponseGivesUpOnASlowServer) {
   EXPECT_EQ(request.GetResponseText(), "");  // still pending
   request.Abort();
   EXPECT_EQ(request.GetStatus(), 0);
+}
+
+// WaitForAnswer: one answer for our own layers, beside the last call's state.
+TEST_F(HttpRequestTest, WaitForAnswerSaysAnsweredWhateverTheStatus) {
+  HttpRequest request;
+  for (const char* path : {"/page", "/status"}) {
+    request.Open("GET", Url(path), true);
+    request.Send();
+    const HttpRequest::Answer answer = request.WaitForAnswer(30);
+    EXPECT_EQ(answer.kind, HttpRequest::Answer::Kind::kAnswered) << path;
+    EXPECT_EQ(answer.code, 0) << path;
+    EXPECT_EQ(answer.words, "") << path;
+    EXPECT_EQ(automation::LastCall().code, 0) << path;
+  }
+  EXPECT_EQ(request.GetStatus(), 404);
+}
+
+TEST_F(HttpRequestTest, WaitForAnswerSaysTimedOutWhenTheWaitRunsOut) {
+  HttpRequest request;
+  request.Open("GET", Url("/slow"), true);
+  request.Send();
+  const HttpRequest::Answer answer = request.WaitForAnswer(1);
+  EXPECT_EQ(answer.kind, HttpRequest::Answer::Kind::kTimedOut);
+  EXPECT_EQ(answer.code, automation::winhttp::kTimedOut);
+  EXPECT_EQ(answer.words, "");
+  // The wait itself succeeded, with false.
+  EXPECT_EQ(automation::LastCall().code, 0);
+  request.Abort();
+}
+
+TEST_F(HttpRequestTest, WaitForAnswerSaysTimedOutWhenTheTransferStalls) {
+  if (testing::RunsUnderWine()) {
+    GTEST_SKIP() << "Wine's WinHttpRequest waits out a silent server past the receive time-out SetTimeouts gave; "
+                    "Windows fails the request with ERROR_WINHTTP_TIMEOUT [learn.microsoft.com: "
+                    "IWinHttpRequest::SetTimeouts method]";
+  }
+  HttpRequest request;
+  request.SetTimeouts(0, 60000, 1000, 1000);
+  request.Open("GET", Url("/slow"), true);
+  request.Send();
+  const HttpRequest::Answer answer = request.WaitForAnswer(60);
+  EXPECT_EQ(answer.kind, HttpRequest::Answer::Kind::kTimedOut);
+  EXPECT_EQ(answer.code, automation::winhttp::kTimedOut);
+  // The last call's state is still WaitForResponse's failure.
+  EXPECT_LT(automation::LastCall().code, 0);
+}
+
+TEST_F(HttpRequestTest, WaitForAnswerGivesAFailuresCodeAndWords) {
+  LoopbackServer closed(Serve);
+  const std::string origin = closed.Origin();
+  closed.Stop();
+  HttpRequest request;
+  request.Open("GET", origin + "/page", true);
+  request.Send();
+  const HttpRequest::Answer answer = request.WaitForAnswer(60);
+  EXPECT_EQ(answer.kind, HttpRequest::Answer::Kind::kFailed);
+  EXPECT_EQ(answer.code, automation::winhttp::kCannotConnect);
+  if (!testing::UsesPlatformComponents()) {
+    EXPECT_EQ(answer.words, "The request failed");
+  }
+  EXPECT_LT(automation::LastCall().code, 0);
+  EXPECT_EQ(request.GetResponseText(), "");
+
+  // A request that never opened fails too, with the object's own code.
+  // The platform's code for that is not documented (Wine gives its time-out).
+  if (testing::UsesPlatformComponents()) return;
+  HttpRequest unopened;
+  const HttpRequest::Answer before = unopened.WaitForAnswer(1);
+  EXPECT_EQ(before.kind, HttpRequest::Answer::Kind::kFailed);
+  EXPECT_EQ(before.code, automation::winhttp::kBeforeOpen);
 }
 
 TEST_F(HttpRequestTest, ReadsStatusAndHeaders) {
