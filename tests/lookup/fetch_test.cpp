@@ -76,6 +76,38 @@ TEST(Fetch, TellsATimeOutFromNoAnswer) {
   EXPECT_FALSE(none.Answered());
 }
 
+TEST(Fetch, SaysWhereRedirectsLedAndWhenTheyGoRound) {
+  LoopbackServer server([](const ReceivedRequest& request) {
+    if (request.target == "/loop") return Page(302, "", {{"Location", "/loop"}});
+    if (request.target == "/moved") return Page(302, "", {{"Location", "/gone-home"}});
+    if (request.target == "/bare") return Page(302, "");
+    return Page(404, "no");
+  });
+  const FetchResult loop = Fetch(To(server.Origin() + "/loop"));
+  EXPECT_TRUE(loop.tooManyRedirects);
+  const auto loopVerdict = ClassifyAnswer(loop, "www.a.com");
+  ASSERT_TRUE(loopVerdict);
+  EXPECT_EQ(loopVerdict->outcome, Outcome::kFailed);
+  EXPECT_EQ(loopVerdict->reason.rfind("重定向过多", 0), 0u) << loopVerdict->reason;
+
+  const auto moved = ClassifyAnswer(Fetch(To(server.Origin() + "/moved")), "www.a.com");
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(moved->reason, "HTTP 404（重定向到 " + server.Origin() + "/gone-home）");
+  // A redirect without a place to go is its own answer.
+  const auto bare = ClassifyAnswer(Fetch(To(server.Origin() + "/bare")), "www.a.com");
+  ASSERT_TRUE(bare);
+  EXPECT_EQ(bare->reason, "HTTP 302");
+
+  // Led to a place that does not answer.
+  LoopbackServer gone([](const ReceivedRequest&) { return Reply{}; });
+  const std::string nowhere = gone.Origin() + "/x";
+  gone.Stop();
+  LoopbackServer away([&nowhere](const ReceivedRequest&) { return Page(302, "", {{"Location", nowhere}}); });
+  const auto lost = ClassifyAnswer(Fetch(To(away.Origin() + "/a")), "www.a.com");
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->reason, "无应答（重定向到 " + nowhere + "）");
+}
+
 TEST(Fetch, GoesThroughTheExitsProxyWithItsCredentials) {
   RANKORA_SKIP_UNDER_WINE("winhttp-setproxy");
   LoopbackServer proxy([](const ReceivedRequest& request) {
@@ -146,6 +178,7 @@ TEST(ClassifyAnswer, RefusesOn403And429AndFailsOnTheRest) {
   EXPECT_EQ(verdict({0, "", std::nullopt, true})->reason, "超时");
   EXPECT_EQ(verdict({0, "", std::nullopt, false})->reason, "无应答");
   EXPECT_EQ(verdict({0, "", std::nullopt, false})->outcome, Outcome::kFailed);
+  EXPECT_EQ(verdict({0, "", std::nullopt, false, true, "http://a/b"})->reason, "重定向过多（重定向到 http://a/b）");
 }
 
 }  // namespace
