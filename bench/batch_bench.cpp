@@ -17,9 +17,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/memory.h"
 #include "batch/engine.h"
 #include "child_process.h"
+#include "files/memory.h"
 #include "lookup/source.h"
 #include "weight_service.h"
 
@@ -150,7 +150,7 @@ BENCHMARK(BM_MillionLinePeakMemory)->Iterations(1)->Unit(benchmark::kSecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  app::KeepFreedMemory();
+  files::KeepFreedMemory();
   curl_global_init(CURL_GLOBAL_DEFAULT);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

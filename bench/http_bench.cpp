@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "app/memory.h"
 #include "automation/component.h"
 #include "automation/registry.h"
+#include "files/memory.h"
 #include "loopback_server.h"
 #include "net/http_request.h"
 #include "text/gbk.h"
@@ -127,7 +127,7 @@ BENCHMARK(BM_UpdateCookies)->Arg(9000)->Arg(20000)->Unit(benchmark::kMillisecond
 }  // namespace
 
 int main(int argc, char** argv) {
-  app::KeepFreedMemory();
+  files::KeepFreedMemory();
   curl_global_init(CURL_GLOBAL_DEFAULT);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

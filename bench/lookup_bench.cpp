@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/memory.h"
+#include "files/memory.h"
 #include "lookup/weight_lookup.h"
 #include "weight_service.h"
 
@@ -58,7 +58,7 @@ BENCHMARK(BM_BareCurlPage)->Iterations(kBatch)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  app::KeepFreedMemory();
+  files::KeepFreedMemory();
   curl_global_init(CURL_GLOBAL_DEFAULT);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/memory.h"
 #include "automation/assign.h"
 #include "automation/reading.h"
+#include "files/memory.h"
 #include "script/script_engine.h"
 #include "text/gbk.h"
 
@@ -60,7 +60,7 @@ BENCHMARK(BM_TimeStamp)->Unit(benchmark::kMicrosecond);
 
 // With the program's allocation policy, as the window runs.
 int main(int argc, char** argv) {
-  app::KeepFreedMemory();
+  files::KeepFreedMemory();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

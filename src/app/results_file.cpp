@@ -1,6 +1,6 @@
 #include "app/results_file.h"
 
-#include "app/file_write.h"
+#include "files/whole_file.h"
 
 namespace rankora::app {
 
@@ -11,7 +11,7 @@ std::string ResultsText(const std::vector<ResultRow>& rows) {
 }
 
 std::error_code WriteResultsFile(const std::filesystem::path& path, const std::vector<ResultRow>& rows) {
-  return WriteWholeFile(path, ResultsText(rows));
+  return files::WriteWholeFile(path, ResultsText(rows));
 }
 
 std::filesystem::path CurrentFolder() {

@@ -11,6 +11,7 @@
 #include "automation/blank.h"
 #include "automation/component.h"
 #include "automation/date.h"
+#include "text/ascii.h"
 #include "text/gbk.h"
 
 namespace rankora::automation {
@@ -585,16 +586,6 @@ HRESULT ToText(const Variant& v, std::u16string& text) {
   }
 }
 
-bool EqualsIgnoringAsciiCase(std::u16string_view text, std::u16string_view word) {
-  if (text.size() != word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != word[i]) return false;
-  }
-  return true;
-}
-
 HRESULT TextTo(const std::u16string& text, VarType target, Variant& result) {
   if (target == VT_DATE) {
     double date = 0;
@@ -607,11 +598,11 @@ HRESULT TextTo(const std::u16string& text, VarType target, Variant& result) {
     while (!word.empty() && IsConversionBlank(word.front())) word.remove_prefix(1);
     while (!word.empty() && IsConversionBlank(word.back())) word.remove_suffix(1);
     // The English words in any case; "#TRUE#" and "#FALSE#" only as written.
-    if (EqualsIgnoringAsciiCase(word, u"true") || word == u"#TRUE#") {
+    if (text::EqualsIgnoreAsciiCase(word, u"true") || word == u"#TRUE#") {
       result = Variant::Bool(true);
       return S_OK;
     }
-    if (EqualsIgnoringAsciiCase(word, u"false") || word == u"#FALSE#") {
+    if (text::EqualsIgnoreAsciiCase(word, u"false") || word == u"#FALSE#") {
       result = Variant::Bool(false);
       return S_OK;
     }
@@ -759,7 +750,15 @@ HRESULT ChangeType(const Variant& sourceRef, VarType target, Variant& result) {
   return NumberTo(number, target, result);
 }
 
-std::u16string FormatDouble(double value) { return FormatReal(value, 15); }
+std::u16string DoubleToUtf16Text(double value) { return FormatReal(value, 15); }
+
+bool NumericValue(const Variant& value, double& number) {
+  const Variant& v = value.Deref();
+  Number n;
+  if (v.Type() == VT_EMPTY || !ReadNumber(v, n)) return false;
+  number = AsDouble(n);
+  return true;
+}
 
 bool ParseNumber(std::u16string_view text, double& value) {
   TextNumber number;

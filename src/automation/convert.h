@@ -23,9 +23,18 @@ HRESULT ChangeType(const Variant& source, VarType target, Variant& result);
 // carry one inside or count a terminating one in its length).
 std::string ProgramText(std::u16string_view text);
 
-// A double as the platform writes it: 15 significant digits, the exponent
-// form only where the plain form would need more ("1E+15", "5.6789E-12").
-std::u16string FormatDouble(double value);
+// A double as the platform writes it in a variant's text: 15 significant
+// digits, the exponent form only where the plain form would need more
+// ("1E+15", "5.6789E-12").
+std::u16string DoubleToUtf16Text(double value);
+
+// The value of a variant (references followed) that holds a number as a
+// double, as ChangeType to VT_R8 gives it: the integer kinds, booleans (-1
+// and 0), the float kinds, currency, dates. False for every other kind. Empty,
+// which ChangeType reads as 0, is no number here: dictionary keys and script
+// values keep it apart; a caller that keeps booleans or dates apart tests
+// them first.
+bool NumericValue(const Variant& value, double& number);
 
 // A text read as a number as the platform reads it on a Chinese system:
 // blanks around it (space, tab, CR, LF, the no-break and the ideographic

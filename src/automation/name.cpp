@@ -1,13 +1,9 @@
 #include "automation/name.h"
 
+#include "text/ascii.h"
+
 namespace rankora::automation {
 
-std::string FoldName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
+std::string FoldName(std::string_view name) { return text::AsciiLowerCopy(name); }
 
 }  // namespace rankora::automation

@@ -7,7 +7,8 @@
 
 namespace rankora::automation {
 
-// `name` with ASCII letters in lower case.
+// `name` (GBK) with ASCII letters in lower case; a double-byte character
+// stays as it is.
 std::string FoldName(std::string_view name);
 
 }  // namespace rankora::automation

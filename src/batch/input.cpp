@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "text/ascii.h"
 #include "text/charset.h"
 #include "text/gbk.h"
 
@@ -229,11 +230,7 @@ std::string CleanDomain(std::string_view domain) {
   host = TrimBlanks(WithoutPort(host));
   if (host.ends_with('.')) host.remove_suffix(1);
 
-  std::string clean(host);
-  for (std::size_t pos = 0; pos < clean.size(); pos += text::CharLength(clean, pos)) {
-    if (clean[pos] >= 'A' && clean[pos] <= 'Z') clean[pos] = static_cast<char>(clean[pos] - 'A' + 'a');
-  }
-  return clean;
+  return text::AsciiLowerCopy(host);
 }
 
 bool IsDomain(std::string_view domain) {

@@ -1,10 +1,12 @@
 #include "batch/journal.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
-#include "app/file_write.h"
-#include "batch/journal_file.h"
+#include "files/whole_file.h"
+#include "text/charset.h"
+#include "text/gbk.h"
 
 namespace rankora::batch {
 namespace {
@@ -26,7 +28,7 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
     // Only part of the preamble: the file was cut before any record.
     return contents;
   } else {
-    contents.problem = "the file does not begin as a file of this form does";
+    contents.problem = "文件的开头不是这种格式的";
     return contents;
   }
 
@@ -50,7 +52,7 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
         }
       }
       if (rest.find_first_of("\r\n") != std::string_view::npos) {
-        contents.problem = "the lines after line " + std::to_string(number) + " do not end as this form's do";
+        contents.problem = "第 " + std::to_string(number) + " 行之后的换行方式与这种格式的不同";
       }
       break;
     }
@@ -60,7 +62,7 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
     if (line.empty()) continue;
     std::optional<Record> record = format.Parse(line);
     if (!record) {
-      contents.problem = "line " + std::to_string(number) + " is not a record of this form";
+      contents.problem = "第 " + std::to_string(number) + " 行不是这种格式的记录";
       return contents;
     }
     if (!record->Done()) continue;
@@ -75,66 +77,87 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
   return contents;
 }
 
+// A GBK form's file as GBK: an editor may have saved it again as UTF-8 (with
+// a byte-order mark or without), which would make its statuses unreadable
+// and put the mark before the first domain. Which one it is, is told from
+// the bytes, as the input's character set is. The file is then rewritten in
+// GBK, as every rewrite on opening is whole.
+std::string AsGbk(std::string bytes) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  const bool marked = std::string_view(bytes).starts_with(kByteOrderMark);
+  const std::string_view text = std::string_view(bytes).substr(marked ? kByteOrderMark.size() : 0);
+  const bool ascii =
+      std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (marked || (!ascii && text::IsUtf8(text))) return text::Gbk(text);
+  return bytes;
+}
+
 }  // namespace
 
-Journal::Journal(const RecordFormat& format, std::unique_ptr<File> file) : format_(format), file_(std::move(file)) {}
+Journal::Journal(const RecordFormat& format, files::AppendFile file) : format_(format), file_(std::move(file)) {}
 
 Journal::~Journal() = default;
 
-std::unique_ptr<Journal> Journal::Open(const std::filesystem::path& path, const RecordFormat& format,
-                                       std::error_code& error, std::string& problem,
-                                       const RestoredHandler& onRestored) {
-  error.clear();
-  problem.clear();
+Journal::Opened Journal::Open(const std::filesystem::path& path, const RecordFormat& format,
+                              const RestoredHandler& onRestored) {
+  Opened opened;
   std::error_code status;
   const std::filesystem::file_status type = std::filesystem::status(path, status);
   const bool exists = std::filesystem::exists(type);
   if (status && exists) {
-    error = status;
-    return nullptr;
+    opened.error = status;
+    return opened;
   }
   // A device or a pipe has nothing to read back (reading some of them never
   // ends) and cannot be rewritten: it takes the lines as standard output
   // does.
   if (exists && !std::filesystem::is_regular_file(type) && !std::filesystem::is_directory(type)) {
-    std::unique_ptr<File> file = File::OpenToAppend(path, error);
-    if (!file) return nullptr;
-    std::unique_ptr<Journal> journal(new Journal(format, std::move(file)));
-    journal->WritePreamble();
-    return journal;
+    files::AppendFile::Opened file = files::AppendFile::Open(path);
+    if (file.error) {
+      opened.error = file.error;
+      return opened;
+    }
+    opened.journal.reset(new Journal(format, std::move(file.file)));
+    opened.journal->WritePreamble();
+    return opened;
   }
 
   Contents contents{.done = {}, .kept = format.Preamble(), .problem = {}};
-  std::string bytes;
+  files::ReadResult read;
   if (exists) {
-    if (const std::error_code read = ReadWholeFile(path, bytes)) {
-      error = read;
-      return nullptr;
+    read = files::ReadWholeFile(path);
+    if (read.error) {
+      opened.error = read.error;
+      return opened;
     }
-    contents = ReadBack(bytes, format, onRestored);
+    if (format.InGbk()) read.bytes = AsGbk(std::move(read.bytes));
+    contents = ReadBack(read.bytes, format, onRestored);
     if (!contents.problem.empty()) {
-      error = std::make_error_code(std::errc::invalid_argument);
-      problem = contents.problem + ": the file was written in another form or by another program, and is left as it is";
-      return nullptr;
+      opened.error = std::make_error_code(std::errc::invalid_argument);
+      opened.problem = contents.problem + "：这个文件是别的格式或别的程序写的，没有改动它";
+      return opened;
     }
   }
   // A file that already holds exactly what it should is not replaced.
-  if (!exists || contents.kept != bytes) {
-    if (const std::error_code written = app::WriteWholeFile(path, contents.kept)) {
-      error = written;
-      return nullptr;
+  if (!exists || contents.kept != read.bytes) {
+    if (const std::error_code written = files::WriteWholeFile(path, contents.kept)) {
+      opened.error = written;
+      return opened;
     }
   }
 
-  std::unique_ptr<File> file = File::OpenToAppend(path, error);
-  if (!file) return nullptr;
-  std::unique_ptr<Journal> journal(new Journal(format, std::move(file)));
-  journal->restored_ = std::move(contents.done);
-  return journal;
+  files::AppendFile::Opened file = files::AppendFile::Open(path);
+  if (file.error) {
+    opened.error = file.error;
+    return opened;
+  }
+  opened.journal.reset(new Journal(format, std::move(file.file)));
+  opened.journal->restored_ = std::move(contents.done);
+  return opened;
 }
 
 std::unique_ptr<Journal> Journal::OnStandardOutput(const RecordFormat& format) {
-  std::unique_ptr<Journal> journal(new Journal(format, File::StandardOutput()));
+  std::unique_ptr<Journal> journal(new Journal(format, files::AppendFile::StandardOutput()));
   journal->WritePreamble();
   return journal;
 }
@@ -143,14 +166,14 @@ void Journal::WritePreamble() {
   // The header goes first, as in a file, so that the output is a whole file
   // of its form.
   const std::string preamble = format_.Preamble();
-  if (!preamble.empty()) failed_ = static_cast<bool>(file_->Write(preamble));
+  if (!preamble.empty()) failed_ = static_cast<bool>(file_.Write(preamble));
 }
 
 bool Journal::Append(const Record& record) {
   const std::string line = format_.Line(record);
   const std::lock_guard lock(mutex_);
   if (failed_) return false;
-  failed_ = static_cast<bool>(file_->Write(line));
+  failed_ = static_cast<bool>(file_.Write(line));
   return !failed_;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "batch/record.h"
+#include "files/append_file.h"
 
 namespace rankora::batch {
 
@@ -35,24 +36,28 @@ class RecordFormat {
   virtual std::optional<Record> Parse(const std::string& line) const = 0;
   // The line end the form writes: "\r\n" or "\n".
   virtual std::string LineEnd() const = 0;
+  // True for a form written in GBK (the window's results form). Such a file
+  // saved again as UTF-8 by an editor, with or without a byte-order mark, is
+  // read back as the GBK it was.
+  virtual bool InGbk() const { return false; }
 };
 
 class Journal {
  public:
+  struct Opened;
   // Opens (creating) `path` for `format`. Reads back an existing file as
-  // described above into Restored(). Returns nothing and sets `error` when
-  // the file cannot be read or written, or holds lines that are not records
-  // of this form (another form's file, say), which it leaves untouched;
-  // `problem` then says which line, in words (UTF-8). Empty lines are passed
+  // described above into Restored(). Gives no journal, and why, when the
+  // file cannot be read or written, or holds lines that are not records of
+  // this form (another form's file, say), which it leaves untouched; the
+  // problem then says which line, in words (UTF-8). Empty lines are passed
   // over. A path that names a device or a pipe is written to as standard
   // output is.
   // With `onRestored`, each done record read back is handed to it as it is
   // read instead of being kept in Restored(), so a file of a million lines
   // is never held as records.
   using RestoredHandler = std::function<void(Record&&)>;
-  static std::unique_ptr<Journal> Open(const std::filesystem::path& path, const RecordFormat& format,
-                                       std::error_code& error, std::string& problem,
-                                       const RestoredHandler& onRestored = {});
+  static Opened Open(const std::filesystem::path& path, const RecordFormat& format,
+                     const RestoredHandler& onRestored = {});
   // A journal on standard output: the form's preamble first, nothing
   // restored, each line flushed.
   static std::unique_ptr<Journal> OnStandardOutput(const RecordFormat& format);
@@ -70,15 +75,22 @@ class Journal {
   bool Append(const Record& record);
 
  private:
-  struct File;  // the platform's open file
-  Journal(const RecordFormat& format, std::unique_ptr<File> file);
+  Journal(const RecordFormat& format, files::AppendFile file);
   // For a journal that starts empty and is not a file of its own.
   void WritePreamble();
   const RecordFormat& format_;
-  std::unique_ptr<File> file_;
+  files::AppendFile file_;
   std::mutex mutex_;
   std::vector<Record> restored_;
   bool failed_ = false;  // a write failed; guarded by mutex_
+};
+
+// An opened journal, or none and why: the file's error and, for a file that
+// is not of the form, the problem in words (UTF-8).
+struct Journal::Opened {
+  std::unique_ptr<Journal> journal;
+  std::error_code error;
+  std::string problem;
 };
 
 }  // namespace rankora::batch

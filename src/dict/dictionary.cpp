@@ -62,7 +62,7 @@ std::string ByteListText(const std::vector<std::uint8_t>& bytes) {
 std::string ItemText(const Variant& value) {
   switch (GetKind(value)) {
     case 1:
-      return text::FormatDouble(GetNumber(value));
+      return text::DoubleToGbkText(GetNumber(value));
     case 2:
       return GetText(value);
     case 3:
@@ -82,7 +82,7 @@ std::string ItemText(const Variant& value) {
 double KeySortValue(const std::string& key) {
   const std::string upper = text::UpperAscii(key);
   // A key is numeric when it reads back as itself.
-  const bool numeric = !key.empty() && text::FormatDouble(GetNumber(Variant::Text(text::ToUtf16(key)))) == key;
+  const bool numeric = !key.empty() && text::DoubleToGbkText(GetNumber(Variant::Text(text::ToUtf16(key)))) == key;
   std::string s;
   for (std::size_t j = 0; j < upper.size(); ++j) {
     int c = static_cast<unsigned char>(upper[j]);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "lookup/fetch.h"
+#include "text/ascii.h"
 #include "text/gbk.h"
 
 namespace rankora::lookup {
@@ -29,9 +30,7 @@ std::string Normalized(const std::string& domain) {
   std::string key = domain;
   key.erase(0, std::min(key.find_first_not_of(" \t"), key.size()));
   key.erase(key.find_last_not_of(" \t") + 1);
-  std::transform(key.begin(), key.end(), key.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-  return key;
+  return text::AsciiLowerCopy(key);
 }
 
 // A value given as a number or as text, as text (GBK); empty for anything

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "lookup/fetch.h"
+#include "text/ascii.h"
 #include "text/gbk.h"
 
 namespace rankora::lookup {
@@ -15,16 +16,6 @@ namespace {
 constexpr char kServiceOrigin[] = "https://www.aizhan.com";
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
-  return lower;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return Lower(a) == Lower(b); }
 
 std::string Trimmed(std::string_view text) {
   while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
@@ -88,7 +79,7 @@ class TagScanner {
         tag.closing = true;
         ++at_;
       }
-      tag.name = Lower(Name());
+      tag.name = text::AsciiLowerCopy(Name());
       // A '<' not starting a name is text ("a < b").
       if (tag.name.empty()) continue;
       ReadAttributes(tag);
@@ -125,7 +116,7 @@ class TagScanner {
              page_[at_] != '/') {
         ++at_;
       }
-      Attribute attribute{Lower(page_.substr(nameStart, at_ - nameStart)), {}};
+      Attribute attribute{text::AsciiLowerCopy(page_.substr(nameStart, at_ - nameStart)), {}};
       SkipSpaces();
       if (at_ < page_.size() && page_[at_] == '=') {
         ++at_;
@@ -174,7 +165,7 @@ class TagScanner {
         at_ = page_.size();
         return;
       }
-      if (EqualsIgnoringCase(page_.substr(end, closing.size()), closing)) {
+      if (text::EqualsIgnoreAsciiCase(page_.substr(end, closing.size()), closing)) {
         at_ = end;
         return;
       }
@@ -197,7 +188,7 @@ const PageWeight* WeightWithId(const Tag& tag) {
   if (id == nullptr || tag.closing) return nullptr;
   const std::string value = Trimmed(id->value);
   for (const PageWeight& weight : kPageWeights) {
-    if (EqualsIgnoringCase(value, weight.id)) return &weight;
+    if (text::EqualsIgnoreAsciiCase(value, weight.id)) return &weight;
   }
   return nullptr;
 }
@@ -232,7 +223,7 @@ const Tag* ImageOf(const std::vector<Tag>& tags, std::size_t at) {
 std::string WeightOfImage(const Tag& image, const PageWeight& weight) {
   if (const Attribute* alt = image.Find("alt")) {
     std::string text = Trimmed(alt->value);
-    if (EqualsIgnoringCase(text, "n")) return {};
+    if (text::EqualsIgnoreAsciiCase(text, "n")) return {};
     if (AllDigits(text)) return text;
   }
   const Attribute* src = image.Find("src");
@@ -245,7 +236,7 @@ std::string WeightOfImage(const Tag& image, const PageWeight& weight) {
   const std::string_view parent = path.substr(0, slash);
   const std::string_view folder =
       parent.substr(parent.rfind('/') == std::string_view::npos ? 0 : parent.rfind('/') + 1);
-  if (!EqualsIgnoringCase(folder, weight.imageFolder)) return {};
+  if (!text::EqualsIgnoreAsciiCase(folder, weight.imageFolder)) return {};
   const std::string stem = Trimmed(file.substr(0, file.find('.')));
   return AllDigits(stem) ? stem : std::string();
 }

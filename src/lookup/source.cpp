@@ -7,6 +7,7 @@
 #include "lookup/api_source.h"
 #include "lookup/legacy_source.h"
 #include "lookup/page_source.h"
+#include "text/ascii.h"
 
 namespace rankora::lookup {
 
@@ -67,9 +68,7 @@ std::optional<Exit> ParseProxy(const std::string& line) {
   while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
   const auto scheme = text.find("://");
   if (scheme != std::string_view::npos) {
-    std::string name(text.substr(0, scheme));
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (name != "http") return std::nullopt;
+    if (!text::EqualsIgnoreAsciiCase(text.substr(0, scheme), "http")) return std::nullopt;
     text.remove_prefix(scheme + 3);
   }
   if (!text.empty() && text.back() == '/') text.remove_suffix(1);

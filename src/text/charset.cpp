@@ -1,19 +1,11 @@
 #include "text/charset.h"
 
+#include "text/ascii.h"
 #include "text/code_pages.h"
 #include "text/gbk.h"
 #include "text/utf8.h"
 
 namespace rankora::text {
-namespace {
-
-std::string Lower(std::string_view name) {
-  std::string lower;
-  for (const char c : name) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower;
-}
-
-}  // namespace
 
 std::u16string DecodeUtf8(std::string_view bytes) {
   std::u16string out;
@@ -34,6 +26,36 @@ std::u16string DecodeUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string EncodeUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    char32_t point = text[i];
+    if (point >= 0xD800 && point <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (point >= 0xD800 && point <= 0xDFFF) {
+      point = 0xFFFD;
+    }
+    if (point < 0x80) {
+      out += static_cast<char>(point);
+    } else if (point < 0x800) {
+      out += static_cast<char>(0xC0 | (point >> 6));
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+      out += static_cast<char>(0xE0 | (point >> 12));
+      out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (point >> 18));
+      out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    }
+  }
+  return out;
+}
+
 bool IsUtf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
@@ -47,7 +69,8 @@ bool IsUtf8(std::string_view bytes) {
 }
 
 bool DecodeCharset(std::string_view bytes, std::string_view charset, std::u16string& out) {
-  const std::string name = Lower(charset);
+  // A name as it comes in a header or a meta tag, not a GBK text.
+  const std::string name = AsciiLowerCopy(charset, ByteText::Raw);
   if (name == "utf-8" || name == "utf8") {
     out = DecodeUtf8(bytes);
     return true;

@@ -1,5 +1,5 @@
 // Decoding bytes in a named character set to UTF-16, as the HTTP request
-// does for a response body.
+// does for a response body, and UTF-16 to UTF-8 for what goes out as UTF-8.
 #pragma once
 
 #include <string>
@@ -9,6 +9,10 @@ namespace rankora::text {
 
 // Decodes UTF-8; a byte sequence that is no character becomes U+FFFD.
 std::u16string DecodeUtf8(std::string_view bytes);
+
+// Encodes UTF-16 as UTF-8: a surrogate pair as the one character it stands
+// for, a surrogate without its partner as U+FFFD.
+std::string EncodeUtf8(std::u16string_view text);
 
 // True when `bytes` are well-formed UTF-8 throughout: DecodeUtf8 would give
 // no U+FFFD of its own.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text/charset.h"
 #include "text/code_pages.h"
 #include "text/gb18030.h"
 #include "text/utf8.h"
@@ -314,23 +315,7 @@ std::string Gbk(std::string_view utf8) {
 
 std::string ToUtf8(std::string_view gbk) {
   if (IsAscii(gbk)) return std::string(gbk);
-  // GBK holds no character beyond the Basic Multilingual Plane: each unit is
-  // one character.
-  std::string result;
-  result.reserve(gbk.size() * 3 / 2);
-  for (const char16_t unit : ToUtf16(gbk)) {
-    if (unit < 0x80) {
-      result += static_cast<char>(unit);
-    } else if (unit < 0x800) {
-      result += static_cast<char>(0xC0 | unit >> 6);
-      result += static_cast<char>(0x80 | (unit & 0x3F));
-    } else {
-      result += static_cast<char>(0xE0 | unit >> 12);
-      result += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
-      result += static_cast<char>(0x80 | (unit & 0x3F));
-    }
-  }
-  return result;
+  return EncodeUtf8(ToUtf16(gbk));
 }
 
 }  // namespace rankora::text

@@ -7,7 +7,7 @@
 
 namespace rankora::text {
 
-std::string FormatDouble(double value) {
+std::string DoubleToGbkText(double value) {
   char buffer[64];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 13);
   return std::string(buffer, result.ptr);

@@ -6,8 +6,9 @@
 
 namespace rankora::text {
 
-// "%.13g", independent of the C locale in force.
-std::string FormatDouble(double value);
+// A double as the program shows and stores it: "%.13g" (13 significant
+// digits), GBK, independent of the C locale in force.
+std::string DoubleToGbkText(double value);
 
 // "真" or "假", as GBK.
 std::string FormatBool(bool value);

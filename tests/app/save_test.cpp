@@ -63,6 +63,17 @@ TEST_F(SaveTest, SaysWhyWhenTheFileCannotBeWritten) {
   EXPECT_TRUE(Names(folder_).empty());
 }
 
+// The reasons the file layer gives, as the words the save names them in.
+TEST(SaveFailedMessage, NamesEachReasonOfTheFileLayerInWords) {
+  const auto words = [](std::errc reason) { return SaveFailedMessage(std::make_error_code(reason)); };
+  EXPECT_EQ(words(std::errc::no_space_on_device), Failed("磁盘已满。"));
+  EXPECT_EQ(words(std::errc::permission_denied), Failed("没有写入的权限：文件是只读的，或者文件夹不允许写入。"));
+  EXPECT_EQ(words(std::errc::device_or_resource_busy), Failed("文件正被其他程序使用。"));
+  EXPECT_EQ(words(std::errc::filename_too_long), Failed("文件名太长。"));
+  EXPECT_EQ(words(std::errc::is_a_directory), Failed("选择的是文件夹，不是文件。"));
+  EXPECT_EQ(words(std::errc::no_such_file_or_directory), Failed("文件夹不存在。"));
+}
+
 TEST_F(SaveTest, AFileNameGbkCannotHoldIsTheFileWritten) {
   const std::filesystem::path path = folder_ / std::filesystem::path(u8"결과😀.txt");
   window_.AddRow({text::Gbk("中文.com"), "3"});

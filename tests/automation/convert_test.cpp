@@ -502,5 +502,52 @@ TEST(ByReference, ConvertsTheValueReferredTo) {
   EXPECT_EQ(out.TextValue(), u"7");
 }
 
+// Dictionary keys and script values read numbers through NumericValue: it
+// must give what ChangeType to VT_R8 gives, kind by kind.
+TEST(NumericValue, AgreesWithTheConversionToDoubleForEveryNumberKind) {
+  Variant referred = Variant::Currency(-5);
+  const Variant numbers[] = {
+      Variant::I1(-5),
+      Variant::UI1(200),
+      Variant::I2(-30000),
+      Variant::UI2(60000),
+      Variant::I4(-7),
+      Variant::UI4(4000000000U),
+      Variant::I8(-(std::int64_t{1} << 53) - 1),
+      Variant::UI8(std::numeric_limits<std::uint64_t>::max()),
+      Variant::Int(9),
+      Variant::UInt(10),
+      Variant::R4(0.1F),
+      Variant::R8(-2.5),
+      Variant::Currency(12345),
+      Variant::Date(45000.25),
+      Variant::Bool(true),
+      Variant::Bool(false),
+      Variant::ByRef(referred, VT_CY),
+  };
+  for (const Variant& v : numbers) {
+    Variant expected;
+    ASSERT_EQ(To(v, VT_R8, expected), S_OK);
+    double number = 1;
+    ASSERT_TRUE(NumericValue(v, number)) << v.Deref().Type();
+    EXPECT_EQ(number, expected.Real()) << v.Deref().Type();
+  }
+  double number = 0;
+  ASSERT_TRUE(NumericValue(Variant::Currency(12345), number));
+  EXPECT_EQ(number, 1.2345);
+  ASSERT_TRUE(NumericValue(Variant::Bool(true), number));
+  EXPECT_EQ(number, -1);
+}
+
+TEST(NumericValue, RefusesWhatHoldsNoNumberEmptyAndTextIncluded) {
+  double number = 3;
+  EXPECT_FALSE(NumericValue(Variant(), number));
+  EXPECT_FALSE(NumericValue(Variant::Null(), number));
+  EXPECT_FALSE(NumericValue(Variant::Text(u"12"), number));
+  EXPECT_FALSE(NumericValue(Variant::Error(DISP_E_PARAMNOTFOUND), number));
+  EXPECT_FALSE(NumericValue(Variant::Dispatch({}), number));
+  EXPECT_EQ(number, 3);
+}
+
 }  // namespace
 }  // namespace rankora::automation

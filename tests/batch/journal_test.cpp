@@ -71,11 +71,9 @@ class JournalTest : public ::testing::Test {
   }
 
   std::unique_ptr<Journal> Open() {
-    std::error_code error;
-    std::string problem;
-    std::unique_ptr<Journal> journal = Journal::Open(path_, form_, error, problem);
-    EXPECT_TRUE(journal) << error.message() << ": " << problem;
-    return journal;
+    Journal::Opened opened = Journal::Open(path_, form_);
+    EXPECT_TRUE(opened.journal) << opened.error.message() << ": " << opened.problem;
+    return std::move(opened.journal);
   }
 
   std::string Contents() const {
@@ -157,10 +155,8 @@ TEST_F(JournalTest, KeepsEachDoneLineOfADomainThatAppearsTwice) {
 TEST_F(JournalTest, HandsRestoredRecordsToAHandlerInsteadOfKeepingThem) {
   Write("# test journal\na.com found 3\nb.com failed -\nc.com none -\n");
   std::vector<std::string> handed;
-  std::error_code error;
-  std::string problem;
-  const auto journal =
-      Journal::Open(path_, form_, error, problem, [&handed](Record&& record) { handed.push_back(record.domain); });
+  const auto [journal, error, problem] =
+      Journal::Open(path_, form_, [&handed](Record&& record) { handed.push_back(record.domain); });
   ASSERT_TRUE(journal) << problem;
   EXPECT_EQ(handed, (std::vector<std::string>{"a.com", "c.com"}));
   EXPECT_TRUE(journal->Restored().empty());
@@ -266,22 +262,20 @@ TEST_F(JournalTest, AJournalKilledAtAnyByteOfItsLastLineKeepsEveryEarlierRecord)
 TEST_F(JournalTest, RefusesAFileOfAnotherFormAndLeavesItUntouched) {
   const std::string other = "domain,weight\r\na.com,3\r\n";
   Write(other);
-  std::error_code error;
-  std::string problem;
-  EXPECT_FALSE(Journal::Open(path_, form_, error, problem));
+  const auto [journal, error, problem] = Journal::Open(path_, form_);
+  EXPECT_FALSE(journal);
   EXPECT_TRUE(error);
-  EXPECT_NE(problem.find("another form"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("别的格式"), std::string::npos) << problem;
   EXPECT_EQ(Contents(), other);
 }
 
 TEST_F(JournalTest, RefusesAnUnreadableLineBeforeTheLastAndNamesIt) {
   const std::string bytes = "# test journal\na.com found 3\nb.com failed -\nsomething else\nc.com found 1\n";
   Write(bytes);
-  std::error_code error;
-  std::string problem;
-  EXPECT_FALSE(Journal::Open(path_, form_, error, problem));
+  const auto [journal, error, problem] = Journal::Open(path_, form_);
+  EXPECT_FALSE(journal);
   EXPECT_TRUE(error);
-  EXPECT_NE(problem.find("line 4"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("第 4 行"), std::string::npos) << problem;
   // Not even the failed record is dropped from a file that is refused.
   EXPECT_EQ(Contents(), bytes);
 }
@@ -289,9 +283,8 @@ TEST_F(JournalTest, RefusesAnUnreadableLineBeforeTheLastAndNamesIt) {
 TEST_F(JournalTest, RefusesAWholeLastLineThatIsNoRecord) {
   const std::string bytes = "# test journal\na.com found 3\nsomething else\n";
   Write(bytes);
-  std::error_code error;
-  std::string problem;
-  EXPECT_FALSE(Journal::Open(path_, form_, error, problem));
+  const auto [journal, error, problem] = Journal::Open(path_, form_);
+  EXPECT_FALSE(journal);
   EXPECT_EQ(Contents(), bytes);
 }
 
@@ -313,18 +306,16 @@ TEST_F(JournalTest, AFileThatCannotBeRewrittenIsReportedAndLeftAsItWas) {
   Write(bytes);
   std::filesystem::permissions(path_, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                           std::filesystem::perms::others_read);
-  std::error_code error;
-  std::string problem;
-  EXPECT_FALSE(Journal::Open(path_, form_, error, problem));
+  const auto [journal, error, problem] = Journal::Open(path_, form_);
+  EXPECT_FALSE(journal);
   EXPECT_TRUE(error);
   EXPECT_EQ(Contents(), bytes);
 }
 
 TEST_F(JournalTest, AFolderIsReportedAsAnError) {
   std::filesystem::create_directories(path_);
-  std::error_code error;
-  std::string problem;
-  EXPECT_FALSE(Journal::Open(path_, form_, error, problem));
+  const auto [journal, error, problem] = Journal::Open(path_, form_);
+  EXPECT_FALSE(journal);
   EXPECT_TRUE(error);
 }
 
@@ -362,9 +353,7 @@ TEST(JournalWrites, ADeviceIsWrittenToWithoutReadingItBackAndFailedWritesAreRepo
   std::error_code missing;
   if (!std::filesystem::exists(full, missing)) GTEST_SKIP() << "this system has no /dev/full to fail writes";
   const TestForm form;
-  std::error_code error;
-  std::string problem;
-  const auto journal = Journal::Open(full, form, error, problem);
+  const auto [journal, error, problem] = Journal::Open(full, form);
   ASSERT_TRUE(journal) << error.message();
   EXPECT_FALSE(journal->Append(Make("a.com", Outcome::kFound, "3")));
   EXPECT_FALSE(journal->Append(Make("b.com", Outcome::kFound, "3")));

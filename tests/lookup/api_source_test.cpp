@@ -143,6 +143,16 @@ TEST(ReadApiAnswer, FailsADomainTheAnswerListsNeitherAsFoundNorAsFailed) {
   }
 }
 
+TEST(ReadApiAnswer, MatchesDomainsInAnyAsciiCaseButNeverOneHanziForAnother) {
+  // In GBK 丄 is 81 41 and 乤 81 61: their second bytes differ as "A" and "a" do.
+  const auto results = Read(R"({"code":200000,"data":{"success":[{"domain":"乤.COM","pc_br":4}]}})",
+                            {text::Gbk("丄.com"), text::Gbk("乤.com")});
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);  // not in the answer
+  EXPECT_EQ(results[1].outcome, Outcome::kFound);
+  EXPECT_EQ(results[1].values[0], "4");
+}
+
 TEST(ApiUrl, JoinsTheDomainsWithBars) {
   EXPECT_EQ(ApiUrl("k3y", {"a.com", "b.com"}, ""),
             "https://apistore.aizhan.com/baidurank/siteinfos/k3y?domains=a.com|b.com");

@@ -20,6 +20,23 @@ TEST(DecodeUtf8, ReplacesWhatIsNoCharacter) {
   EXPECT_EQ(DecodeUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // a surrogate
 }
 
+TEST(EncodeUtf8, JoinsSurrogatePairsAndReplacesLoneSurrogates) {
+  EXPECT_EQ(EncodeUtf8(u""), "");
+  EXPECT_EQ(EncodeUtf8(u"a\u00E9\u4E2D"), "a\xC3\xA9\xE4\xB8\xAD");
+  EXPECT_EQ(EncodeUtf8(u"\u007F\u0080\u07FF\u0800\uFFFF"), "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF");
+  EXPECT_EQ(EncodeUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(EncodeUtf8(u"\U0010FFFF"), "\xF4\x8F\xBF\xBF");
+  std::u16string text(u"x");
+  text += static_cast<char16_t>(0xD83D);  // a high surrogate alone
+  text += u'y';
+  text += static_cast<char16_t>(0xDE00);  // a low surrogate alone
+  text += static_cast<char16_t>(0xDE00);  // a low one before a high one is no pair
+  text += static_cast<char16_t>(0xD83D);
+  EXPECT_EQ(EncodeUtf8(text), "x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(DecodeUtf8(EncodeUtf8(u"\U0001F600\u6743\u91CD")), u"\U0001F600\u6743\u91CD");
+  EXPECT_TRUE(IsUtf8(EncodeUtf8(text)));
+}
+
 TEST(DecodeCharset, ReadsTheGbFamilyLatinOneAndWhatThePlatformKnows) {
   std::u16string out;
   ASSERT_TRUE(DecodeCharset(Gbk("权重"), "GBK", out));

@@ -7,15 +7,15 @@
 namespace rankora::text {
 namespace {
 
-TEST(FormatDouble, UsesThirteenSignificantDigits) {
-  EXPECT_EQ(FormatDouble(0), "0");
-  EXPECT_EQ(FormatDouble(12), "12");
-  EXPECT_EQ(FormatDouble(-3.5), "-3.5");
-  EXPECT_EQ(FormatDouble(0.1), "0.1");
-  EXPECT_EQ(FormatDouble(1.0 / 3), "0.3333333333333");
-  EXPECT_EQ(FormatDouble(1234567890123.0), "1234567890123");
-  EXPECT_EQ(FormatDouble(12345678901234.0), "1.234567890123e+13");
-  EXPECT_EQ(FormatDouble(0.00001), "1e-05");
+TEST(DoubleToGbkText, UsesThirteenSignificantDigits) {
+  EXPECT_EQ(DoubleToGbkText(0), "0");
+  EXPECT_EQ(DoubleToGbkText(12), "12");
+  EXPECT_EQ(DoubleToGbkText(-3.5), "-3.5");
+  EXPECT_EQ(DoubleToGbkText(0.1), "0.1");
+  EXPECT_EQ(DoubleToGbkText(1.0 / 3), "0.3333333333333");
+  EXPECT_EQ(DoubleToGbkText(1234567890123.0), "1234567890123");
+  EXPECT_EQ(DoubleToGbkText(12345678901234.0), "1.234567890123e+13");
+  EXPECT_EQ(DoubleToGbkText(0.00001), "1e-05");
 }
 
 TEST(FormatBool, IsTrueOrFalseInChinese) {

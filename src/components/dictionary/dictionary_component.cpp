@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "automation/component.h"
+#include "automation/convert.h"
 #include "automation/registry.h"
 
 namespace rankora::components {
@@ -159,41 +160,13 @@ class DictionaryComponent final : public Component {
         key.kind = KeyValue::Kind::Object;
         key.object = v.ObjectValue().Get();
         return true;
-      case VT_I1:
-      case VT_I2:
-      case VT_I4:
-      case VT_I8:
-      case VT_INT:
-      case VT_BOOL:
-        key.kind = KeyValue::Kind::Number;
-        key.number = static_cast<double>(v.Signed());
-        return true;
-      case VT_UI1:
-      case VT_UI2:
-      case VT_UI4:
-      case VT_UI8:
-      case VT_UINT:
-        key.kind = KeyValue::Kind::Number;
-        key.number = static_cast<double>(v.Unsigned());
-        return true;
-      case VT_R4:
-        key.kind = KeyValue::Kind::Number;
-        key.number = static_cast<double>(v.Single());
-        break;
-      case VT_R8:
-      case VT_DATE:
-        key.kind = KeyValue::Kind::Number;
-        key.number = v.Real();
-        break;
-      case VT_CY:
-        key.kind = KeyValue::Kind::Number;
-        key.number = static_cast<double>(v.Signed()) / 10000.0;
-        break;
       default:
-        return false;
+        // Booleans and dates key as the numbers they hold.
+        if (!NumericValue(v, key.number)) return false;
+        key.kind = KeyValue::Kind::Number;
+        if (key.number == 0) key.number = 0;  // -0 is 0
+        return true;
     }
-    if (key.number == 0) key.number = 0;  // -0 is 0
-    return true;
   }
 
   HRESULT Find(const Variant& value, KeyValue& key, Entries::iterator& entry, bool& found, ExcepInfo& excep) {

@@ -8,6 +8,7 @@
 #include "automation/hresult.h"
 #include "automation/winhttp_errors.h"
 #include "components/http/winhttp_request.h"
+#include "text/ascii.h"
 
 namespace rankora::components::http {
 
@@ -155,15 +156,6 @@ std::string NoProxyList(const std::string& bypass) {
 
 }  // namespace
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
-
 Response Transfer(const RequestSettings& settings, std::atomic<bool>& abort) {
   TransferState state{{}, &abort};
   // curl may write its words here until the handle is gone.
@@ -180,7 +172,7 @@ Response Transfer(const RequestSettings& settings, std::atomic<bool>& abort) {
   for (const Header& header : settings.headers) {
     // "Name:" with nothing after it would drop the header; "Name;" sends it empty.
     headers.Add(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
-    hasContentType = hasContentType || EqualsIgnoringCase(header.name, "Content-Type");
+    hasContentType = hasContentType || text::EqualsIgnoreAsciiCase(header.name, "Content-Type", text::ByteText::Raw);
   }
   // A POST or PUT carries a body, if only an empty one ("Content-Length: 0").
   const bool sendsBody = settings.body.has_value() || settings.method == "POST" || settings.method == "PUT";

@@ -64,7 +64,4 @@ void EnsureCurl();
 // as cancelled.
 Response Transfer(const RequestSettings& settings, std::atomic<bool>& abort);
 
-// Names compared as HTTP compares header names: ASCII letters in any case.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
 }  // namespace rankora::components::http

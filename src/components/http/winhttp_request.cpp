@@ -18,6 +18,7 @@
 #include "automation/winhttp_errors.h"
 #include "components/http/curl_transfer.h"
 #include "components/http/transfer_pool.h"
+#include "text/ascii.h"
 #include "text/charset.h"
 #include "text/gbk.h"
 
@@ -34,38 +35,10 @@ constexpr char16_t kSource[] = u"WinHttp.WinHttpRequest";
 
 constexpr char kDefaultUserAgent[] = "Mozilla/4.0 (compatible; Rankora/0.1; WinHttpRequest)";
 
-std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t point = text[i];
-    if (point >= 0xD800 && point <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      point = 0x10000 + ((point - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (point >= 0xD800 && point <= 0xDFFF) {
-      point = 0xFFFD;
-    }
-    if (point < 0x80) {
-      out += static_cast<char>(point);
-    } else if (point < 0x800) {
-      out += static_cast<char>(0xC0 | (point >> 6));
-      out += static_cast<char>(0x80 | (point & 0x3F));
-    } else if (point < 0x10000) {
-      out += static_cast<char>(0xE0 | (point >> 12));
-      out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (point & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (point >> 18));
-      out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (point & 0x3F));
-    }
-  }
-  return out;
-}
-
 // A URL as curl takes it: the text in the URL code page, and what may not
 // stand in a URL (spaces, controls, bytes above 0x7F) percent-escaped.
 std::string UrlBytes(std::u16string_view url, std::int32_t codePage) {
-  const std::string bytes = codePage == 936 ? text::FromUtf16(url) : Utf8(url);
+  const std::string bytes = codePage == 936 ? text::FromUtf16(url) : text::EncodeUtf8(url);
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string escaped;
   for (const char c : bytes) {
@@ -85,8 +58,8 @@ std::string UrlBytes(std::u16string_view url, std::int32_t codePage) {
 // tag near the start of the page.
 std::string CharsetOf(const Response& response) {
   auto after = [](std::string_view text, std::string_view key) -> std::string {
-    std::string lower(text);
-    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    // Raw bytes: the response may be UTF-8, which a GBK walk would misread.
+    const std::string lower = text::AsciiLowerCopy(text, text::ByteText::Raw);
     const std::size_t at = lower.find(key);
     if (at == std::string::npos) return {};
     std::size_t start = at + key.size();
@@ -99,7 +72,7 @@ std::string CharsetOf(const Response& response) {
     return std::string(text.substr(start, end - start));
   };
   for (const Header& header : response.headers) {
-    if (EqualsIgnoringCase(header.name, "Content-Type")) {
+    if (text::EqualsIgnoreAsciiCase(header.name, "Content-Type", text::ByteText::Raw)) {
       std::string charset = after(header.value, "charset=");
       if (!charset.empty()) return charset;
     }
@@ -244,13 +217,7 @@ class WinHttpRequest final : public Component {
     }
     const std::u16string_view view(url);
     auto startsWith = [&](std::u16string_view scheme) {
-      if (view.size() < scheme.size()) return false;
-      for (std::size_t i = 0; i < scheme.size(); ++i) {
-        char16_t c = view[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-        if (c != scheme[i]) return false;
-      }
-      return true;
+      return view.size() >= scheme.size() && text::EqualsIgnoreAsciiCase(view.substr(0, scheme.size()), scheme);
     };
     // Opening again starts a new request, whether or not this one opens.
     Stop();
@@ -274,14 +241,14 @@ class WinHttpRequest final : public Component {
   HRESULT SetRequestHeader(CallArgs& args, ExcepInfo& excep) {
     if (state_ == State::Closed) return Fail(excep, kBeforeOpen);
     if (state_ != State::Opened) return Fail(excep, kAfterSend);
-    const std::string name = Utf8(args[0].TextValue());
-    const std::string value = Utf8(args[1].TextValue());
+    const std::string name = text::EncodeUtf8(args[0].TextValue());
+    const std::string value = text::EncodeUtf8(args[1].TextValue());
     if (name.empty() || name.find_first_of(":\r\n") != std::string::npos ||
         value.find_first_of("\r\n") != std::string::npos) {
       return Fail(excep, E_INVALIDARG);
     }
     for (Header& header : settings_.headers) {
-      if (EqualsIgnoringCase(header.name, name)) {
+      if (text::EqualsIgnoreAsciiCase(header.name, name, text::ByteText::Raw)) {
         header.value = value;
         return S_OK;
       }
@@ -304,7 +271,7 @@ class WinHttpRequest final : public Component {
       } else {
         Variant text;
         if (Failed(ChangeType(body, VT_BSTR, text))) return Fail(excep, DISP_E_TYPEMISMATCH);
-        settings_.body = Utf8(text.TextValue());
+        settings_.body = text::EncodeUtf8(text.TextValue());
       }
     }
     settings_.userAgent = userAgent_;
@@ -397,9 +364,9 @@ class WinHttpRequest final : public Component {
         result = Variant::Unknown(MakeObject<ResponseStream>(response_.body));
         return S_OK;
       case kGetResponseHeader: {
-        const std::string name = Utf8(args[0].TextValue());
+        const std::string name = text::EncodeUtf8(args[0].TextValue());
         for (const Header& header : response_.headers) {
-          if (EqualsIgnoringCase(header.name, name)) {
+          if (text::EqualsIgnoreAsciiCase(header.name, name, text::ByteText::Raw)) {
             result = Variant::Text(text::DecodeUtf8(header.value));
             return S_OK;
           }
@@ -451,7 +418,7 @@ class WinHttpRequest final : public Component {
     switch (args[0].Signed()) {
       case 0:
         if (Failed(ChangeType(value, VT_BSTR, converted))) return Fail(excep, DISP_E_TYPEMISMATCH);
-        userAgent_ = Utf8(converted.TextValue());
+        userAgent_ = text::EncodeUtf8(converted.TextValue());
         return S_OK;
       case 2:
         if (Failed(ChangeType(value, VT_I4, converted))) return Fail(excep, DISP_E_TYPEMISMATCH);
@@ -492,9 +459,10 @@ class WinHttpRequest final : public Component {
     settings_.proxySetting = static_cast<std::int32_t>(setting);
     Variant server;
     Variant bypass;
-    settings_.proxy = args.Given(1) && Succeeded(ChangeType(args[1], VT_BSTR, server)) ? Utf8(server.TextValue()) : "";
+    settings_.proxy =
+        args.Given(1) && Succeeded(ChangeType(args[1], VT_BSTR, server)) ? text::EncodeUtf8(server.TextValue()) : "";
     settings_.proxyBypass =
-        args.Given(2) && Succeeded(ChangeType(args[2], VT_BSTR, bypass)) ? Utf8(bypass.TextValue()) : "";
+        args.Given(2) && Succeeded(ChangeType(args[2], VT_BSTR, bypass)) ? text::EncodeUtf8(bypass.TextValue()) : "";
     if (setting == 2 && settings_.proxy.empty()) return Fail(excep, E_INVALIDARG);
     return S_OK;
   }
@@ -502,7 +470,7 @@ class WinHttpRequest final : public Component {
   HRESULT SetCredentials(CallArgs& args, ExcepInfo& excep) {
     if (state_ == State::Closed) return Fail(excep, kBeforeOpen);
     if (state_ != State::Opened) return Fail(excep, kAfterSend);
-    auto credentials = std::make_pair(Utf8(args[0].TextValue()), Utf8(args[1].TextValue()));
+    auto credentials = std::make_pair(text::EncodeUtf8(args[0].TextValue()), text::EncodeUtf8(args[1].TextValue()));
     const std::int64_t flags = args[2].Signed();
     if (flags == 0) {
       settings_.serverCredentials = std::move(credentials);

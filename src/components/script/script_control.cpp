@@ -7,6 +7,7 @@
 #include "automation/registry.h"
 #include "components/script/script_errors.h"
 #include "components/script/script_heap.h"
+#include "text/ascii.h"
 
 namespace rankora::components {
 namespace {
@@ -29,18 +30,9 @@ const ParamDesc kText{VT_BSTR, false, false};
 const ParamDesc kNumber{VT_I4, false, false};
 const ParamDesc kFlag{VT_BOOL, false, false};
 
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
-
 // A collection's Item takes a 1-based number or a name.
 bool IsIndex(const Variant& index, std::size_t position, std::u16string_view name) {
-  if (index.Type() == VT_BSTR) return EqualsIgnoringCase(index.TextValue(), name);
+  if (index.Type() == VT_BSTR) return text::EqualsIgnoreAsciiCase(index.TextValue(), name);
   Variant number;
   return Succeeded(ChangeType(index, VT_I4, number)) && number.Signed() == static_cast<std::int64_t>(position);
 }
@@ -323,7 +315,7 @@ class ScriptControl final : public Component {
   }
 
   HRESULT SetLanguage(std::u16string_view language, ExcepInfo& excep) {
-    if (!EqualsIgnoringCase(language, u"JavaScript") && !EqualsIgnoringCase(language, u"JScript")) {
+    if (!text::EqualsIgnoreAsciiCase(language, u"JavaScript") && !text::EqualsIgnoreAsciiCase(language, u"JScript")) {
       return Raise(excep, kInvalidValue, u"Invalid property value", kControlSource);
     }
     language_ = u"JScript";

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "automation/convert.h"
 #include "automation/dispatch.h"
 #include "automation/name.h"
 #include "components/script/script_calls.h"
@@ -100,34 +101,6 @@ Encoded ScriptHeap::Access::Encode(ScriptHeap& heap, const Variant& value) {
       encoded.kind = Encoded::Kind::Boolean;
       encoded.boolean = v.BoolValue();
       break;
-    case VT_I1:
-    case VT_I2:
-    case VT_I4:
-    case VT_I8:
-    case VT_INT:
-      encoded.kind = Encoded::Kind::Number;
-      encoded.number = static_cast<double>(v.Signed());
-      break;
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_UI8:
-    case VT_UINT:
-      encoded.kind = Encoded::Kind::Number;
-      encoded.number = static_cast<double>(v.Unsigned());
-      break;
-    case VT_R4:
-      encoded.kind = Encoded::Kind::Number;
-      encoded.number = static_cast<double>(v.Single());
-      break;
-    case VT_R8:
-      encoded.kind = Encoded::Kind::Number;
-      encoded.number = v.Real();
-      break;
-    case VT_CY:
-      encoded.kind = Encoded::Kind::Number;
-      encoded.number = static_cast<double>(v.Signed()) / 10000.0;
-      break;
     case VT_BSTR:
       encoded.kind = Encoded::Kind::String;
       encoded.bytes = ToCesu8(v.TextValue());
@@ -153,7 +126,10 @@ Encoded ScriptHeap::Access::Encode(ScriptHeap& heap, const Variant& value) {
       break;
     }
     default:
-      if (v.IsArray() && v.ArrayValue() != nullptr) {
+      if (double number = 0; NumericValue(v, number)) {
+        encoded.kind = Encoded::Kind::Number;
+        encoded.number = number;
+      } else if (v.IsArray() && v.ArrayValue() != nullptr) {
         // An array passes through script untouched, as JScript passes a
         // SAFEARRAY: a value that goes back out as the same array.
         encoded.kind = Encoded::Kind::Array;

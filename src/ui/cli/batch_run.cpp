@@ -1,24 +1,18 @@
 #include "ui/cli/batch_run.h"
 
-#include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <mutex>
-#include <numeric>
-#include <sstream>
 #include <thread>
 
-#include "app/memory.h"
-#include "batch/engine.h"
+#include "batch/forms.h"
 #include "batch/input.h"
-#include "batch/journal.h"
-#include "text/gbk.h"
+#include "batch/run.h"
+#include "files/memory.h"
+#include "files/whole_file.h"
+#include "lookup/proxy_list.h"
 #include "ui/cli/console.h"
 #include "ui/cli/options.h"
-#include "ui/cli/output_forms.h"
 #include "ui/cli/status.h"
 
 namespace rankora::cli {
@@ -29,14 +23,22 @@ constexpr std::size_t kProblemsShown = 20;
 constexpr std::chrono::milliseconds kTerminalRedraw{500};
 constexpr std::chrono::milliseconds kGrace{5000};
 
-bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
-}
-
 std::string PathText(const std::string& argument) { return "“" + argument + "”"; }
+
+// Why a file could not be read or written, in words.
+std::string FileProblem(std::error_code error) {
+  const std::error_condition reason = error.default_error_condition();
+  if (reason == std::errc::is_a_directory) return "这是文件夹，不是文件";
+  if (reason == std::errc::no_such_file_or_directory || reason == std::errc::not_a_directory)
+    return "文件或文件夹不存在";
+  if (reason == std::errc::permission_denied || reason == std::errc::operation_not_permitted) return "没有权限";
+  if (reason == std::errc::no_space_on_device) return "磁盘已满";
+  if (reason == std::errc::read_only_file_system) return "磁盘是只读的";
+  if (reason == std::errc::filename_too_long) return "文件名太长";
+  if (reason == std::errc::device_or_resource_busy || reason == std::errc::text_file_busy)
+    return "文件正被其他程序使用";
+  return "错误 " + std::to_string(error.value()) + "（" + error.message() + "）";
+}
 
 // A line of the input as a message shows it (UTF-8 in and out): control
 // characters as "?", so a stray CR or NUL cannot garble the terminal, and a
@@ -58,33 +60,25 @@ std::string LineShown(std::string_view line) {
   return shown + "……（共 " + std::to_string(line.size()) + " 字节）";
 }
 
-// The exits of a proxy list: one "http://[user:password@]host:port" a line;
-// empty lines and lines starting with "#" are skipped.
+// The exits of a proxy list file; false with the problem in words when the
+// file cannot be read or is no proxy list.
 bool ReadProxies(const std::string& argument, std::vector<lookup::Exit>& exits, std::string& problem) {
-  std::string bytes;
-  if (!ReadFile(PathFromUtf8(argument), bytes)) {
-    problem = "读不了代理列表 " + PathText(argument) + "。";
+  const files::ReadResult read = files::ReadWholeFile(PathFromUtf8(argument));
+  if (read.error) {
+    problem = "读不了代理列表 " + PathText(argument) + "：" + FileProblem(read.error) + "。";
     return false;
   }
-  std::istringstream lines(bytes);
-  std::string line;
-  long number = 0;
-  while (std::getline(lines, line)) {
-    ++number;
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos || line[first] == '#') continue;
-    line = line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
-    const std::optional<lookup::Exit> exit = lookup::ParseProxy(line);
-    if (!exit) {
-      problem = "代理列表第 " + std::to_string(number) + " 行不是 http://[用户:密码@]主机:端口：" + line;
-      return false;
-    }
-    exits.push_back(*exit);
-  }
-  if (exits.empty()) {
+  lookup::ProxyList list = lookup::ReadProxyList(read.bytes);
+  if (list.Empty()) {
     problem = "代理列表 " + PathText(argument) + " 里没有代理。";
     return false;
   }
+  if (!list.Ok()) {
+    problem =
+        "代理列表第 " + std::to_string(list.problemLine) + " 行不是 http://[用户:密码@]主机:端口：" + list.badLine;
+    return false;
+  }
+  exits = std::move(list.exits);
   return true;
 }
 
@@ -92,8 +86,9 @@ bool ReadProxies(const std::string& argument, std::vector<lookup::Exit>& exits, 
 // then elsewhere, until stopped.
 class StatusReporter {
  public:
-  StatusReporter(const batch::Engine& engine, bool terminal, std::chrono::milliseconds every)
-      : engine_(engine), terminal_(terminal), every_(terminal ? kTerminalRedraw : every) {
+  StatusReporter(const batch::Run& run, bool terminal, std::chrono::milliseconds every)
+
+      : run_(run), terminal_(terminal), every_(terminal ? kTerminalRedraw : every) {
     thread_ = std::thread([this] { Report(); });
   }
   ~StatusReporter() { Stop(); }
@@ -113,13 +108,13 @@ class StatusReporter {
   void Report() {
     std::unique_lock lock(mutex_);
     while (!changed_.wait_for(lock, every_, [this] { return stopped_; })) {
-      const std::string line = StatusLine(engine_.Snapshot(), batch::Clock::now(), std::chrono::system_clock::now());
+      const std::string line = StatusLine(run_.Snapshot(), batch::Clock::now(), std::chrono::system_clock::now());
       WriteError(terminal_ ? "\r" + line + "\x1b[K" : line + "\n");
       drawn_ = true;
     }
   }
 
-  const batch::Engine& engine_;
+  const batch::Run& run_;
   bool terminal_;
   std::chrono::milliseconds every_;
   std::mutex mutex_;
@@ -129,13 +124,64 @@ class StatusReporter {
   std::thread thread_;
 };
 
+batch::RunSettings Settings(const Options& options, std::vector<lookup::Exit> exits) {
+  batch::RunSettings settings;
+  settings.source = options.source;
+  settings.engine.ratePerMinute = options.rate;
+  settings.engine.concurrency = options.concurrency;
+  settings.engine.coolDown = options.coolDown;
+  settings.engine.longestCoolDown = options.longestCoolDown;
+  settings.engine.retries = options.retries;
+  settings.engine.retryPause = options.retryPause;
+  settings.engine.stopOnRefusal =
+      options.onRefusal == OnRefusal::kStop || (options.onRefusal == OnRefusal::kDefault && exits.empty());
+  settings.exits = std::move(exits);
+  settings.form = options.form;
+  if (options.output) settings.output = PathFromUtf8(*options.output);
+  if (options.workbook) settings.workbook = PathFromUtf8(*options.workbook);
+  return settings;
+}
+
+// The exit status of a run that wrote everything it had to.
+int Status(const batch::RunResult& result, bool interrupted) {
+  if (interrupted || result.ending == batch::Ending::kInterrupted) return kInterrupted;
+  if (result.ending == batch::Ending::kStoppedByRefusal) return kStoppedByRefusal;
+  const batch::OutcomeCounts& tally = result.outcomes;
+  if (tally.none + tally.refused + tally.failed > 0 || result.notAsked > 0) return kSomeWithoutWeight;
+  return 0;
+}
+
+void WriteSummary(const Options& options, const batch::RunResult& result, std::chrono::seconds took) {
+  const batch::OutcomeCounts& tally = result.outcomes;
+  std::string summary = "查询了 " + std::to_string(result.asked) + " 个域名";
+  if (result.resumed > 0) summary += "（另有 " + std::to_string(result.resumed) + " 个上次已完成）";
+  summary += "，用时 " + DurationText(took) + "。合计：有权重 " + std::to_string(tally.found) + "，无权重 " +
+             std::to_string(tally.none) + "，被限制 " + std::to_string(tally.refused) + "，失败 " +
+             std::to_string(tally.failed);
+  if (result.notAsked > 0) summary += "，未查询 " + std::to_string(result.notAsked);
+  summary += "。";
+  if (options.output) summary += "结果在 " + PathText(*options.output) + "。";
+  WriteError(summary + "\n");
+  if (tally.failed + tally.refused > 0) {
+    WriteError("失败和被限制的域名也在输出里，标着状态；再运行同样的命令会重查它们。\n");
+  }
+}
+
 int Run(const Options& options) {
   // The input.
   std::string bytes;
-  const bool read = options.input == "-" ? ReadStandardInput(bytes) : ReadFile(PathFromUtf8(options.input), bytes);
-  if (!read) {
-    WriteError("读不了输入 " + PathText(options.input) + "。\n");
-    return kNoInput;
+  if (options.input == "-") {
+    if (!ReadStandardInput(bytes)) {
+      WriteError("读不了标准输入。\n");
+      return kNoInput;
+    }
+  } else {
+    files::ReadResult read = files::ReadWholeFile(PathFromUtf8(options.input));
+    if (read.error) {
+      WriteError("读不了输入 " + PathText(options.input) + "：" + FileProblem(read.error) + "。\n");
+      return kNoInput;
+    }
+    bytes = std::move(read.bytes);
   }
   batch::Input input = batch::ReadInput(bytes, batch::InputOptions{options.unique, options.clean});
   std::string().swap(bytes);
@@ -161,150 +207,70 @@ int Run(const Options& options) {
       return kUsage;
     }
   }
-  if (options.workbook && !CanWriteWorkbook()) {
+  if (options.workbook && !batch::CanWriteWorkbook()) {
     WriteError("这个版本写不了 Excel 工作簿：请用 --format csv，Excel 可直接打开。\n");
     return kUsage;
   }
-  const std::unique_ptr<lookup::Source> source = lookup::MakeSource(options.source);
-  const std::vector<std::string> columns = source->Columns();
-  const std::unique_ptr<batch::RecordFormat> form = MakeForm(options.form, columns);
+  batch::RunSettings settings = Settings(options, std::move(exits));
+  settings.engine.concurrency = FitConcurrency(options.concurrency);
+  if (settings.engine.concurrency < options.concurrency && !options.quiet) {
+    WriteError("这个进程能同时打开的文件不够 " + std::to_string(options.concurrency) + " 个查询，改为同时 " +
+               std::to_string(settings.engine.concurrency) + " 个（可用 ulimit -n 放宽）。\n");
+  }
+  batch::Run run(std::move(settings));
 
-  // The output, resumed where it holds finished domains: each done line
-  // stands for one occurrence of its domain in the input. The occurrences
-  // are found through an order of the input's indices rather than a map of
-  // its texts, so that a list of a million lines stays small.
-  batch::OutcomeCounts tally;
-  std::vector<batch::Record> kept;  // for the workbook
-  std::vector<bool> done(input.domains.size());
-  long resumed = 0;
-  std::unique_ptr<batch::Journal> journal;
-  if (options.output) {
-    std::vector<std::uint32_t> order(input.domains.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(),
-                     [&input](std::uint32_t a, std::uint32_t b) { return input.domains[a] < input.domains[b]; });
-    const auto onRestored = [&](batch::Record&& record) {
-      tally.Count(record.outcome);
-      auto first =
-          std::lower_bound(order.begin(), order.end(), record.domain,
-                           [&input](std::uint32_t i, const std::string& domain) { return input.domains[i] < domain; });
-      for (; first != order.end() && input.domains[*first] == record.domain; ++first) {
-        if (!done[*first]) {
-          done[*first] = true;
-          ++resumed;
-          break;
-        }
-      }
-      if (options.workbook) kept.push_back(std::move(record));
-    };
-    std::error_code error;
-    std::string problem;
-    journal = batch::Journal::Open(PathFromUtf8(*options.output), *form, error, problem, onRestored);
-    if (!journal) {
-      WriteError("写不了输出 " + PathText(*options.output) + "：" + (problem.empty() ? error.message() : problem) +
-                 "\n");
+  // The output, resumed where it holds finished domains.
+  const batch::Opening opening = run.Open(std::move(input.domains));
+  if (!opening.opened) {
+    if (opening.error == std::errc::device_or_resource_busy) {
+      WriteError("输出 " + PathText(*options.output) + " 正被另一个 rankora-batch 或 Rankora 窗口使用" +
+                 (opening.holder > 0 ? "（进程 " + std::to_string(opening.holder) + "）" : std::string()) +
+                 "：两个查询写同一个输出会把每个域名查两遍。等它结束，或换一个输出文件。\n");
       return kOutputFailed;
     }
-  } else {
-    journal = batch::Journal::OnStandardOutput(*form);
+    WriteError("写不了输出 " + PathText(*options.output) + "：" +
+               (opening.problem.empty() ? FileProblem(opening.error) : opening.problem) + "\n");
+    return kOutputFailed;
   }
-  std::vector<std::string> pending;
-  pending.reserve(input.domains.size() - static_cast<std::size_t>(resumed));
-  for (std::size_t i = 0; i < input.domains.size(); ++i) {
-    if (!done[i]) pending.push_back(std::move(input.domains[i]));
+  if (opening.resumed > 0 && !options.quiet) {
+    WriteError("续跑：输出里已有 " + std::to_string(opening.resumed) + " 个完成的域名，跳过它们。\n");
   }
-  std::vector<std::string>().swap(input.domains);
-  std::vector<bool>().swap(done);
-  if (resumed > 0 && !options.quiet) {
-    WriteError("续跑：输出里已有 " + std::to_string(resumed) + " 个完成的域名，跳过它们。\n");
-  }
-
-  batch::EngineSettings settings;
-  settings.ratePerMinute = options.rate;
-  settings.concurrency = FitConcurrency(options.concurrency);
-  if (settings.concurrency < options.concurrency && !options.quiet) {
-    WriteError("这个进程最多能同时打开的文件不够 " + std::to_string(options.concurrency) + " 个查询，改为同时 " +
-               std::to_string(settings.concurrency) + " 个（可用 ulimit -n 放宽）。\n");
-  }
-  settings.coolDown = options.coolDown;
-  settings.longestCoolDown = options.longestCoolDown;
-  settings.retries = options.retries;
-  settings.retryPause = options.retryPause;
-  settings.stopOnRefusal =
-      options.onRefusal == OnRefusal::kStop || (options.onRefusal == OnRefusal::kDefault && exits.empty());
-  batch::Engine engine(*source, exits, settings);
 
   std::atomic<bool> interrupted{false};
-  OnInterrupt([&engine, &interrupted, quiet = options.quiet] {
+  OnInterrupt([&run, &interrupted, quiet = options.quiet] {
     interrupted = true;
     if (!quiet) WriteError("\n正在停止：不再开始新的查询，等进行中的查询结束（最多 5 秒）。再按 Ctrl-C 立即退出。\n");
-    engine.Stop(kGrace);
+    run.Stop(kGrace);
   });
 
-  std::atomic<bool> writeFailed{false};
   const auto started = std::chrono::steady_clock::now();
-  batch::Ending ending = batch::Ending::kCompleted;
+  batch::RunResult result;
   {
     std::optional<StatusReporter> status;
-    if (!options.quiet) status.emplace(engine, ErrorIsTerminal(), options.statusEvery);
-    ending = engine.Run(pending, [&](const batch::Record& record) {
-      if (writeFailed) return;
-      if (!journal->Append(record)) {
-        writeFailed = true;
-        engine.Stop(std::chrono::milliseconds(0));
-        return;
-      }
-      tally.Count(record.outcome);
-      if (options.workbook) kept.push_back(record);
-    });
+    if (!options.quiet) status.emplace(run, ErrorIsTerminal(), options.statusEvery);
+    result = run.Execute();
   }
   const auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
 
   int status = 0;
-  if (writeFailed) {
+  if (result.writeFailed) {
     WriteError("写输出失败（磁盘满了？），已停止；写好的结果都还在，修好后再运行同样的命令会接着查。\n");
     status = kOutputFailed;
   }
-  if (options.workbook) {
-    const std::error_code error = WriteWorkbook(PathFromUtf8(*options.workbook), columns, kept);
-    if (error) {
-      WriteError("写不了 Excel 工作簿 " + PathText(*options.workbook) + "：" + error.message() + "\n");
-      status = kOutputFailed;
-    }
+  if (result.workbookError) {
+    WriteError("写不了 Excel 工作簿 " + PathText(*options.workbook) + "：" + result.workbookError.message() + "\n");
+    status = kOutputFailed;
   }
-  const batch::Progress progress = engine.Snapshot();
-  const long notAsked = static_cast<long>(pending.size()) - progress.done;
-  if (!options.quiet) {
-    std::string summary = "查询了 " + std::to_string(progress.done) + " 个域名";
-    if (resumed > 0) summary += "（另有 " + std::to_string(resumed) + " 个上次已完成）";
-    summary += "，用时 " + DurationText(took) + "。合计：有权重 " + std::to_string(tally.found) + "，无权重 " +
-               std::to_string(tally.none) + "，被限制 " + std::to_string(tally.refused) + "，失败 " +
-               std::to_string(tally.failed);
-    if (notAsked > 0) summary += "，未查询 " + std::to_string(notAsked);
-    summary += "。";
-    if (options.output) summary += "结果在 " + PathText(*options.output) + "。";
-    WriteError(summary + "\n");
-    if (tally.failed + tally.refused > 0) {
-      WriteError("失败和被限制的域名也在输出里，标着状态；再运行同样的命令会重查它们。\n");
-    }
-  }
-  if (ending == batch::Ending::kInterrupted && !writeFailed && options.output && !options.quiet) {
+  if (!options.quiet) WriteSummary(options, result, took);
+  if (result.ending == batch::Ending::kInterrupted && !result.writeFailed && options.output && !options.quiet) {
     WriteError("已中断；再运行同样的命令会接着查。\n");
   }
-  if (ending == batch::Ending::kStoppedByRefusal) {
+  if (result.ending == batch::Ending::kStoppedByRefusal) {
     WriteError(std::string(kRefusalMessage) + "\n");
     if (options.output) WriteError("已完成的结果都在输出里；换 IP 后再运行同样的命令会接着查。\n");
   }
-  if (status == 0) {
-    if (interrupted || ending == batch::Ending::kInterrupted) {
-      status = kInterrupted;
-    } else if (ending == batch::Ending::kStoppedByRefusal) {
-      status = kStoppedByRefusal;
-    } else if (tally.none + tally.refused + tally.failed > 0 || notAsked > 0) {
-      status = kSomeWithoutWeight;
-    }
-  }
-  if (ending != batch::Ending::kCompleted) {
+  if (status == 0) status = Status(result, interrupted);
+  if (result.ending != batch::Ending::kCompleted) {
     // Lookups still waiting for their answers are not waited for: every
     // finished line is already in the output.
     ExitNow(status);
@@ -315,7 +281,7 @@ int Run(const Options& options) {
 }  // namespace
 
 int BatchMain(const std::vector<std::string>& arguments) {
-  app::KeepFreedMemory();
+  files::KeepFreedMemory();
   PrepareStandardStreams();
   const Parsed parsed = ParseCommandLine(arguments);
   if (!parsed.options) {

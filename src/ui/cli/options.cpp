@@ -83,8 +83,8 @@ Parsed Parse(const std::vector<std::string>& arguments) {
   app.add_option("-o,--output", output, "输出文件（默认标准输出）；已有的输出会被续跑：跳过已完成的域名")
       ->type_name("FILE");
   std::string form = "results";
-  const std::map<std::string, FormKind> forms{
-      {"results", FormKind::kResults}, {"csv", FormKind::kCsv}, {"jsonl", FormKind::kJsonl}};
+  const std::map<std::string, batch::FormKind> forms{
+      {"results", batch::FormKind::kResults}, {"csv", batch::FormKind::kCsv}, {"jsonl", batch::FormKind::kJsonl}};
   app.add_option("--format", form, "输出格式：results（域名 | 权重，GBK，窗口可读回）、csv、jsonl")
       ->type_name("FORM")
       ->check(CLI::IsMember({"results", "csv", "jsonl"}))

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "batch/forms.h"
 #include "lookup/source.h"
-#include "ui/cli/output_forms.h"
 
 namespace rankora::cli {
 
@@ -16,7 +16,7 @@ enum class OnRefusal { kDefault, kStop, kCool };
 struct Options {
   std::string input;                  // a file, or "-" for standard input (UTF-8 argument)
   std::optional<std::string> output;  // none: standard output
-  FormKind form = FormKind::kResults;
+  batch::FormKind form = batch::FormKind::kResults;
   std::optional<std::string> workbook;
   lookup::SourceSettings source;
   std::optional<std::string> proxies;

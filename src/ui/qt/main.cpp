@@ -2,12 +2,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/memory.h"
 #include "app/program.h"
+#include "files/memory.h"
 #include "ui/qt/main_window.h"
 
 int main(int argc, char* argv[]) {
-  rankora::app::KeepFreedMemory();
+  rankora::files::KeepFreedMemory();
   QApplication application(argc, argv);
   // The program-wide state (the last save file name) lives in the window's
   // Program and is released with it when the loop has ended.

@@ -7,6 +7,7 @@
 
 #include "automation/winhttp_errors.h"
 #include "loopback_server.h"
+#include "text/ascii.h"
 
 namespace rankora::components::http {
 namespace {
@@ -17,7 +18,7 @@ using tools::Reply;
 
 std::string HeaderOf(const Response& response, std::string_view name) {
   for (const Header& header : response.headers) {
-    if (EqualsIgnoringCase(header.name, name)) return header.value;
+    if (text::EqualsIgnoreAsciiCase(header.name, name, text::ByteText::Raw)) return header.value;
   }
   return "<none>";
 }

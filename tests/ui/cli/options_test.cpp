@@ -13,7 +13,7 @@ TEST(CommandLine, TakesTheDefaultsOfALookupOneAfterAnotherAsTheWindowDoes) {
   const Options& options = *parsed.options;
   EXPECT_EQ(options.input, "domains.txt");
   EXPECT_FALSE(options.output.has_value());
-  EXPECT_EQ(options.form, FormKind::kResults);
+  EXPECT_EQ(options.form, batch::FormKind::kResults);
   EXPECT_EQ(options.source.kind, lookup::SourceKind::kLegacy);
   EXPECT_EQ(options.source.timeout, 100s);
   EXPECT_EQ(options.onRefusal, OnRefusal::kDefault);
@@ -63,7 +63,7 @@ TEST(CommandLine, ReadsEveryOption) {
   const Options& options = *parsed.options;
   EXPECT_EQ(options.input, "-");
   EXPECT_EQ(options.output, "out.csv");
-  EXPECT_EQ(options.form, FormKind::kCsv);
+  EXPECT_EQ(options.form, batch::FormKind::kCsv);
   EXPECT_EQ(options.workbook, "out.xlsx");
   EXPECT_EQ(options.source.kind, lookup::SourceKind::kApi);
   EXPECT_EQ(options.source.key, "K1");

@@ -405,5 +405,36 @@ TEST_F(BatchProgram, AnInputWithoutAnyDomainIsNoSuccessAndItsLinesAreShownSafely
   EXPECT_EQ(Run({Write("empty.txt", ""), "--rate", "0"}, &errors), 66);
 }
 
+TEST_F(BatchProgram, AFolderGivenAsAFileIsNamedNotACrash) {
+  std::string errors;
+  EXPECT_EQ(Run({folder_.string(), "-o", File("o.txt")}, &errors), 66);
+  EXPECT_NE(errors.find(folder_.string()), std::string::npos) << errors;
+  EXPECT_NE(errors.find("文件夹"), std::string::npos) << errors;
+  const std::string input = Write("in.txt", DomainList(1));
+  EXPECT_EQ(Run({input, "--proxies", folder_.string()}, &errors), 64);
+  EXPECT_NE(errors.find("代理列表"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("文件夹"), std::string::npos) << errors;
+}
+
+TEST_F(BatchProgram, ASecondRunOnTheSameOutputSaysWhoHoldsItAndWritesNothing) {
+  WeightServiceOptions options = VariedWeights(40);
+  options.delay = 100ms;
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", DomainList(40));
+  const std::unique_ptr<ChildProcess> first =
+      Start({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "1", "-q"});
+  WaitForLines(File("out.txt"), 1);
+  std::filesystem::create_symlink(File("out.txt"), File("link.txt"));
+  for (const std::string& output : {File("out.txt"), File("link.txt")}) {
+    std::string errors;
+    EXPECT_EQ(Run({input, "-o", output, "--service", service.Origin(0), "--rate", "0"}, &errors), 74);
+    EXPECT_NE(errors.find("正被另一个"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("进程 "), std::string::npos) << errors;
+  }
+  ASSERT_EQ(first->Wait(), 0);
+  // Every domain once: the second runs added nothing.
+  EXPECT_EQ(Lines(ReadWholeFile(File("out.txt"))).size(), 40u);
+}
+
 }  // namespace
 }  // namespace rankora::cli
