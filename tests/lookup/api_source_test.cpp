@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "loopback_server.h"
-#include "platform_deviations.h"
+#include "source_contract.h"
 #include "text/gbk.h"
 
 namespace rankora::lookup {
@@ -256,33 +256,6 @@ TEST_F(ApiSourceTest, RefusesEveryDomainWhenTooFrequent) {
   EXPECT_EQ(results[1].retryAfter, seconds(30));
 }
 
-TEST_F(ApiSourceTest, ClassifiesTheCallsStatus) {
-  int status = 503;
-  reply_ = [&status](const ReceivedRequest&) { return Json(status, "{}"); };
-  const std::vector<LookupResult> busy = Ask({"www.a.com", "www.b.com"});
-  EXPECT_EQ(busy[0].outcome, Outcome::kFailed);
-  EXPECT_EQ(busy[1].reason, "HTTP 503");
-  EXPECT_EQ(busy[1].domain, "www.b.com");
-  EXPECT_EQ(busy[1].values, Values(5));
-  status = 429;
-  EXPECT_EQ(Ask({"www.a.com"})[0].outcome, Outcome::kRefused);
-  status = 200;
-  EXPECT_EQ(Ask({"www.a.com"})[0].reason, "无法解析的应答");
-}
-
-TEST_F(ApiSourceTest, FailsWhenTheAnswerIsLate) {
-  timeoutSeconds_ = 1;
-  reply_ = [](const ReceivedRequest&) {
-    Reply reply = Json(200, R"({"code":200000,"data":{"success":[]}})");
-    reply.delay = std::chrono::milliseconds(30000);
-    return reply;
-  };
-  const std::vector<LookupResult> results = Ask({"www.a.com", "www.b.com"});
-  ASSERT_EQ(results.size(), 2u);
-  EXPECT_EQ(results[0].reason, "超时");
-  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
-}
-
 TEST_F(ApiSourceTest, MakesNoCallWithoutAKeyOrDomains) {
   reply_ = [](const ReceivedRequest&) { return Json(200, "{}"); };
   const std::vector<LookupResult> results = Ask({"www.a.com"}, "");
@@ -292,20 +265,31 @@ TEST_F(ApiSourceTest, MakesNoCallWithoutAKeyOrDomains) {
   EXPECT_EQ(server_.RequestCount(), 0u);
 }
 
-TEST_F(ApiSourceTest, GoesThroughTheExitsProxy) {
-  RANKORA_SKIP_UNDER_WINE("winhttp-setproxy");
-  LoopbackServer proxy([](const ReceivedRequest&) {
-    return Json(200, R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":4}]}})");
-  });
-  SourceSettings settings{SourceKind::kApi, "http://apistore.aizhan.com", "k3y", seconds(20)};
-  const std::vector<LookupResult> results = MakeSource(settings)->Lookup({"www.a.com"}, Exit{proxy.Host(), "", ""});
-  ASSERT_EQ(results.size(), 1u);
-  EXPECT_EQ(results[0].values[0], "4");
-  ASSERT_EQ(proxy.RequestCount(), 1u);
-  const ReceivedRequest request = proxy.Requests()[0];
-  EXPECT_EQ(request.target.rfind("http://apistore.aizhan.com", 0), 0u) << request.target;
-  EXPECT_EQ(request.PathAndQuery(), "/baidurank/siteinfos/k3y?domains=www.a.com");
+// The answer that gives each domain `request` asks for `weight`.
+Reply Found(const ReceivedRequest& request, const std::string& weight) {
+  std::string success;
+  for (const std::string& domain : AskedDomains(request)) {
+    if (!success.empty()) success += ",";
+    success.append(R"({"domain":")").append(domain).append(R"(","pc_br":")").append(weight).append(R"("})");
+  }
+  return Json(200, R"({"code":200000,"data":{"success":[)" + success + "]}}");
 }
+
+const SourceTraits kApiTraits{
+    .name = "api",
+    .kind = SourceKind::kApi,
+    .key = "k3y",
+    .columns = 5,
+    .found = Found,
+    .askedDomains = AskedDomains,
+    .withoutWeights = [] { return Json(200, "{}"); },
+    .withoutWeightsOutcome = Outcome::kFailed,
+    .withoutWeightsReason = "无法解析的应答",
+    .plainService = "http://apistore.aizhan.com",
+    .requestForA = "/baidurank/siteinfos/k3y\\?domains=www\\.a\\.com",
+};
+
+INSTANTIATE_TEST_SUITE_P(Api, SourceContract, ::testing::Values(&kApiTraits), ContractName);
 
 }  // namespace
 }  // namespace rankora::lookup

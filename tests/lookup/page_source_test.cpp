@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "loopback_server.h"
-#include "platform_deviations.h"
+#include "source_contract.h"
 #include "text/gbk.h"
 
 namespace rankora::lookup {
@@ -145,37 +143,6 @@ TEST_F(PageSourceTest, AsksForEachDomainsPageAndReadsIt) {
   EXPECT_EQ(server_.Requests()[0].method, "GET");
 }
 
-TEST_F(PageSourceTest, AnswersCallsFromSeveralThreadsAtOnce) {
-  reply_ = [](const ReceivedRequest& request) {
-    // "/cha/<n>.com/": the PC weight is the domain's number.
-    const std::string path = request.PathAndQuery();
-    return Html(200, DomainPage(path.substr(5, path.find('.') - 5), "1"));
-  };
-  SourceSettings settings;
-  settings.kind = SourceKind::kPage;
-  settings.service = server_.Origin();
-  const std::unique_ptr<Source> source = MakeSource(settings);
-  std::vector<std::vector<LookupResult>> results(4);
-  std::vector<std::thread> threads;
-  threads.reserve(results.size());
-  for (std::size_t t = 0; t < results.size(); ++t) {
-    threads.emplace_back([&source, &results, t] {
-      for (int i = 0; i < 5; ++i) {
-        std::vector<LookupResult> one = source->Lookup({std::to_string(t * 10 + i) + ".com"}, Exit{});
-        results[t].insert(results[t].end(), one.begin(), one.end());
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (std::size_t t = 0; t < results.size(); ++t) {
-    ASSERT_EQ(results[t].size(), 5u);
-    for (int i = 0; i < 5; ++i) {
-      EXPECT_EQ(results[t][i].outcome, Outcome::kFound);
-      EXPECT_EQ(results[t][i].values[0], std::to_string(t * 10 + i));
-    }
-  }
-}
-
 TEST_F(PageSourceTest, KeepsTheDomainInsideThePath) {
   reply_ = [](const ReceivedRequest&) { return Html(200, DomainPage()); };
   Ask({"a.com/../x?y#z", text::Gbk("中文.com")});
@@ -194,54 +161,28 @@ TEST_F(PageSourceTest, ReadsAPageInGbk) {
   EXPECT_EQ(AskOne("www.a.com").values[0], "8");
 }
 
-TEST_F(PageSourceTest, ClassifiesRefusalsAndFailures) {
-  int status = 403;
-  reply_ = [&status](const ReceivedRequest&) { return Html(status, "<p>no</p>", {{"Retry-After", "60"}}); };
-  const LookupResult forbidden = AskOne("www.a.com");
-  EXPECT_EQ(forbidden.outcome, Outcome::kRefused);
-  EXPECT_EQ(forbidden.reason, "HTTP 403");
-  EXPECT_EQ(forbidden.retryAfter, seconds(60));
-  EXPECT_EQ(forbidden.values, Values(6));
-  status = 429;
-  EXPECT_EQ(AskOne("www.a.com").outcome, Outcome::kRefused);
-  status = 503;
-  const LookupResult busy = AskOne("www.a.com");
-  EXPECT_EQ(busy.outcome, Outcome::kFailed);
-  EXPECT_EQ(busy.reason, "HTTP 503");
-  status = 200;
-  const LookupResult check = AskOne("www.a.com");
-  EXPECT_EQ(check.outcome, Outcome::kRefused);
-  EXPECT_EQ(check.reason, "页面没有权重");
+// "/cha/<domain>/": the one domain asked for.
+std::vector<std::string> AskedDomain(const ReceivedRequest& request) {
+  const std::string path = request.PathAndQuery();
+  if (path.rfind("/cha/", 0) != 0 || path.size() < 6) return {};
+  return {path.substr(5, path.size() - 6)};
 }
 
-TEST_F(PageSourceTest, FailsWhenTheAnswerIsLate) {
-  timeoutSeconds_ = 1;
-  reply_ = [](const ReceivedRequest&) {
-    Reply reply = Html(200, DomainPage());
-    reply.delay = std::chrono::milliseconds(30000);
-    return reply;
-  };
-  const LookupResult late = AskOne("www.a.com");
-  EXPECT_EQ(late.outcome, Outcome::kFailed);
-  EXPECT_EQ(late.reason, "超时");
-}
+const SourceTraits kPageTraits{
+    .name = "page",
+    .kind = SourceKind::kPage,
+    .key = "",
+    .columns = 6,
+    .found = [](const ReceivedRequest&, const std::string& weight) { return Html(200, DomainPage(weight, "1")); },
+    .askedDomains = AskedDomain,
+    .withoutWeights = [] { return Html(200, "<p>no</p>"); },
+    .withoutWeightsOutcome = Outcome::kRefused,
+    .withoutWeightsReason = "页面没有权重",
+    .plainService = "http://www.aizhan.com",
+    .requestForA = "/cha/www\\.a\\.com/",
+};
 
-TEST_F(PageSourceTest, GoesThroughTheExitsProxy) {
-  RANKORA_SKIP_UNDER_WINE("winhttp-setproxy");
-  LoopbackServer proxy([](const ReceivedRequest&) { return Html(200, DomainPage("2", "2")); });
-  SourceSettings settings;
-  settings.kind = SourceKind::kPage;
-  // Plain HTTP, so that the proxy sees the request itself, not a tunnel.
-  settings.service = "http://www.aizhan.com";
-  const std::vector<LookupResult> results = MakeSource(settings)->Lookup({"www.a.com"}, Exit{proxy.Host(), "", ""});
-  ASSERT_EQ(results.size(), 1u);
-  EXPECT_EQ(results[0].outcome, Outcome::kFound);
-  ASSERT_EQ(proxy.RequestCount(), 1u);
-  const ReceivedRequest request = proxy.Requests()[0];
-  EXPECT_EQ(request.target.rfind("http://www.aizhan.com", 0), 0u) << request.target;
-  EXPECT_EQ(request.PathAndQuery(), "/cha/www.a.com/");
-  EXPECT_EQ(server_.RequestCount(), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(Page, SourceContract, ::testing::Values(&kPageTraits), ContractName);
 
 }  // namespace
 }  // namespace rankora::lookup

@@ -15,6 +15,7 @@
 
 #include "lookup/weight_lookup.h"
 #include "modal.h"
+#include "qt_window_driver.h"
 #include "text/gbk.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_text.h"
@@ -26,8 +27,6 @@
 
 namespace rankora::ui::qt {
 namespace {
-
-using rankora::testing::WhenModalOf;
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -48,6 +47,7 @@ class BatchRunTest : public ::testing::Test {
   std::vector<std::pair<std::string, std::string>> Rows() {
     std::vector<std::pair<std::string, std::string>> rows;
     app::ResultList& list = window_.ResultListControl();
+    rows.reserve(static_cast<std::size_t>(list.RowCount()));
     for (int row = 0; row < list.RowCount(); ++row) {
       rows.emplace_back(text::ToUtf8(list.CellText(row, 0)), text::ToUtf8(list.CellText(row, 1)));
     }
@@ -68,72 +68,6 @@ class BatchRunTest : public ::testing::Test {
     return lookup::LookupWeight(domain, lookup::Endpoints{server_.Host(), lookup::kImageHost});
   }};
 };
-
-TEST_F(BatchRunTest, ListsTheSixDefaultDomainsInOrder) {
-  Click();
-  EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{{"www.baidu.com", "9"},
-                                                                      {"www.sina.com.cn", "2"},
-                                                                      {"www.163.com", "2"},
-                                                                      {"www.qq.com", "2"},
-                                                                      {"www.sogou.com", "2"},
-                                                                      {"www.so.com", "2"}}));
-  EXPECT_EQ(server_.RequestCount(), 6u);
-  EXPECT_TRUE(Start()->isEnabled());
-  EXPECT_EQ(Start()->text(), Q("开始验证"));
-}
-
-TEST_F(BatchRunTest, TakesTheDomainBeforeTheFirstSeparatorAndKeepsBlanks) {
-  Type(Q("a.com | 7\r\na.com|7\r\n b.com \r\n\r\nc.com\r\n"));
-  Click();
-  EXPECT_EQ(Asked(), (std::vector<std::string>{"a.com", "a.com%7C7", "%20b.com%20", "c.com"}));
-  EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{
-                        {"a.com", "4"}, {"a.com|7", "2"}, {" b.com ", "2"}, {"c.com", "2"}}));
-}
-
-TEST_F(BatchRunTest, ASecondRunAppendsBelowTheFirst) {
-  Type(Q("a.com"));
-  Click();
-  Type(Q("b.com\r\nc.com"));
-  Click();
-  EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{{"a.com", "4"}, {"b.com", "2"}, {"c.com", "2"}}));
-}
-
-TEST_F(BatchRunTest, AnEmptyListLooksNothingUp) {
-  Type(QString());
-  Click();
-  EXPECT_EQ(server_.RequestCount(), 0u);
-  EXPECT_TRUE(Rows().empty());
-  EXPECT_TRUE(Start()->isEnabled());
-}
-
-class RefusalTest : public BatchRunTest {
- protected:
-  RefusalTest() : BatchRunTest({{}, "5", 2, {}}) {}
-};
-
-TEST_F(RefusalTest, StopsAtTheFirstRefusalWithOneMessage) {
-  Type(Q("d1.com\r\nd2.com\r\nd3.com\r\nd4.com\r\nd5.com"));
-  int messages = 0;
-  QString text;
-  bool buttonWhileShown = true;
-  QString captionWhileShown;
-  WhenModalOf<QMessageBox>([&](QMessageBox* box) {
-    ++messages;
-    text = box->text();
-    buttonWhileShown = Start()->isEnabled();
-    captionWhileShown = Start()->text();
-    box->button(QMessageBox::Ok)->click();
-  });
-  Click();
-  EXPECT_EQ(messages, 1);
-  EXPECT_EQ(text, Q("Quillon提示：被限制了。。换IP吧"));
-  EXPECT_FALSE(buttonWhileShown);
-  EXPECT_EQ(captionWhileShown, Q("正在验证."));
-  EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{{"d1.com", "5"}, {"d2.com", "5"}}));
-  EXPECT_EQ(Asked(), (std::vector<std::string>{"d1.com", "d2.com", "d3.com"}));
-  EXPECT_TRUE(Start()->isEnabled());
-  EXPECT_EQ(Start()->text(), Q("开始验证"));
-}
 
 class SlowServiceTest : public BatchRunTest {
  protected:
@@ -275,6 +209,9 @@ TEST(BatchRunInput, ClicksDuringARunWaitForItsEnd) {
   // The held click sorts the list once the run is over.
   QTRY_COMPARE(weights(), (std::vector<std::string>{"3", "2", "1"}));
 }
+
+using contract::WindowBatchRunContract;
+INSTANTIATE_TEST_SUITE_P(Qt, WindowBatchRunContract, ::testing::Values(contract::kQtWindow), contract::KindName);
 
 }  // namespace
 }  // namespace rankora::ui::qt

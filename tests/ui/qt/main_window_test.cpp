@@ -21,6 +21,7 @@
 
 #include "app/texts.h"
 #include "modal.h"
+#include "qt_window_driver.h"
 #include "text/gbk.h"
 #include "ui/qt/qt_text.h"
 
@@ -126,17 +127,6 @@ TEST_F(MainWindowTest, CaptionsFitTheirControls) {
   EXPECT_LE(credit->heightForWidth(credit->width()), credit->height());
 }
 
-TEST_F(MainWindowTest, DomainBoxHoldsSixDefaultDomainsInEightyTwoBytes) {
-  const std::string text = window_.DomainBoxControl().Text();
-  EXPECT_EQ(text.size(), 82u);
-  EXPECT_EQ(text, app::GetTexts().defaultDomains);
-  const std::vector<std::string> lines = text::Split(text, "\r\n");
-  ASSERT_EQ(lines.size(), 6u);
-  for (const std::string& line : lines) EXPECT_TRUE(text::StartsWith(line, "www.")) << line;
-  EXPECT_FALSE(text.ends_with("\r\n"));
-  EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
-}
-
 TEST_F(MainWindowTest, DomainBoxWrapsScrollsAndReadsBackWithCrLf) {
   auto* edit = Control<QPlainTextEdit>("编辑框1");
   EXPECT_EQ(edit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
@@ -159,111 +149,27 @@ TEST_F(MainWindowTest, DomainBoxWrapsScrollsAndReadsBackWithCrLf) {
   EXPECT_EQ(window_.DomainBoxControl().Text(), text::Gbk("www.a.com\r\nwww.b.com\r\n百度 | 7"));
 }
 
-TEST_F(MainWindowTest, DomainBoxKeepsItsLinesWhateverCharactersTheyHold) {
-  auto* edit = Control<QPlainTextEdit>("编辑框1");
-  // An unpaired surrogate, characters GBK cannot hold and the euro sign.
-  QString lines = Q("a.com\n");
-  lines += QChar(0xD800);
-  lines += Q("b.com\n결과😀.com\nc€.com\r\nd.com\re.com");
-  edit->setPlainText(lines);
-  EXPECT_EQ(window_.DomainBoxControl().Text(), "a.com\r\n?b.com\r\n???.com\r\nc\x80.com\r\nd.com\r\ne.com");
-}
-
+// Its columns and their widths: WindowControlsContract.
 TEST_F(MainWindowTest, ResultListStartsEmptyWithTwoClickableHeaders) {
   auto* view = Control<QTreeView>("超级列表框1");
-  app::ResultList& list = window_.ResultListControl();
-  EXPECT_TRUE(list.IsReportView());
-  EXPECT_EQ(list.RowCount(), 0);
-  EXPECT_EQ(list.ColumnCount(), 2);
-  QAbstractItemModel* model = view->model();
-  EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), Q("域名"));
-  EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), Q("权重"));
+  EXPECT_EQ(view->model()->rowCount(), 0);
   EXPECT_FALSE(view->isHeaderHidden());
   EXPECT_TRUE(view->header()->sectionsClickable());
-  EXPECT_EQ(view->header()->sectionSize(0), 260);
-  EXPECT_EQ(view->header()->sectionSize(1), 80);
   EXPECT_EQ(view->selectionMode(), QAbstractItemView::SingleSelection);
   EXPECT_FALSE(view->rootIsDecorated());
   EXPECT_FALSE(view->isSortingEnabled());
 }
 
-TEST_F(MainWindowTest, ResultListAppendsRowsAndReadsCellsBack) {
-  app::ResultList& list = window_.ResultListControl();
-  const std::string domain = text::Gbk("www.百度.com");
-  for (int i = 0; i < 3; ++i) {
-    const int row = list.InsertRow();
-    EXPECT_EQ(row, i);
-    EXPECT_EQ(list.CellText(row, 0), "");
-    list.SetCellText(row, 0, domain + std::to_string(i));
-    list.SetCellText(row, 1, std::to_string(9 - i));
-  }
-  EXPECT_EQ(list.RowCount(), 3);
-  EXPECT_EQ(list.CellText(1, 0), domain + "1");
-  EXPECT_EQ(list.CellText(2, 1), "7");
-  // Cells outside the list read as empty text and are not written.
-  list.SetCellText(3, 0, "x");
-  list.SetCellText(0, 2, "x");
-  EXPECT_EQ(list.CellText(3, 0), "");
-  EXPECT_EQ(list.CellText(0, -1), "");
-  EXPECT_EQ(list.RowCount(), 3);
-
-  auto* view = Control<QTreeView>("超级列表框1");
-  EXPECT_EQ(view->model()->data(view->model()->index(0, 0)).toString(), Q("www.百度.com0"));
-}
-
-TEST_F(MainWindowTest, ClickingAHeaderLeavesTheRowsAsTheyAre) {
-  app::ResultList& list = window_.ResultListControl();
-  for (const char* weight : {"1", "10", "2"}) list.SetCellText(list.InsertRow(), 1, weight);
-  window_.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
-  QHeaderView* header = Control<QTreeView>("超级列表框1")->header();
-  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(1) + 10, 5));
-  EXPECT_EQ(list.CellText(0, 1), "1");
-  EXPECT_EQ(list.CellText(1, 1), "10");
-  EXPECT_EQ(list.CellText(2, 1), "2");
-}
-
-TEST_F(MainWindowTest, StartButtonTakesCaptionAndEnabledState) {
-  auto* button = Control<QPushButton>("按钮1");
-  window_.StartButtonControl().SetEnabled(false);
-  window_.StartButtonControl().SetCaption(app::GetTexts().runningCaption);
-  EXPECT_FALSE(button->isEnabled());
-  EXPECT_EQ(button->text(), Q("正在验证."));
-  window_.StartButtonControl().SetEnabled(true);
-  window_.StartButtonControl().SetCaption(app::GetTexts().startCaption);
-  EXPECT_TRUE(button->isEnabled());
-  EXPECT_EQ(button->text(), Q("开始验证"));
-}
-
-TEST_F(MainWindowTest, MessageBoxIsTitledInformationWithOneOkButtonAndNoOwner) {
-  QString title, text;
-  int buttons = 0;
-  bool owned = true;
+// Title, text, buttons and owner: WindowControlsContract.
+TEST_F(MainWindowTest, MessageBoxBlocksTheWholeProgram) {
   Qt::WindowModality modality = Qt::NonModal;
   WhenModalOf<QMessageBox>([&](QMessageBox* box) {
     ASSERT_NE(box, nullptr);
-    title = box->windowTitle();
-    text = box->text();
-    buttons = static_cast<int>(box->buttons().size());
-    owned = box->parentWidget() != nullptr;
     modality = box->windowModality();
     box->button(QMessageBox::Ok)->click();
   });
   window_.ShowMessage(app::GetTexts().restrictedMessage);
-  EXPECT_EQ(title, Q("信息："));
-  EXPECT_EQ(text, Q("Quillon提示：被限制了。。换IP吧"));
-  EXPECT_EQ(buttons, 1);
-  EXPECT_FALSE(owned);
   EXPECT_EQ(modality, Qt::ApplicationModal);
-}
-
-TEST_F(MainWindowTest, ClosingWithRowsEndsWithoutAsking) {
-  app::ResultList& list = window_.ResultListControl();
-  list.SetCellText(list.InsertRow(), 0, "www.a.com");
-  window_.show();
-  EXPECT_TRUE(window_.close());
-  EXPECT_FALSE(window_.isVisible());
-  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST(NameFiltersFromPipeList, MakesOneQtFilterPerPair) {
@@ -354,6 +260,9 @@ TEST_F(SaveDialogTest, RefusesAFileInAMissingFolder) {
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(dialog.FileName(), "*.txt");
 }
+
+using contract::WindowControlsContract;
+INSTANTIATE_TEST_SUITE_P(Qt, WindowControlsContract, ::testing::Values(contract::kQtWindow), contract::KindName);
 
 }  // namespace
 }  // namespace rankora::ui::qt

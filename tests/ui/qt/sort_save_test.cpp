@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "modal.h"
+#include "qt_window_driver.h"
 #include "text/gbk.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_text.h"
@@ -45,50 +46,6 @@ class ButtonsTest : public ::testing::Test {
 
   MainWindow window_;
 };
-
-TEST_F(ButtonsTest, SortButtonPutsWeightsHighestFirstAsText) {
-  Add("one.com", "1");
-  Add("ten.com", "10");
-  Add("two.com", "2");
-  Add("zero.com", "0");
-  Press("按钮3");
-  EXPECT_EQ(Column(1), (std::vector<std::string>{"2", "10", "1", "0"}));
-  EXPECT_EQ(Column(0), (std::vector<std::string>{"two.com", "ten.com", "one.com", "zero.com"}));
-}
-
-TEST_F(ButtonsTest, EqualWeightsSwapOnEverySort) {
-  Add("a.com", "5");
-  Add("b.com", "5");
-  Press("按钮3");
-  EXPECT_EQ(Column(0), (std::vector<std::string>{"b.com", "a.com"}));
-  Press("按钮3");
-  EXPECT_EQ(Column(0), (std::vector<std::string>{"a.com", "b.com"}));
-}
-
-TEST_F(ButtonsTest, SaveWritesTheChosenFileAndConfirmsWithoutBlockingTheWindow) {
-  QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
-  const QString path = folder.filePath(Q("权重.txt"));
-  Add("A", "3");
-  Add(text::Gbk("中文.com"), "5");
-  WhenModalOf<QFileDialog>([&](QFileDialog* dialog) {
-    dialog->selectFile(path);
-    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
-  });
-  Press("按钮2");
-  QMessageBox* shown = nullptr;
-  WhenShownOf<QMessageBox>([&](QMessageBox* box) { shown = box; });
-  QTRY_VERIFY(shown != nullptr);
-  EXPECT_EQ(shown->text(), Q("保存成功！"));
-  EXPECT_EQ(shown->windowTitle(), Q("信息："));
-  EXPECT_EQ(shown->windowModality(), Qt::NonModal);
-  EXPECT_TRUE(window_.isEnabled());
-  shown->button(QMessageBox::Ok)->click();
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll().toStdString(), "A | 3\r\n" + text::Gbk("中文.com") + " | 5\r\n");
-  EXPECT_EQ(window_.GetProgram().SaveFileName(), ToPath(path));
-}
 
 // Presses Save in the dialog with `path` chosen (and agrees to replace it if
 // asked), then returns the message the save shows (and closes it).
@@ -154,6 +111,9 @@ TEST_F(ButtonsTest, LinkButtonOpensTheMakersPage) {
   QDesktopServices::unsetUrlHandler("http");
   EXPECT_EQ(catcher.opened, QUrl("http://www.quillon.example/?quanzhong"));
 }
+
+using contract::WindowSortSaveContract;
+INSTANTIATE_TEST_SUITE_P(Qt, WindowSortSaveContract, ::testing::Values(contract::kQtWindow), contract::KindName);
 
 }  // namespace
 }  // namespace rankora::ui::qt

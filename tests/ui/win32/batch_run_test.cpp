@@ -33,86 +33,6 @@ Rows RowsOf(MainWindow& window) {
   return rows;
 }
 
-class BatchRunTest : public ::testing::Test {
- protected:
-  explicit BatchRunTest(tools::WeightServiceOptions options = {{{"www.baidu.com", "9"}, {"a.com", "4"}}, "2", -1, {}})
-      : service_(std::move(options)) {}
-
-  static void SetUpTestSuite() { testing::StartLikeTheProgram(); }
-  void SetUp() override { window_.Show(SW_SHOWNORMAL); }
-
-  void Type(const std::wstring& text) { SetWindowTextW(ControlNamed(window_, "编辑框1"), text.c_str()); }
-  HWND Start() { return ControlNamed(window_, "按钮1"); }
-
-  // The domains the service was asked for, in order.
-  std::vector<std::string> Asked() {
-    std::vector<std::string> domains;
-    for (const auto& request : server_.Requests())
-      domains.push_back(tools::WeightService::DomainOf(request.PathAndQuery()));
-    return domains;
-  }
-
-  tools::WeightService service_;
-  tools::LoopbackServer server_{[this](const tools::ReceivedRequest& request) { return service_.Handle(request); }};
-  MainWindow window_{[this](const std::string& domain) {
-    return lookup::LookupWeight(domain, lookup::Endpoints{server_.Host(), lookup::kImageHost});
-  }};
-};
-
-TEST_F(BatchRunTest, ListsTheSixDefaultDomainsInOrder) {
-  testing::Click(Start());
-  EXPECT_EQ(RowsOf(window_), (Rows{{"www.baidu.com", "9"},
-                                   {"www.sina.com.cn", "2"},
-                                   {"www.163.com", "2"},
-                                   {"www.qq.com", "2"},
-                                   {"www.sogou.com", "2"},
-                                   {"www.so.com", "2"}}));
-  EXPECT_EQ(server_.RequestCount(), 6u);
-  EXPECT_TRUE(IsWindowEnabled(Start()));
-  EXPECT_EQ(TextOf(Start()), "开始验证");
-}
-
-TEST_F(BatchRunTest, TakesTheDomainBeforeTheFirstSeparatorAndKeepsBlanks) {
-  Type(L"a.com | 7\r\na.com|7\r\n b.com \r\n\r\nc.com\r\n");
-  testing::Click(Start());
-  EXPECT_EQ(Asked(), (std::vector<std::string>{"a.com", "a.com%7C7", "%20b.com%20", "c.com"}));
-  EXPECT_EQ(RowsOf(window_), (Rows{{"a.com", "4"}, {"a.com|7", "2"}, {" b.com ", "2"}, {"c.com", "2"}}));
-}
-
-TEST_F(BatchRunTest, ASecondRunAppendsBelowTheFirst) {
-  Type(L"a.com");
-  testing::Click(Start());
-  Type(L"b.com\r\nc.com");
-  testing::Click(Start());
-  EXPECT_EQ(RowsOf(window_), (Rows{{"a.com", "4"}, {"b.com", "2"}, {"c.com", "2"}}));
-}
-
-class RefusalTest : public BatchRunTest {
- protected:
-  RefusalTest() : BatchRunTest({{}, "5", 2, {}}) {}
-};
-
-TEST_F(RefusalTest, StopsAtTheFirstRefusalWithOneMessage) {
-  Type(L"d1.com\r\nd2.com\r\nd3.com\r\nd4.com\r\nd5.com");
-  bool enabledWhileShown = true;
-  std::string captionWhileShown;
-  testing::DialogAnswerer answer(testing::TitledBox("信息："), [&](HWND box) {
-    enabledWhileShown = IsWindowEnabled(Start()) != FALSE;
-    captionWhileShown = TextOf(Start());
-    testing::Press(IDOK)(box);
-  });
-  testing::Click(Start());
-  ASSERT_TRUE(answer.Wait());
-  EXPECT_EQ(answer.What().texts, std::vector<std::string>{"Quillon提示：被限制了。。换IP吧"});
-  EXPECT_EQ(answer.What().owner, nullptr);
-  EXPECT_FALSE(enabledWhileShown);
-  EXPECT_EQ(captionWhileShown, "正在验证.");
-  EXPECT_EQ(RowsOf(window_), (Rows{{"d1.com", "5"}, {"d2.com", "5"}}));
-  EXPECT_EQ(Asked(), (std::vector<std::string>{"d1.com", "d2.com", "d3.com"}));
-  EXPECT_TRUE(IsWindowEnabled(Start()));
-  EXPECT_EQ(TextOf(Start()), "开始验证");
-}
-
 // Lookups that wait for the test: a run is then seen in the middle.
 class HeldLookups {
  public:
@@ -223,6 +143,9 @@ TEST(BatchRunClosing, TheCloseButtonEndsTheRunAndTheProgramAtOnce) {
   EXPECT_EQ(window.RunMessageLoop(), 0);
   lookups.Release();
 }
+
+using contract::WindowBatchRunContract;
+INSTANTIATE_TEST_SUITE_P(Win32, WindowBatchRunContract, ::testing::Values(testing::kWin32Window), contract::KindName);
 
 }  // namespace
 }  // namespace rankora::ui::win32

@@ -157,4 +157,135 @@ bool HandleMessagesUntil(const std::function<bool()>& done) {
   return true;
 }
 
+namespace {
+
+contract::ShownBox Record(const Shown& shown) {
+  std::string text;
+  for (const std::string& line : shown.texts) text += (text.empty() ? "" : "\n") + line;
+  return {shown.title, text, shown.buttons, shown.owner != nullptr};
+}
+
+class Win32BoxAnswer final : public contract::BoxAnswer {
+ public:
+  explicit Win32BoxAnswer(std::function<void()> whileShown)
+      : answerer_(TitledBox("信息："), [whileShown = std::move(whileShown)](HWND box) {
+          if (whileShown) whileShown();
+          Press(IDOK)(box);
+        }) {}
+  bool Wait() override { return answerer_.Wait(); }
+  contract::ShownBox What() const override { return Record(answerer_.What()); }
+
+ private:
+  DialogAnswerer answerer_;
+};
+
+class Win32WindowDriver final : public contract::WindowDriver {
+ public:
+  explicit Win32WindowDriver(app::Program::Lookup lookup) : window_(std::move(lookup)) {}
+
+  app::Window& Window() override { return window_; }
+  app::Program& Program() override { return window_.GetProgram(); }
+  bool AbandonedWork() override { return window_.AbandonedWork(); }
+  void Show() override { window_.Show(SW_SHOWNORMAL); }
+  bool IsVisible() override { return IsWindowVisible(window_.Handle()) != FALSE; }
+  void SetDomainText(const std::u16string& text) override {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    SetWindowTextW(Named("编辑框1"), reinterpret_cast<const wchar_t*>(text.c_str()));
+  }
+  void Click(const char* name) override { testing::Click(Named(name)); }
+  std::string Caption(const char* name) override { return TextOf(Named(name)); }
+  bool IsEnabled(const char* name) override { return IsWindowEnabled(Named(name)) != FALSE; }
+  void ClickHeader(int column) override {
+    // What the list tells its parent when a header is clicked.
+    NMLISTVIEW click{};
+    click.hdr.hwndFrom = List();
+    click.hdr.idFrom = static_cast<UINT_PTR>(kResultListId);
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageW(window_.Handle(), WM_NOTIFY, kResultListId, reinterpret_cast<LPARAM>(&click));
+  }
+  std::string HeaderText(int column) override {
+    wchar_t text[64] = {};
+    LVCOLUMNW entry{};
+    entry.mask = LVCF_TEXT;
+    entry.pszText = text;
+    entry.cchTextMax = 64;
+    if (SendMessageW(List(), LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&entry)) == 0) return {};
+    return Utf8(text);
+  }
+  int ColumnWidth(int column) override { return static_cast<int>(SendMessageW(List(), LVM_GETCOLUMNWIDTH, column, 0)); }
+  std::string ShownCell(int row, int column) override {
+    wchar_t text[1024] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 1024;
+    SendMessageW(List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return Utf8(text);
+  }
+  std::unique_ptr<contract::BoxAnswer> AnswerMessage(std::function<void()> whileShown) override {
+    return std::make_unique<Win32BoxAnswer>(std::move(whileShown));
+  }
+
+  contract::SaveSeen SaveThroughTheWindow(const contract::SaveAnswer& answer) override {
+    contract::SaveSeen seen;
+    const HWND window = window_.Handle();
+    if (answer.cancel) {
+      DialogAnswerer dialog(OwnedBy(window), Press(IDCANCEL));
+      Click("按钮2");
+      EXPECT_TRUE(dialog.Wait());
+      return seen;
+    }
+    std::wstring offered;
+    DialogAnswerer dialog(OwnedBy(window), ChooseFile(answer.file.wstring(), &offered));
+    // The question whether to replace the file belongs to the dialog.
+    std::unique_ptr<DialogAnswerer> replace;
+    if (answer.replace) {
+      replace = std::make_unique<DialogAnswerer>(
+          [window](HWND box) {
+            const HWND owner = GetWindow(box, GW_OWNER);
+            return owner != nullptr && owner != window && GetWindow(owner, GW_OWNER) == window;
+          },
+          Press(IDYES));
+    }
+    // The confirmation comes from the save's own thread.
+    bool windowUsable = false;
+    DialogAnswerer confirmation(TitledBox("信息："), [&windowUsable, window](HWND box) {
+      windowUsable = IsWindowEnabled(window) != FALSE;
+      Press(IDOK)(box);
+    });
+    Click("按钮2");
+    EXPECT_TRUE(dialog.Wait());
+    if (replace) seen.askedToReplace = replace->Wait();
+    seen.confirmed = confirmation.Wait();
+    seen.confirmation = Record(confirmation.What());
+    seen.windowUsable = windowUsable;
+    seen.offered = Utf8(offered);
+    window_.GetProgram().WaitForSaves();
+    return seen;
+  }
+
+  bool CloseAsTheUserDoes() override {
+    // As the close button does.
+    PostMessageW(window_.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    return window_.RunMessageLoop() == 0 && window_.Closed();
+  }
+
+ private:
+  HWND Named(const char* name) { return ControlNamed(window_, name); }
+  HWND List() { return Named("超级列表框1"); }
+
+  MainWindow window_;
+};
+
+std::unique_ptr<contract::WindowDriver> MakeWin32Driver(app::Program::Lookup lookup) {
+  StartLikeTheProgram();
+  return std::make_unique<Win32WindowDriver>(std::move(lookup));
+}
+
+}  // namespace
+
+const contract::WindowKind kWin32Window{"win32", &MakeWin32Driver};
+
 }  // namespace rankora::ui::win32::testing

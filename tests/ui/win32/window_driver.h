@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ui/win32/main_window.h"
+#include "window_contract.h"
 
 namespace rankora::ui::win32::testing {
 
@@ -79,5 +80,8 @@ std::function<void(HWND)> ChooseFile(std::wstring path, std::wstring* offered = 
 // Handles the calling thread's messages until `done` holds; false when it
 // did not within a minute.
 bool HandleMessagesUntil(const std::function<bool()>& done);
+
+// The Win32 main window behind the window contract suites, driven as above.
+extern const contract::WindowKind kWin32Window;
 
 }  // namespace rankora::ui::win32::testing

@@ -1,0 +1,146 @@
+#include "qt_window_driver.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+
+#include "modal.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_text.h"
+
+namespace rankora::ui::contract {
+namespace {
+
+using qt::MainWindow;
+using rankora::testing::WhenModalOf;
+using rankora::testing::WhenShownOf;
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+ShownBox Record(QMessageBox* box) {
+  return {box->windowTitle().toStdString(), box->text().toStdString(), static_cast<int>(box->buttons().size()),
+          box->parentWidget() != nullptr};
+}
+
+class QtBoxAnswer final : public BoxAnswer {
+ public:
+  explicit QtBoxAnswer(std::function<void()> whileShown) {
+    WhenModalOf<QMessageBox>([state = state_, whileShown = std::move(whileShown)](QMessageBox* box) {
+      if (whileShown) whileShown();
+      state->shown = Record(box);
+      state->answered = true;
+      box->button(QMessageBox::Ok)->click();
+    });
+  }
+  bool Wait() override {
+    return QTest::qWaitFor([this] { return state_->answered; });
+  }
+  ShownBox What() const override { return state_->shown; }
+
+ private:
+  // Shared with the watch, which may outlive the answer when no box came.
+  struct State {
+    bool answered = false;
+    ShownBox shown;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+class QtWindowDriver final : public WindowDriver {
+ public:
+  explicit QtWindowDriver(app::Program::Lookup lookup) : window_(std::move(lookup)) {}
+
+  app::Window& Window() override { return window_; }
+  app::Program& Program() override { return window_.GetProgram(); }
+  bool AbandonedWork() override { return window_.AbandonedWork(); }
+  void Show() override {
+    window_.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  }
+  bool IsVisible() override { return window_.isVisible(); }
+  void SetDomainText(const std::u16string& text) override {
+    Named<QPlainTextEdit>("编辑框1")->setPlainText(QString::fromStdU16String(text));
+  }
+  void Click(const char* name) override { QTest::mouseClick(Named<QAbstractButton>(name), Qt::LeftButton); }
+  std::string Caption(const char* name) override {
+    return Named<QWidget>(name)->property("text").toString().toStdString();
+  }
+  bool IsEnabled(const char* name) override { return Named<QWidget>(name)->isEnabled(); }
+  void ClickHeader(int column) override {
+    QHeaderView* header = List()->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(column) + 10, 5));
+  }
+  std::string HeaderText(int column) override {
+    return List()->model()->headerData(column, Qt::Horizontal).toString().toStdString();
+  }
+  int ColumnWidth(int column) override { return List()->header()->sectionSize(column); }
+  std::string ShownCell(int row, int column) override {
+    const QAbstractItemModel* model = List()->model();
+    return model->data(model->index(row, column)).toString().toStdString();
+  }
+  std::unique_ptr<BoxAnswer> AnswerMessage(std::function<void()> whileShown) override {
+    return std::make_unique<QtBoxAnswer>(std::move(whileShown));
+  }
+
+  SaveSeen SaveThroughTheWindow(const SaveAnswer& answer) override {
+    SaveSeen seen;
+    WhenModalOf<QFileDialog>([&](QFileDialog* dialog) {
+      seen.offered = dialog->findChild<QLineEdit*>()->text().toStdString();
+      if (answer.cancel) {
+        dialog->reject();
+        return;
+      }
+      if (answer.replace) {
+        WhenModalOf<QMessageBox>([&seen](QMessageBox* overwrite) {
+          seen.askedToReplace = true;
+          overwrite->button(QMessageBox::Yes)->click();
+        });
+      }
+      dialog->selectFile(qt::FromPath(answer.file));
+      dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+    });
+    Click("按钮2");
+    if (answer.cancel) return seen;
+    // The confirmation comes from the save's own thread, not modal.
+    QMessageBox* shown = nullptr;
+    WhenShownOf<QMessageBox>([&](QMessageBox* box) { shown = box; });
+    if (!QTest::qWaitFor([&] { return shown != nullptr; })) return seen;
+    seen.confirmed = true;
+    seen.confirmation = Record(shown);
+    seen.windowUsable = window_.isEnabled() && shown->windowModality() == Qt::NonModal;
+    shown->button(QMessageBox::Ok)->click();
+    window_.GetProgram().WaitForSaves();
+    return seen;
+  }
+
+  bool CloseAsTheUserDoes() override { return window_.close() && QApplication::activeModalWidget() == nullptr; }
+
+ private:
+  template <typename T>
+  T* Named(const char* name) {
+    T* control = window_.findChild<T*>(Q(name));
+    EXPECT_NE(control, nullptr) << name;
+    return control;
+  }
+  QTreeView* List() { return Named<QTreeView>("超级列表框1"); }
+
+  MainWindow window_;
+};
+
+std::unique_ptr<WindowDriver> MakeQtDriver(app::Program::Lookup lookup) {
+  return std::make_unique<QtWindowDriver>(std::move(lookup));
+}
+
+}  // namespace
+
+const WindowKind kQtWindow{"qt", &MakeQtDriver};
+
+}  // namespace rankora::ui::contract

@@ -1,0 +1,142 @@
+// What the main window promises on every platform, as suites that run once
+// per window (Qt, Win32). The suites drive the real window through
+// WindowDriver, which each window's test support implements in its toolkit's
+// own way: clicks as the user's, message boxes and file dialogs answered
+// while they are up. A window's test program instantiates a suite with the
+// function that makes its driver:
+//
+//   INSTANTIATE_TEST_SUITE_P(Qt, WindowControlsContract, ::testing::Values(kQtWindow), KindName);
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "app/window.h"
+#include "loopback_server.h"
+#include "weight_service.h"
+
+namespace rankora::ui::contract {
+
+// What a message box showed when it was answered.
+struct ShownBox {
+  std::string title;  // UTF-8
+  std::string text;   // UTF-8
+  int buttons = 0;
+  bool owned = true;  // whether it had an owner window
+};
+
+// The answer to a message box titled 信息： that the window is about to show.
+class BoxAnswer {
+ public:
+  virtual ~BoxAnswer() = default;
+  // Waits until the box was answered with OK; false when none came.
+  virtual bool Wait() = 0;
+  virtual ShownBox What() const = 0;
+};
+
+// How to answer the save dialog, and what the save showed.
+struct SaveAnswer {
+  std::filesystem::path file;  // the file to name; ignored when cancelling
+  bool cancel = false;
+  bool replace = false;  // agree when asked whether to replace the file
+};
+struct SaveSeen {
+  std::string offered;  // what the dialog's name box held when shown, UTF-8
+  bool askedToReplace = false;
+  bool confirmed = false;  // a confirmation box came and was answered
+  ShownBox confirmation;
+  bool windowUsable = false;  // the window took input while the confirmation was up
+};
+
+class WindowDriver {
+ public:
+  virtual ~WindowDriver() = default;
+  virtual app::Window& Window() = 0;
+  virtual app::Program& Program() = 0;
+  virtual bool AbandonedWork() = 0;
+  // Shows the window and waits until it is on the screen.
+  virtual void Show() = 0;
+  virtual bool IsVisible() = 0;
+  // Replaces the domain box's text, as pasting over it does.
+  virtual void SetDomainText(const std::u16string& text) = 0;
+  // Clicks the control named `name` (UTF-8) as the user does; returns once
+  // its handler has run.
+  virtual void Click(const char* name) = 0;
+  virtual std::string Caption(const char* name) = 0;  // UTF-8
+  virtual bool IsEnabled(const char* name) = 0;
+  // The result list's column headers as the user sees and clicks them.
+  virtual void ClickHeader(int column) = 0;
+  virtual std::string HeaderText(int column) = 0;  // UTF-8
+  virtual int ColumnWidth(int column) = 0;
+  // The text the result list shows in a cell, UTF-8.
+  virtual std::string ShownCell(int row, int column) = 0;
+  // Answers the next message box titled 信息： with OK; `whileShown` runs
+  // first, while the box is up.
+  virtual std::unique_ptr<BoxAnswer> AnswerMessage(std::function<void()> whileShown = {}) = 0;
+  // Clicks 按钮2, answers its dialog as `answer` says and, unless cancelled,
+  // the confirmation; returns once the save is done.
+  virtual SaveSeen SaveThroughTheWindow(const SaveAnswer& answer) = 0;
+  // Closes the window as its close button does; true when it closed
+  // without asking anything.
+  virtual bool CloseAsTheUserDoes() = 0;
+};
+
+// A window under test: its name in test names ("qt", "win32") and the
+// function that makes the window, with the lookup given to its program
+// (empty: the weight service itself), and its driver.
+struct WindowKind {
+  const char* name;
+  std::unique_ptr<WindowDriver> (*make)(app::Program::Lookup lookup);
+};
+void PrintTo(const WindowKind& kind, std::ostream* out);
+std::string KindName(const ::testing::TestParamInfo<WindowKind>& info);
+
+// Texts of the results list, UTF-8.
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+// A window with rows put in by hand.
+class WindowContract : public ::testing::TestWithParam<WindowKind> {
+ protected:
+  void Open(app::Program::Lookup lookup = {});
+  void AddRow(const std::string& domain, const std::string& weight);
+  std::vector<std::string> Column(int column);  // GBK
+  Rows RowsShown();
+
+  std::unique_ptr<WindowDriver> driver_;
+};
+
+// The same against the stand-in weight service on loopback.
+class WindowServiceContract : public WindowContract {
+ protected:
+  void Open(tools::WeightServiceOptions options);
+  // The domains the service was asked for, in order.
+  std::vector<std::string> Asked();
+
+  std::unique_ptr<tools::WeightService> service_;
+  std::unique_ptr<tools::LoopbackServer> server_;
+};
+
+// The same with a folder of its own for files, the current folder put back
+// afterwards.
+class WindowFilesContract : public WindowContract {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::filesystem::path previous_;
+  std::filesystem::path folder_;
+};
+
+// The suites: the controls, the batch run, sorting and saving.
+class WindowControlsContract : public WindowContract {};
+class WindowBatchRunContract : public WindowServiceContract {};
+class WindowSortSaveContract : public WindowFilesContract {};
+
+}  // namespace rankora::ui::contract
