@@ -28,6 +28,7 @@ class ResultsForm : public RecordFormat {
 
   std::string Preamble() const override { return {}; }
   std::string LineEnd() const override { return "\r\n"; }
+  bool InGbk() const override { return true; }
 
   std::string Line(const Record& record) const override {
     return record.domain + std::string(kBar) + Weight(record) + "\r\n";

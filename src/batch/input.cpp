@@ -12,6 +12,8 @@ namespace rankora::batch {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BigEndianMark = "\xFE\xFF";
 constexpr std::string_view kFullWidthSpace = "\xA1\xA1";  // U+3000 in GBK
 constexpr std::string_view kBar = " | ";
 constexpr std::size_t kLongestLabel = 63;
@@ -143,28 +145,60 @@ class DomainSet {
   std::size_t count_ = 0;
 };
 
+// UTF-16 text after its byte-order mark, as GBK: a character GBK cannot hold
+// becomes "?", as anywhere else in the program. An odd last byte is dropped.
+std::string Utf16ToGbk(std::string_view bytes, bool bigEndian) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const auto first = static_cast<unsigned char>(bytes[2 * i]);
+    const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+    units[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+  }
+  return text::FromUtf16(units);
+}
+
+Input ReadLines(std::string_view bytes, const InputOptions& options, bool utf8);
+
 }  // namespace
 
 Input ReadInput(std::string_view bytes, const InputOptions& options) {
-  Input input;
+  // Notepad's "Unicode" and "Unicode big endian": read as the GBK they hold.
+  if (bytes.starts_with(kUtf16LittleEndianMark) || bytes.starts_with(kUtf16BigEndianMark)) {
+    const std::string gbk = Utf16ToGbk(bytes.substr(2), bytes.starts_with(kUtf16BigEndianMark));
+    Input input = ReadLines(gbk, options, false);
+    input.wasUtf16 = true;
+    return input;
+  }
   const bool byteOrderMark = bytes.starts_with(kByteOrderMark);
   if (byteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
-  input.wasUtf8 = byteOrderMark || (!IsAscii(bytes) && text::IsUtf8(bytes));
+  return ReadLines(bytes, options, byteOrderMark || (!IsAscii(bytes) && text::IsUtf8(bytes)));
+}
 
+namespace {
+
+Input ReadLines(std::string_view bytes, const InputOptions& options, bool utf8) {
+  Input input;
+  input.wasUtf8 = utf8;
   // One entry a line at most: reserving that once keeps the list from
   // doubling (and briefly holding two copies) on a long input.
-  input.domains.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+  const auto lineEnds =
+      std::max(std::count(bytes.begin(), bytes.end(), '\n'), std::count(bytes.begin(), bytes.end(), '\r'));
+  input.domains.reserve(static_cast<std::size_t>(lineEnds) + 1);
   DomainSet seen(input.domains);
   std::string converted;
   long number = 0;
-  // LF never appears inside a UTF-8 or GBK character, so lines split on the
-  // byte.
+  // CR LF, LF and CR alone each end a line (old Mac editors and some web
+  // forms write CR alone). Neither byte appears inside a UTF-8 or GBK
+  // character, so lines split on the bytes.
   while (!bytes.empty()) {
-    const std::size_t lineEnd = bytes.find('\n');
+    const std::size_t lineEnd = bytes.find_first_of("\r\n");
     std::string_view line = bytes.substr(0, lineEnd);
-    bytes.remove_prefix(lineEnd == std::string_view::npos ? bytes.size() : lineEnd + 1);
+    std::size_t taken = lineEnd == std::string_view::npos ? bytes.size() : lineEnd + 1;
+    if (lineEnd != std::string_view::npos && bytes[lineEnd] == '\r' && taken < bytes.size() && bytes[taken] == '\n') {
+      ++taken;
+    }
+    bytes.remove_prefix(taken);
     ++number;
-    if (line.ends_with('\r')) line.remove_suffix(1);
 
     std::string_view gbk = line;
     if (input.wasUtf8 && !IsAscii(line)) {
@@ -186,6 +220,8 @@ Input ReadInput(std::string_view bytes, const InputOptions& options) {
   }
   return input;
 }
+
+}  // namespace
 
 std::string CleanDomain(std::string_view domain) {
   std::string_view host = WithoutScheme(TrimBlanks(domain));

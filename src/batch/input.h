@@ -1,8 +1,9 @@
 // The list of domains a long run asks for, read from a file's bytes by the
-// window's own line rules: CR LF or LF line ends, the domain is the text
-// before the first " | " (so a results file is valid input), empty lines are
-// skipped. The bytes may be UTF-8 (with or without a byte-order mark) or GBK;
-// which one is told from the bytes themselves.
+// window's own line rules: CR LF, LF or CR alone end a line, the domain is
+// the text before the first " | " (so a results file is valid input), empty
+// lines are skipped. The bytes may be UTF-8 (with or without a byte-order
+// mark) or GBK, which is told from the bytes themselves, or UTF-16 with its
+// byte-order mark (little or big endian).
 #pragma once
 
 #include <string>
@@ -28,6 +29,7 @@ struct Input {
   std::vector<std::string> domains;    // GBK, in input order
   std::vector<InputProblem> problems;  // lines that are no domain (after cleaning, with clean)
   bool wasUtf8 = false;
+  bool wasUtf16 = false;
 };
 
 Input ReadInput(std::string_view bytes, const InputOptions& options);

@@ -1,9 +1,12 @@
 #include "batch/journal.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
 #include "files/whole_file.h"
+#include "text/charset.h"
+#include "text/gbk.h"
 
 namespace rankora::batch {
 namespace {
@@ -25,7 +28,7 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
     // Only part of the preamble: the file was cut before any record.
     return contents;
   } else {
-    contents.problem = "the file does not begin as a file of this form does";
+    contents.problem = "文件的开头不是这种格式的";
     return contents;
   }
 
@@ -49,7 +52,7 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
         }
       }
       if (rest.find_first_of("\r\n") != std::string_view::npos) {
-        contents.problem = "the lines after line " + std::to_string(number) + " do not end as this form's do";
+        contents.problem = "第 " + std::to_string(number) + " 行之后的换行方式与这种格式的不同";
       }
       break;
     }
@@ -59,7 +62,7 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
     if (line.empty()) continue;
     std::optional<Record> record = format.Parse(line);
     if (!record) {
-      contents.problem = "line " + std::to_string(number) + " is not a record of this form";
+      contents.problem = "第 " + std::to_string(number) + " 行不是这种格式的记录";
       return contents;
     }
     if (!record->Done()) continue;
@@ -72,6 +75,21 @@ Contents ReadBack(std::string_view bytes, const RecordFormat& format, const Jour
     }
   }
   return contents;
+}
+
+// A GBK form's file as GBK: an editor may have saved it again as UTF-8 (with
+// a byte-order mark or without), which would make its statuses unreadable
+// and put the mark before the first domain. Which one it is, is told from
+// the bytes, as the input's character set is. The file is then rewritten in
+// GBK, as every rewrite on opening is whole.
+std::string AsGbk(std::string bytes) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  const bool marked = std::string_view(bytes).starts_with(kByteOrderMark);
+  const std::string_view text = std::string_view(bytes).substr(marked ? kByteOrderMark.size() : 0);
+  const bool ascii =
+      std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (marked || (!ascii && text::IsUtf8(text))) return text::Gbk(text);
+  return bytes;
 }
 
 }  // namespace
@@ -112,11 +130,11 @@ Journal::Opened Journal::Open(const std::filesystem::path& path, const RecordFor
       opened.error = read.error;
       return opened;
     }
+    if (format.InGbk()) read.bytes = AsGbk(std::move(read.bytes));
     contents = ReadBack(read.bytes, format, onRestored);
     if (!contents.problem.empty()) {
       opened.error = std::make_error_code(std::errc::invalid_argument);
-      opened.problem =
-          contents.problem + ": the file was written in another form or by another program, and is left as it is";
+      opened.problem = contents.problem + "：这个文件是别的格式或别的程序写的，没有改动它";
       return opened;
     }
   }

@@ -36,6 +36,10 @@ class RecordFormat {
   virtual std::optional<Record> Parse(const std::string& line) const = 0;
   // The line end the form writes: "\r\n" or "\n".
   virtual std::string LineEnd() const = 0;
+  // True for a form written in GBK (the window's results form). Such a file
+  // saved again as UTF-8 by an editor, with or without a byte-order mark, is
+  // read back as the GBK it was.
+  virtual bool InGbk() const { return false; }
 };
 
 class Journal {

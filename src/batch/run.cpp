@@ -67,6 +67,15 @@ Opening Run::Open(std::vector<std::string> domains, const RecordHandler& onResto
       if (onRestored) onRestored(record);
       if (settings_.workbook) kept_.push_back(std::move(record));
     };
+    // Another run on the same output would ask for and write every domain
+    // twice.
+    files::OutputLock::Taken taken = files::OutputLock::Take(*settings_.output);
+    if (taken.error) {
+      opening.error = taken.error;
+      opening.holder = taken.holder;
+      return opening;
+    }
+    lock_ = std::move(taken.lock);
     Journal::Opened opened = Journal::Open(*settings_.output, *form_, restore);
     journal_ = std::move(opened.journal);
     opening.error = opened.error;

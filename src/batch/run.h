@@ -24,6 +24,7 @@
 #include "batch/forms.h"
 #include "batch/journal.h"
 #include "batch/record.h"
+#include "files/output_lock.h"
 #include "lookup/source.h"
 
 namespace rankora::batch {
@@ -44,6 +45,7 @@ struct Opening {
   bool opened = false;
   std::error_code error;  // why the output cannot be used, when not opened
   std::string problem;    // which line is no record of the form, in words (UTF-8), when that is why
+  long holder = 0;        // with device_or_resource_busy: the process that runs on the same output (0: unknown)
   long resumed = 0;       // occurrences of the input the output already holds, not asked again
 };
 
@@ -96,6 +98,7 @@ class Run {
   std::unique_ptr<lookup::Source> source_;
   std::vector<std::string> columns_;
   std::unique_ptr<RecordFormat> form_;
+  files::OutputLock lock_;  // held from the output's opening to the run's end
   std::unique_ptr<Journal> journal_;
   std::vector<std::string> pending_;
   OutcomeCounts outcomes_;

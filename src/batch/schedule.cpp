@@ -63,8 +63,17 @@ std::chrono::milliseconds Schedule::CoolDown(int strikes, const std::optional<st
     return std::min(cool, settings_.longestCoolDown);
   };
   if (!retryAfter) return escalated(strikes);
-  const auto asked = std::chrono::duration_cast<std::chrono::milliseconds>(*retryAfter);
+  const std::chrono::milliseconds asked = Asked(*retryAfter);
   return strikes <= 1 ? asked : std::max(asked, escalated(strikes - 1));
+}
+
+// A wait the service asks for, never longer than the longest cool-down: a
+// Retry-After of years (a broken or hostile server) must not hang the run.
+std::chrono::milliseconds Schedule::Asked(std::chrono::seconds retryAfter) const {
+  // Compared in seconds first: a huge value in milliseconds would overflow.
+  const auto longest = std::chrono::ceil<std::chrono::seconds>(settings_.longestCoolDown);
+  if (retryAfter >= longest) return settings_.longestCoolDown;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(retryAfter);
 }
 
 Clock::time_point Schedule::FreeAt(const ExitSlot& slot) const { return std::max(slot.nextSlot, slot.coolingUntil); }
@@ -185,7 +194,7 @@ Schedule::Verdict Schedule::OnAnswer(Task task, lookup::Outcome outcome, std::op
   if (task.failures > settings_.retries) return Finish(lookup::Outcome::kFailed);
   auto pause = settings_.retryPause * (1L << std::min(task.failures - 1, 20));
   if (retryAfter) {
-    const auto asked = std::chrono::duration_cast<std::chrono::milliseconds>(*retryAfter);
+    const std::chrono::milliseconds asked = Asked(*retryAfter);
     pause = std::max(pause, asked);
     slot.nextSlot = std::max(slot.nextSlot, now + asked);
   }

@@ -11,7 +11,8 @@
 // as the source takes at once. A refusal cools its exit down, from the first
 // cool-down doubling up to the longest until the exit answers again (a
 // Retry-After is taken at its word on the first refusal), and puts the domain
-// back for another exit, or, when so set, stops the run. A domain refused by
+// back for another exit, or, when so set, stops the run. No wait the service
+// asks for is longer than the longest cool-down. A domain refused by
 // exits that had just answered others, one more time than there are exits,
 // or four times that often in all, is recorded as refused. Transient failures
 // are retried after doubling pauses, at least as long as the service asks,
@@ -153,6 +154,7 @@ class Schedule {
   Clock::duration Interval();
   Clock::duration ShortestGap() const;
   std::chrono::milliseconds CoolDown(int strikes, const std::optional<std::chrono::seconds>& retryAfter) const;
+  std::chrono::milliseconds Asked(std::chrono::seconds retryAfter) const;
   Clock::time_point FreeAt(const ExitSlot& slot) const;
   std::vector<Task> TakeReady(Clock::time_point now);
   Clock::time_point FirstReady(Clock::time_point now) const;

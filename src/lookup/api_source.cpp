@@ -20,6 +20,11 @@ constexpr char kServiceOrigin[] = "https://apistore.aizhan.com";
 // The fields of a success[] entry, in column order; the first is the main
 // weight.
 constexpr std::array<const char*, 5> kFields = {"pc_br", "m_br", "ip", "pc_ip", "m_ip"};
+// The leading fields that are weights: whole numbers from 0 to 10.
+constexpr std::size_t kWeightFields = 2;
+constexpr long kHighestWeight = 10;
+constexpr char kUnreadable[] = "无法解析的应答";
+constexpr std::size_t kLongestValueShown = 40;
 
 std::string Normalized(const std::string& domain) {
   std::string key = domain;
@@ -42,6 +47,45 @@ std::string ValueText(const Json& value) {
     return value.dump();
   }
   return {};
+}
+
+// A weight's text: "" for a missing one (null, ""), the number for a whole
+// number from 0 to 10 given as a number or as digits, nothing for anything
+// else, which no weight the service gives can be.
+std::optional<std::string> WeightText(const Json& value) {
+  if (value.is_null()) return std::string();
+  std::string digits;
+  if (value.is_string()) {
+    digits = value.get<std::string>();
+    if (digits.empty()) return digits;
+  } else if (value.is_number_integer() || value.is_number_unsigned()) {
+    digits = value.dump();
+  } else if (value.is_number_float() && value.get<double>() >= 0 &&
+             value.get<double>() <= static_cast<double>(kHighestWeight) &&
+             value.get<double>() == std::trunc(value.get<double>())) {
+    digits = std::to_string(static_cast<long>(value.get<double>()));
+  } else {
+    return std::nullopt;
+  }
+  if (digits.size() > 2 ||
+      !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  const long weight = std::stol(digits);
+  if (weight > kHighestWeight) return std::nullopt;
+  return std::to_string(weight);
+}
+
+// A value as the service sent it, for a reason (UTF-8): its JSON, cut when
+// long.
+std::string Shown(const Json& value) {
+  std::string shown = value.dump(-1, ' ', false, Json::error_handler_t::replace);
+  if (shown.size() > kLongestValueShown) {
+    std::size_t cut = kLongestValueShown;
+    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+    shown = shown.substr(0, cut) + "...";
+  }
+  return shown;
 }
 
 std::optional<long> CodeOf(const Json& answer) {
@@ -93,7 +137,6 @@ std::string ApiUrl(const std::string& key, const std::vector<std::string>& domai
 }
 
 std::vector<LookupResult> ReadApiAnswer(const std::string& answer, const std::vector<std::string>& domains) {
-  static constexpr char kUnreadable[] = "无法解析的应答";
   const Json json = Json::parse(text::ToUtf8(answer), nullptr, false);
   if (json.is_discarded() || !json.is_object()) return AllWith(domains, Outcome::kFailed, kUnreadable);
   const std::optional<long> code = CodeOf(json);
@@ -109,9 +152,25 @@ std::vector<LookupResult> ReadApiAnswer(const std::string& answer, const std::ve
   if (success != data->end() && !success->is_array() && !success->is_null()) {
     return AllWith(domains, Outcome::kFailed, kUnreadable);
   }
-  std::vector<LookupResult> results = AllWith(domains, Outcome::kNone, "");
-  if (success == data->end() || success->is_null()) return results;
+  // A domain the answer names neither among the found nor among the failed
+  // was not answered for: that is no "no weight".
+  std::vector<LookupResult> results = AllWith(domains, Outcome::kFailed, "应答中没有该域名");
   std::vector<bool> answered(domains.size());
+  const auto failed = data->find("failed");
+  if (failed != data->end() && failed->is_array()) {
+    for (const Json& entry : *failed) {
+      if (!entry.is_string()) continue;
+      const std::string key = Normalized(text::Gbk(entry.get<std::string>()));
+      for (std::size_t i = 0; i < domains.size(); ++i) {
+        if (answered[i] || Normalized(domains[i]) != key) continue;
+        answered[i] = true;
+        results[i].outcome = Outcome::kNone;
+        results[i].reason.clear();
+      }
+    }
+  }
+  if (success == data->end() || success->is_null()) return results;
+  std::vector<bool> found(domains.size());
   for (const Json& entry : *success) {
     if (!entry.is_object()) continue;
     const auto domain = entry.find("domain");
@@ -119,14 +178,29 @@ std::vector<LookupResult> ReadApiAnswer(const std::string& answer, const std::ve
     const std::string key = Normalized(text::Gbk(domain->get<std::string>()));
     for (std::size_t i = 0; i < domains.size(); ++i) {
       // A domain listed twice keeps its first entry.
-      if (answered[i] || Normalized(domains[i]) != key) continue;
-      answered[i] = true;
+      if (found[i] || Normalized(domains[i]) != key) continue;
+      found[i] = true;
       LookupResult& result = results[i];
+      result.outcome = Outcome::kNone;
+      result.reason.clear();
+      result.values.assign(kFields.size(), std::string());
       for (std::size_t field = 0; field < kFields.size(); ++field) {
         const auto value = entry.find(kFields[field]);
-        if (value != entry.end()) result.values[field] = ValueText(*value);
+        if (value == entry.end()) continue;
+        if (field >= kWeightFields) {
+          result.values[field] = ValueText(*value);
+          continue;
+        }
+        const std::optional<std::string> weight = WeightText(*value);
+        if (!weight) {
+          result.outcome = Outcome::kFailed;
+          result.reason = std::string(kUnreadable) + " " + kFields[field] + "=" + Shown(*value);
+          result.values.assign(kFields.size(), std::string());
+          break;
+        }
+        result.values[field] = *weight;
       }
-      result.outcome = result.values[0].empty() ? Outcome::kNone : Outcome::kFound;
+      if (result.outcome != Outcome::kFailed && !result.values[0].empty()) result.outcome = Outcome::kFound;
     }
   }
   return results;

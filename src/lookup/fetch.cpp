@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "automation/winhttp_errors.h"
 #include "net/http_request.h"
 #include "text/gbk.h"
 
@@ -72,8 +73,15 @@ FetchResult Fetch(const FetchRequest& request) {
   if (!request.exit.user.empty()) http.SetCredentials(request.exit.user, request.exit.password, 1);
   http.Send();
   const net::HttpRequest::Answer answer = http.WaitForAnswer(WaitSeconds(request.timeout));
+  // The address the request ended on, once it has ended.
+  const auto redirected = [&http, &request] {
+    std::string url = http.GetUrl();
+    return url == request.url ? std::string() : url;
+  };
   if (answer.kind != net::HttpRequest::Answer::Kind::kAnswered) {
     result.timedOut = answer.kind == net::HttpRequest::Answer::Kind::kTimedOut;
+    result.tooManyRedirects = answer.code == automation::winhttp::kRedirectFailed;
+    if (!result.timedOut) result.redirectedTo = redirected();
     http.Abort();
     http.Clear();
     return result;
@@ -81,6 +89,7 @@ FetchResult Fetch(const FetchRequest& request) {
   result.status = http.GetStatus();
   result.body = http.GetResponseText();
   result.retryAfter = ParseRetryAfter(http.GetResponseHeader("Retry-After"));
+  result.redirectedTo = redirected();
   http.Clear();
   return result;
 }
@@ -137,6 +146,9 @@ std::optional<LookupResult> ClassifyAnswer(const FetchResult& answer, const std:
   if (answer.timedOut) {
     result.outcome = Outcome::kFailed;
     result.reason = "超时";
+  } else if (answer.tooManyRedirects) {
+    result.outcome = Outcome::kFailed;
+    result.reason = "重定向过多";
   } else if (!answer.Answered()) {
     result.outcome = Outcome::kFailed;
     result.reason = "无应答";
@@ -149,6 +161,7 @@ std::optional<LookupResult> ClassifyAnswer(const FetchResult& answer, const std:
   } else {
     return std::nullopt;
   }
+  if (!answer.redirectedTo.empty()) result.reason += "（重定向到 " + text::ToUtf8(answer.redirectedTo) + "）";
   return result;
 }
 

@@ -32,6 +32,8 @@ struct FetchResult {
   std::string body;  // the response text, decoded by its character set
   std::optional<std::chrono::seconds> retryAfter;
   bool timedOut = false;
+  bool tooManyRedirects = false;  // the redirects went round or on too long
+  std::string redirectedTo = {};  // where redirects led, when they did (GBK)
 
   bool Answered() const { return status != 0; }
 };
@@ -54,8 +56,9 @@ std::optional<std::chrono::seconds> ParseRetryAfter(
     const std::string& value, std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
 // The verdict on an answer that every source shares: kFailed for a
-// time-out, no answer, a 5xx or any other status outside 2xx, kRefused for
-// 403 and 429, each with its reason; nothing when the answer is a page for
+// time-out, no answer, too many redirects, a 5xx or any other status outside
+// 2xx, kRefused for 403 and 429, each with its reason (which says where
+// redirects led, when they did); nothing when the answer is a page for
 // the source to read. The result carries `domain` and the Retry-After.
 std::optional<LookupResult> ClassifyAnswer(const FetchResult& answer, const std::string& domain);
 

@@ -274,6 +274,33 @@ TEST_P(FormJournalTest, AppendsAndRestoresDoneRecordsCutAnywhereInTheLastLine) {
 INSTANTIATE_TEST_SUITE_P(EachForm, FormJournalTest,
                          ::testing::Values(FormKind::kResults, FormKind::kCsv, FormKind::kJsonl));
 
+TEST_F(FormsFolderTest, AResultsFileSavedAgainAsUtf8IsReadAsTheGbkItWas) {
+  const std::unique_ptr<RecordFormat> form = MakeForm(FormKind::kResults, {"weight"});
+  const std::string utf8 = "a.com | 3\r\nb.com | 失败\r\n中文.com | 无权重\r\nc.com | 被限制\r\n";
+  const std::string gbk = text::Gbk("a.com | 3\r\n中文.com | 无权重\r\n");
+  for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+    const std::filesystem::path path = folder_ / "out.txt";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << mark + utf8;
+    const auto [journal, error, problem] = Journal::Open(path, *form);
+    ASSERT_TRUE(journal) << problem;
+    ASSERT_EQ(journal->Restored().size(), 2U) << mark.size();
+    // No mark before the first domain, so it is not asked twice.
+    EXPECT_EQ(journal->Restored()[0].domain, "a.com");
+    EXPECT_EQ(journal->Restored()[1].domain, text::Gbk("中文.com"));
+    EXPECT_EQ(journal->Restored()[1].outcome, Outcome::kNone);
+    // The failed and refused are dropped to be asked again, and the file is
+    // GBK once more.
+    EXPECT_EQ(ReadBytes(path), gbk);
+  }
+  // Plain ASCII and GBK files are read as they are.
+  const std::filesystem::path path = folder_ / "gbk.txt";
+  std::ofstream(path, std::ios::binary) << gbk;
+  const auto [journal, error, problem] = Journal::Open(path, *form);
+  ASSERT_TRUE(journal) << problem;
+  EXPECT_EQ(journal->Restored().size(), 2U);
+  EXPECT_EQ(ReadBytes(path), gbk);
+}
+
 TEST_F(FormsFolderTest, AJournalOfOneFormRefusesAFileOfAnother) {
   const std::vector<FormKind> kinds{FormKind::kResults, FormKind::kCsv, FormKind::kJsonl};
   for (const FormKind written : kinds) {

@@ -24,6 +24,18 @@ TEST(InputLines, EndInCrLfOrLfAlikeWithOrWithoutAFinalLineEnd) {
   EXPECT_EQ(Read("a.com\r\nb.com\r\n"), (Domains{"a.com", "b.com"}));
 }
 
+TEST(InputLines, EndAtACarriageReturnAloneAsTheWindowsEditBoxDoes) {
+  const Input input = ReadInput("a.com\rb.com\rc.com\r", {});
+  EXPECT_EQ(input.domains, (Domains{"a.com", "b.com", "c.com"}));
+  EXPECT_TRUE(input.problems.empty());
+  // Mixed ends, and CR CR as two line ends with an empty line between.
+  const Input mixed = ReadInput("a.com\r\rb.com\r\nc.com\nd.com\n\re.com\rx y\r", {});
+  EXPECT_EQ(mixed.domains, (Domains{"a.com", "b.com", "c.com", "d.com", "e.com"}));
+  ASSERT_EQ(mixed.problems.size(), 1U);
+  EXPECT_EQ(mixed.problems[0].line, 8);
+  EXPECT_EQ(mixed.problems[0].text, "x y");
+}
+
 TEST(InputLines, TakeTheTextBeforeTheFirstBarSoAResultsFileIsInput) {
   EXPECT_EQ(Read("a.com | 3\r\nb.com | 5 | x\r\nc.com|4\r\n"), (Domains{"a.com", "b.com"}));
   const Input input = ReadInput("c.com|4\r\n", {});
@@ -77,6 +89,33 @@ TEST(InputCharset, AByteOrderMarkMakesEvenAnAsciiFileUtf8) {
       {});
   EXPECT_TRUE(input.wasUtf8);
   EXPECT_EQ(input.domains, Domains{"a.com"});
+}
+
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(InputCharset, ReadsUtf16InEitherByteOrderByItsByteOrderMark) {
+  for (const bool bigEndian : {false, true}) {
+    const Input input = ReadInput(Utf16(u"a.com\r\n中文.com | 3\r\nnot a domain\r\nb.com", bigEndian), {});
+    EXPECT_TRUE(input.wasUtf16) << bigEndian;
+    EXPECT_EQ(input.domains, (Domains{"a.com", text::Gbk("中文.com"), "b.com"})) << bigEndian;
+    ASSERT_EQ(input.problems.size(), 1U) << bigEndian;
+    EXPECT_EQ(input.problems[0].line, 3);
+    EXPECT_EQ(input.problems[0].text, "not a domain");
+  }
+  // A character GBK cannot hold makes its line a problem, not a domain.
+  const Input emoji = ReadInput(Utf16(u"\U0001F600.com\r\na.com\r\n", false), {});
+  EXPECT_EQ(emoji.domains, Domains{"a.com"});
+  EXPECT_EQ(emoji.problems.size(), 1U);
+  // An odd byte at the end is no character.
+  EXPECT_EQ(ReadInput(Utf16(u"a.com\r\n", false) + "x", {}).domains, Domains{"a.com"});
 }
 
 TEST(InputCharset, AsciiOnlyIsNotCalledUtf8) { EXPECT_FALSE(ReadInput("a.com\r\n", {}).wasUtf8); }

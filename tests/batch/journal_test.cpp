@@ -265,7 +265,7 @@ TEST_F(JournalTest, RefusesAFileOfAnotherFormAndLeavesItUntouched) {
   const auto [journal, error, problem] = Journal::Open(path_, form_);
   EXPECT_FALSE(journal);
   EXPECT_TRUE(error);
-  EXPECT_NE(problem.find("another form"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("别的格式"), std::string::npos) << problem;
   EXPECT_EQ(Contents(), other);
 }
 
@@ -275,7 +275,7 @@ TEST_F(JournalTest, RefusesAnUnreadableLineBeforeTheLastAndNamesIt) {
   const auto [journal, error, problem] = Journal::Open(path_, form_);
   EXPECT_FALSE(journal);
   EXPECT_TRUE(error);
-  EXPECT_NE(problem.find("line 4"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("第 4 行"), std::string::npos) << problem;
   // Not even the failed record is dropped from a file that is refused.
   EXPECT_EQ(Contents(), bytes);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -602,6 +603,35 @@ TEST(ScheduleFailures, TheExitToldToWaitWaitsForItsOtherDomainsToo) {
   EXPECT_EQ(wait.until, kStart + 60s);
   const Schedule::Step next = Start(schedule, kStart + 60s);
   EXPECT_EQ(next.tasks.at(0).index, 1u);
+}
+
+TEST(ScheduleRetryAfter, NoWaitTheServiceAsksForIsLongerThanTheLongestCoolDown) {
+  constexpr std::chrono::seconds kForever{1'000'000'000};
+  EngineSettings settings = Unpaced();
+  settings.coolDown = 1min;
+  settings.longestCoolDown = 2h;
+  settings.retryPause = 1s;
+  // A refusal's cool-down.
+  Schedule refused({}, 1, settings, 1);
+  refused.Begin(2, kStart);
+  Answer(refused, Start(refused, kStart), Outcome::kRefused, kStart, kForever);
+  EXPECT_EQ(refused.Exits(kStart).at(0).coolingUntil, kStart + 2h);
+  EXPECT_EQ(refused.Next(kStart).until, kStart + 2h);
+  // A failure's retry, and the exit it came through.
+  Schedule failed({}, 1, settings, 1);
+  failed.Begin(2, kStart);
+  const std::vector<Schedule::Verdict> verdicts =
+      Answer(failed, Start(failed, kStart), Outcome::kFailed, kStart, kForever);
+  EXPECT_EQ(verdicts.at(0).at, kStart + 2h);
+  EXPECT_EQ(failed.Next(kStart).until, kStart + 2h);
+  // As large as a header can say: no overflow into the past.
+  Schedule largest({}, 1, settings, 1);
+  largest.Begin(1, kStart);
+  EXPECT_EQ(Answer(largest, Start(largest, kStart), Outcome::kFailed, kStart,
+                   std::chrono::seconds(std::numeric_limits<std::chrono::seconds::rep>::max()))
+                .at(0)
+                .at,
+            kStart + 2h);
 }
 
 }  // namespace

@@ -79,9 +79,68 @@ TEST(ReadApiAnswer, FailsOnAnUnreadableAnswer) {
 TEST(ReadApiAnswer, SkipsMalformedEntries) {
   const auto results = Read(R"({"code":200000,"data":{"success":[1,{"pc_br":3},{"domain":5,"pc_br":4},
     {"domain":"www.b.com","pc_br":{"x":1},"m_br":[1]},{"domain":"www.c.com","pc_br":"5"},{"domain":"www.c.com","pc_br":"6"}]}})");
-  EXPECT_EQ(results[0].outcome, Outcome::kNone);
-  EXPECT_EQ(results[1].outcome, Outcome::kNone);
+  // No usable entry names www.a.com: it was not answered for.
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[0].reason, "应答中没有该域名");
+  // An object where a weight belongs is no weight.
+  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[1].reason, R"(无法解析的应答 pc_br={"x":1})");
   EXPECT_EQ(results[2].values[0], "5");
+}
+
+TEST(ReadApiAnswer, FailsOnAWeightThatIsNoWholeNumberFromZeroToTen) {
+  for (const std::string value :
+       {R"("abc")", "-3", "1e99", "5.5", "2147483648", "11", R"("-1")", R"(" 5")", "true", R"("0x5")", R"("5.0")"}) {
+    const auto results =
+        Read(R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":)" + value + R"(,"m_br":1}]}})",
+             {"www.a.com"});
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].outcome, Outcome::kFailed) << value;
+    EXPECT_TRUE(results[0].reason.starts_with("无法解析的应答 pc_br=")) << results[0].reason;
+    EXPECT_EQ(results[0].values, Values(5)) << value;
+  }
+  // The mobile weight is held to the same rule.
+  const auto mobile =
+      Read(R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":3,"m_br":99}]}})", {"www.a.com"});
+  EXPECT_EQ(mobile[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(mobile[0].reason, "无法解析的应答 m_br=99");
+  EXPECT_EQ(
+      Read(R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":"abc"}]}})", {"www.a.com"})[0].reason,
+      R"(无法解析的应答 pc_br="abc")");
+  // Every whole number from 0 to 10 is a weight, as a number or as digits
+  // (and 7.0 is 7).
+  EXPECT_EQ(
+      Read(R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":7.0}]}})", {"www.a.com"})[0].values[0],
+      "7");
+  for (int weight = 0; weight <= 10; ++weight) {
+    const std::string number = std::to_string(weight);
+    const auto results = Read(R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":)" + number +
+                                  R"(,"m_br":")" + number + R"("}]}})",
+                              {"www.a.com"});
+    EXPECT_EQ(results[0].outcome, Outcome::kFound) << weight;
+    EXPECT_EQ(results[0].values[0], number);
+    EXPECT_EQ(results[0].values[1], number);
+  }
+  // A long value is cut in the reason, never inside a character.
+  const auto long_value = Read(R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":")" +
+                                   std::string(31, 'x') + "权重权重权重" + R"("}]}})",
+                               {"www.a.com"});
+  EXPECT_EQ(long_value[0].reason, "无法解析的应答 pc_br=\"" + std::string(31, 'x') + "权重...");
+}
+
+TEST(ReadApiAnswer, FailsADomainTheAnswerListsNeitherAsFoundNorAsFailed) {
+  const auto results =
+      Read(R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":4}],"failed":["WWW.C.COM"]}})");
+  EXPECT_EQ(results[0].outcome, Outcome::kFound);
+  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[1].reason, "应答中没有该域名");
+  EXPECT_EQ(results[2].outcome, Outcome::kNone);
+  EXPECT_EQ(results[2].reason, "");
+  // An answer without either list answers for none of them.
+  for (const auto& result : Read(R"({"code":200000,"data":{}})")) {
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    EXPECT_EQ(result.reason, "应答中没有该域名");
+  }
 }
 
 TEST(ReadApiAnswer, MatchesDomainsInAnyAsciiCaseButNeverOneHanziForAnother) {
@@ -89,7 +148,7 @@ TEST(ReadApiAnswer, MatchesDomainsInAnyAsciiCaseButNeverOneHanziForAnother) {
   const auto results = Read(R"({"code":200000,"data":{"success":[{"domain":"乤.COM","pc_br":4}]}})",
                             {text::Gbk("丄.com"), text::Gbk("乤.com")});
   ASSERT_EQ(results.size(), 2u);
-  EXPECT_EQ(results[0].outcome, Outcome::kNone);
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);  // not in the answer
   EXPECT_EQ(results[1].outcome, Outcome::kFound);
   EXPECT_EQ(results[1].values[0], "4");
 }
@@ -171,7 +230,9 @@ TEST_F(ApiSourceTest, AsksForUpToFiftyDomainsACall) {
 }
 
 TEST_F(ApiSourceTest, KeepsEachDomainApartInTheList) {
-  reply_ = [](const ReceivedRequest&) { return Json(200, R"({"code":200000,"data":{"success":[]}})"); };
+  reply_ = [](const ReceivedRequest&) {
+    return Json(200, R"({"code":200000,"data":{"success":[],"failed":["a.com#x","d.com"]}})");
+  };
   const std::vector<LookupResult> results = Ask({"a.com#x", "b|c.com", "", "d.com"});
   ASSERT_EQ(server_.RequestCount(), 1u);
   EXPECT_EQ(AskedDomains(server_.Requests()[0]), (std::vector<std::string>{"a.com%23x", "d.com"}));

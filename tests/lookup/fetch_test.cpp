@@ -76,6 +76,47 @@ TEST(Fetch, TellsATimeOutFromNoAnswer) {
   EXPECT_FALSE(none.Answered());
 }
 
+Reply Redirects(const ReceivedRequest& request) {
+  if (request.target == "/loop") return Page(302, "", {{"Location", "/loop"}});
+  if (request.target == "/moved") return Page(302, "", {{"Location", "/gone-home"}});
+  if (request.target == "/bare") return Page(302, "");
+  return Page(404, "no");
+}
+
+TEST(Fetch, TellsRedirectsThatGoRoundFromNoAnswer) {
+  LoopbackServer server(Redirects);
+  const FetchResult loop = Fetch(To(server.Origin() + "/loop"));
+  EXPECT_TRUE(loop.tooManyRedirects);
+  const auto verdict = ClassifyAnswer(loop, "www.a.com");
+  ASSERT_TRUE(verdict);
+  EXPECT_EQ(verdict->outcome, Outcome::kFailed);
+  EXPECT_EQ(verdict->reason.rfind("重定向过多", 0), 0u) << verdict->reason;
+}
+
+TEST(Fetch, SaysWhereRedirectsLed) {
+  RANKORA_SKIP_UNDER_WINE("winhttp-option");
+  LoopbackServer server(Redirects);
+  const auto moved = ClassifyAnswer(Fetch(To(server.Origin() + "/moved")), "www.a.com");
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(moved->reason, "HTTP 404（重定向到 " + server.Origin() + "/gone-home）");
+  // Led to a place that does not answer.
+  LoopbackServer gone([](const ReceivedRequest&) { return Reply{}; });
+  const std::string nowhere = gone.Origin() + "/x";
+  gone.Stop();
+  LoopbackServer away([&nowhere](const ReceivedRequest&) { return Page(302, "", {{"Location", nowhere}}); });
+  const auto lost = ClassifyAnswer(Fetch(To(away.Origin() + "/a")), "www.a.com");
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->reason, "无应答（重定向到 " + nowhere + "）");
+}
+
+TEST(Fetch, ARedirectWithNowhereToGoIsItsOwnAnswer) {
+  RANKORA_SKIP_UNDER_WINE("winhttp-redirect-no-location");
+  LoopbackServer server(Redirects);
+  const auto bare = ClassifyAnswer(Fetch(To(server.Origin() + "/bare")), "www.a.com");
+  ASSERT_TRUE(bare);
+  EXPECT_EQ(bare->reason, "HTTP 302");
+}
+
 TEST(Fetch, GoesThroughTheExitsProxyWithItsCredentials) {
   RANKORA_SKIP_UNDER_WINE("winhttp-setproxy");
   LoopbackServer proxy([](const ReceivedRequest& request) {
@@ -146,6 +187,7 @@ TEST(ClassifyAnswer, RefusesOn403And429AndFailsOnTheRest) {
   EXPECT_EQ(verdict({0, "", std::nullopt, true})->reason, "超时");
   EXPECT_EQ(verdict({0, "", std::nullopt, false})->reason, "无应答");
   EXPECT_EQ(verdict({0, "", std::nullopt, false})->outcome, Outcome::kFailed);
+  EXPECT_EQ(verdict({0, "", std::nullopt, false, true, "http://a/b"})->reason, "重定向过多（重定向到 http://a/b）");
 }
 
 }  // namespace

@@ -1,18 +1,15 @@
 #include "ui/cli/batch_run.h"
 
 #include <atomic>
-#include <condition_variable>
-#include <fstream>
-#include <iterator>
-#include <mutex>
-#include <thread>
 
 #include "batch/forms.h"
 #include "batch/input.h"
 #include "batch/run.h"
 #include "files/memory.h"
+#include "files/whole_file.h"
 #include "lookup/proxy_list.h"
 #include "ui/cli/console.h"
+#include "ui/cli/messages.h"
 #include "ui/cli/options.h"
 #include "ui/cli/status.h"
 
@@ -21,81 +18,27 @@ namespace {
 
 constexpr char kRefusalMessage[] = "被限制了。。换IP吧";
 constexpr std::size_t kProblemsShown = 20;
-constexpr std::chrono::milliseconds kTerminalRedraw{500};
 constexpr std::chrono::milliseconds kGrace{5000};
 
-bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
-}
-
-std::string PathText(const std::string& argument) { return "“" + argument + "”"; }
-
-// The exits of a proxy list file; false with the problem in words when the
-// file cannot be read or is no proxy list.
-bool ReadProxies(const std::string& argument, std::vector<lookup::Exit>& exits, std::string& problem) {
-  std::string bytes;
-  if (!ReadFile(PathFromUtf8(argument), bytes)) {
-    problem = "读不了代理列表 " + PathText(argument) + "。";
-    return false;
-  }
-  lookup::ProxyList list = lookup::ReadProxyList(bytes);
-  if (list.Empty()) {
-    problem = "代理列表 " + PathText(argument) + " 里没有代理。";
-    return false;
-  }
-  if (!list.Ok()) {
-    problem =
-        "代理列表第 " + std::to_string(list.problemLine) + " 行不是 http://[用户:密码@]主机:端口：" + list.badLine;
-    return false;
-  }
-  exits = std::move(list.exits);
-  return true;
-}
-
-// Redraws one status line on a terminal, or writes a plain line now and
-// then elsewhere, until stopped.
-class StatusReporter {
- public:
-  StatusReporter(const batch::Run& run, bool terminal, std::chrono::milliseconds every)
-
-      : run_(run), terminal_(terminal), every_(terminal ? kTerminalRedraw : every) {
-    thread_ = std::thread([this] { Report(); });
-  }
-  ~StatusReporter() { Stop(); }
-
-  void Stop() {
-    {
-      const std::lock_guard lock(mutex_);
-      if (stopped_) return;
-      stopped_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-    if (terminal_ && drawn_) WriteError("\r\x1b[K");
-  }
-
- private:
-  void Report() {
-    std::unique_lock lock(mutex_);
-    while (!changed_.wait_for(lock, every_, [this] { return stopped_; })) {
-      const std::string line = StatusLine(run_.Snapshot(), batch::Clock::now(), std::chrono::system_clock::now());
-      WriteError(terminal_ ? "\r" + line + "\x1b[K" : line + "\n");
-      drawn_ = true;
-    }
-  }
-
-  const batch::Run& run_;
-  bool terminal_;
-  std::chrono::milliseconds every_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stopped_ = false;
-  bool drawn_ = false;
-  std::thread thread_;
+// The exits of a proxy list file, or the problem in words when the file
+// cannot be read or is no proxy list.
+struct Proxies {
+  std::vector<lookup::Exit> exits;
+  std::string problem;
 };
+
+Proxies ReadProxies(const std::string& argument) {
+  const files::ReadResult read = files::ReadWholeFile(PathFromUtf8(argument));
+  if (read.error) return {{}, "读不了代理列表 " + PathText(argument) + "：" + FileProblem(read.error) + "。"};
+  lookup::ProxyList list = lookup::ReadProxyList(read.bytes);
+  if (list.Empty()) return {{}, "代理列表 " + PathText(argument) + " 里没有代理。"};
+  if (!list.Ok()) {
+    return {{},
+            "代理列表第 " + std::to_string(list.problemLine) + " 行不是 http://[用户:密码@]主机:端口：" +
+                LineShown(list.badLine)};
+  }
+  return {std::move(list.exits), {}};
+}
 
 batch::RunSettings Settings(const Options& options, std::vector<lookup::Exit> exits) {
   batch::RunSettings settings;
@@ -124,60 +67,70 @@ int Status(const batch::RunResult& result, bool interrupted) {
   return 0;
 }
 
-void WriteSummary(const Options& options, const batch::RunResult& result, std::chrono::seconds took) {
-  const batch::OutcomeCounts& tally = result.outcomes;
-  std::string summary = "查询了 " + std::to_string(result.asked) + " 个域名";
-  if (result.resumed > 0) summary += "（另有 " + std::to_string(result.resumed) + " 个上次已完成）";
-  summary += "，用时 " + DurationText(took) + "。合计：有权重 " + std::to_string(tally.found) + "，无权重 " +
-             std::to_string(tally.none) + "，被限制 " + std::to_string(tally.refused) + "，失败 " +
-             std::to_string(tally.failed);
-  if (result.notAsked > 0) summary += "，未查询 " + std::to_string(result.notAsked);
-  summary += "。";
-  if (options.output) summary += "结果在 " + PathText(*options.output) + "。";
-  WriteError(summary + "\n");
-  if (tally.failed + tally.refused > 0) {
-    WriteError("失败和被限制的域名也在输出里，标着状态；再运行同样的命令会重查它们。\n");
-  }
-}
-
 int Run(const Options& options) {
   // The input.
   std::string bytes;
-  const bool read = options.input == "-" ? ReadStandardInput(bytes) : ReadFile(PathFromUtf8(options.input), bytes);
-  if (!read) {
-    WriteError("读不了输入 " + PathText(options.input) + "。\n");
-    return kNoInput;
+  if (options.input == "-") {
+    if (!ReadStandardInput(bytes)) {
+      WriteError("读不了标准输入。\n");
+      return kNoInput;
+    }
+  } else {
+    files::ReadResult read = files::ReadWholeFile(PathFromUtf8(options.input));
+    if (read.error) {
+      WriteError("读不了输入 " + PathText(options.input) + "：" + FileProblem(read.error) + "。\n");
+      return kNoInput;
+    }
+    bytes = std::move(read.bytes);
   }
   batch::Input input = batch::ReadInput(bytes, batch::InputOptions{options.unique, options.clean});
   std::string().swap(bytes);
   for (std::size_t i = 0; i < input.problems.size() && i < kProblemsShown; ++i) {
-    WriteError("第 " + std::to_string(input.problems[i].line) + " 行不是域名，已跳过：" + input.problems[i].text +
-               (options.clean ? "" : "（--clean 可整理网址）") + "\n");
+    WriteError("第 " + std::to_string(input.problems[i].line) + " 行不是域名，已跳过：" +
+               LineShown(input.problems[i].text) + (options.clean ? "" : "（--clean 可整理网址）") + "\n");
   }
   if (input.problems.size() > kProblemsShown) {
     WriteError("……另有 " + std::to_string(input.problems.size() - kProblemsShown) + " 行不是域名，已跳过。\n");
+  }
+  // Nothing to ask is no success: the file was probably not the list meant.
+  if (input.domains.empty()) {
+    WriteError("输入 " + PathText(options.input) + " 里没有域名，什么也没查。\n");
+    return kNoInput;
   }
 
   // The exits and the source.
   std::vector<lookup::Exit> exits;
   if (options.proxies) {
-    std::string problem;
-    if (!ReadProxies(*options.proxies, exits, problem)) {
-      WriteError(problem + "\n");
+    Proxies proxies = ReadProxies(*options.proxies);
+    if (!proxies.problem.empty()) {
+      WriteError(proxies.problem + "\n");
       return kUsage;
     }
+    exits = std::move(proxies.exits);
   }
   if (options.workbook && !batch::CanWriteWorkbook()) {
     WriteError("这个版本写不了 Excel 工作簿：请用 --format csv，Excel 可直接打开。\n");
     return kUsage;
   }
-  batch::Run run(Settings(options, std::move(exits)));
+  batch::RunSettings settings = Settings(options, std::move(exits));
+  settings.engine.concurrency = FitConcurrency(options.concurrency);
+  if (settings.engine.concurrency < options.concurrency && !options.quiet) {
+    WriteError("这个进程能同时打开的文件不够 " + std::to_string(options.concurrency) + " 个查询，改为同时 " +
+               std::to_string(settings.engine.concurrency) + " 个（可用 ulimit -n 放宽）。\n");
+  }
+  batch::Run run(std::move(settings));
 
   // The output, resumed where it holds finished domains.
   const batch::Opening opening = run.Open(std::move(input.domains));
   if (!opening.opened) {
+    if (opening.error == std::errc::device_or_resource_busy) {
+      WriteError("输出 " + PathText(*options.output) + " 正被另一个 rankora-batch 或 Rankora 窗口使用" +
+                 (opening.holder > 0 ? "（进程 " + std::to_string(opening.holder) + "）" : std::string()) +
+                 "：两个查询写同一个输出会把每个域名查两遍。等它结束，或换一个输出文件。\n");
+      return kOutputFailed;
+    }
     WriteError("写不了输出 " + PathText(*options.output) + "：" +
-               (opening.problem.empty() ? opening.error.message() : opening.problem) + "\n");
+               (opening.problem.empty() ? FileProblem(opening.error) : opening.problem) + "\n");
     return kOutputFailed;
   }
   if (opening.resumed > 0 && !options.quiet) {
@@ -195,7 +148,9 @@ int Run(const Options& options) {
   batch::RunResult result;
   {
     std::optional<StatusReporter> status;
-    if (!options.quiet) status.emplace(run, ErrorIsTerminal(), options.statusEvery);
+    if (!options.quiet) {
+      status.emplace([&run] { return run.Snapshot(); }, ErrorIsTerminal(), options.statusEvery);
+    }
     result = run.Execute();
   }
   const auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
@@ -209,7 +164,7 @@ int Run(const Options& options) {
     WriteError("写不了 Excel 工作簿 " + PathText(*options.workbook) + "：" + result.workbookError.message() + "\n");
     status = kOutputFailed;
   }
-  if (!options.quiet) WriteSummary(options, result, took);
+  if (!options.quiet) WriteSummary(result, took, options.output);
   if (result.ending == batch::Ending::kInterrupted && !result.writeFailed && options.output && !options.quiet) {
     WriteError("已中断；再运行同样的命令会接着查。\n");
   }

@@ -31,6 +31,12 @@ std::filesystem::path PathFromUtf8(const std::string& utf8);
 // Call before starting other threads.
 void OnInterrupt(std::function<void()> first);
 
+// How many lookups may be in flight at once without the process running out
+// of open files (each holds a socket, and the HTTP library a few more
+// descriptors): raises the process's own limit as far as the system lets
+// it, then gives `wanted` or, when that does not fit, what does.
+int FitConcurrency(int wanted);
+
 // Ends the process now with `code`, running no destructors: what is written
 // is already in the files.
 [[noreturn]] void ExitNow(int code);

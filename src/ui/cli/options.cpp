@@ -1,14 +1,55 @@
 #include "ui/cli/options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 namespace rankora::cli {
 namespace {
 
 constexpr int kUsageError = 64;
+constexpr double kHighestRate = 1000000;  // lookups a minute through one exit
+constexpr std::chrono::milliseconds kShortestStatusEvery{10};
+
+bool IsDigits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// What is wrong with a --service address, or nothing: an http or https
+// scheme, a host, and a port from 1 to 65535 when one is given; no path.
+std::optional<std::string> ServiceProblem(std::string_view service) {
+  const std::size_t colon = service.find("://");
+  if (colon == std::string_view::npos) return "要写成 scheme://主机[:端口]，如 http://127.0.0.1:8080";
+  std::string scheme(service.substr(0, colon));
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+  if (scheme != "http" && scheme != "https") return "只能是 http:// 或 https:// 开头";
+  std::string_view authority = service.substr(colon + 3);
+  if (authority.ends_with('/')) authority.remove_suffix(1);
+  if (authority.find_first_of("/?#@ ") != std::string_view::npos) return "只能有主机和端口，不能有路径";
+  std::string_view host = authority;
+  if (const std::size_t bracket = authority.rfind(']');
+      authority.starts_with('[') && bracket != std::string_view::npos) {
+    host = authority.substr(0, bracket + 1);
+    authority.remove_prefix(bracket + 1);
+  } else {
+    const std::size_t portColon = authority.rfind(':');
+    host = authority.substr(0, portColon);
+    authority.remove_prefix(portColon == std::string_view::npos ? authority.size() : portColon);
+  }
+  if (host.empty() || host == "[]") return "没有主机";
+  if (!authority.empty()) {
+    const std::string_view port = authority.substr(1);
+    if (!IsDigits(port) || port.size() > 5 || std::stol(std::string(port)) < 1 ||
+        std::stol(std::string(port)) > 65535) {
+      return "端口要在 1 到 65535 之间";
+    }
+  }
+  return std::nullopt;
+}
 
 constexpr char kExamples[] =
     "\n示例：\n"
@@ -65,7 +106,6 @@ Parsed Parse(const std::vector<std::string>& arguments) {
       ->type_name("FILE");
   app.add_option("--rate", options.rate, "每个出口每分钟查询几次（带少许随机抖动）；0 为不限")
       ->type_name("N")
-      ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
   app.add_option("--concurrency", options.concurrency, "同时进行的查询数（所有出口合计）")
       ->type_name("N")
@@ -117,8 +157,15 @@ Parsed Parse(const std::vector<std::string>& arguments) {
   if (options.source.kind == lookup::SourceKind::kApi && options.source.key.empty()) {
     return usage("--source api 需要 --key。");
   }
-  if (!options.source.service.empty() && options.source.service.find("://") == std::string::npos) {
-    return usage("--service 要写成 scheme://主机[:端口]，如 http://127.0.0.1:8080。");
+  if (!options.source.service.empty()) {
+    if (const std::optional<std::string> problem = ServiceProblem(options.source.service)) {
+      return usage("--service " + options.source.service + " 不能用：" + *problem + "。");
+    }
+  }
+  // NaN passes every comparison's "not below" test, so the range is asked
+  // the other way round.
+  if (!(options.rate >= 0 && options.rate <= kHighestRate)) {
+    return usage("--rate 要是 0 到 1,000,000 之间的数（每个出口每分钟的查询数，0 为不限）。");
   }
   if (onRefusal == "stop") options.onRefusal = OnRefusal::kStop;
   if (onRefusal == "cool") options.onRefusal = OnRefusal::kCool;
@@ -141,6 +188,9 @@ Parsed Parse(const std::vector<std::string>& arguments) {
     if (!value)
       return usage(std::string(duration.name) + " 不是一段时间：" + duration.text + "（如 500ms、30s、15m、1h）");
     *duration.target = *value;
+  }
+  if (options.statusEvery < kShortestStatusEvery) {
+    return usage("--status-every 至少要 10ms（如 10s、1m）。");
   }
   options.source.timeout = std::max(std::chrono::seconds(1), std::chrono::ceil<std::chrono::seconds>(timeoutValue));
   if (options.longestCoolDown < options.coolDown) options.longestCoolDown = options.coolDown;

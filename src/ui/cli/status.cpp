@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "ui/cli/console.h"
+
 namespace rankora::cli {
 
 std::string DurationText(std::chrono::seconds duration) {
@@ -44,11 +46,39 @@ std::string StatusLine(const batch::Progress& progress, batch::Clock::time_point
         wallNow + std::chrono::duration_cast<std::chrono::system_clock::duration>(*progress.nextExitBack - now);
     const std::time_t at = std::chrono::system_clock::to_time_t(back);
     const std::tm* local = std::localtime(&at);
-    char clock[16] = "";
-    if (local != nullptr) std::strftime(clock, sizeof clock, "%H:%M:%S", local);
+    // A time of day alone reads as today's: a wait past a day shows its date.
+    const bool later = *progress.nextExitBack - now >= std::chrono::hours(24);
+    char clock[32] = "";
+    if (local != nullptr) std::strftime(clock, sizeof clock, later ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S", local);
     line += std::string(" · 出口全部冷却，") + clock + " 恢复";
   }
   return line;
+}
+
+StatusReporter::StatusReporter(std::function<batch::Progress()> snapshot, bool terminal,
+                               std::chrono::milliseconds every)
+    : snapshot_(std::move(snapshot)), terminal_(terminal), every_(terminal ? std::chrono::milliseconds(500) : every) {
+  thread_ = std::thread([this] { Report(); });
+}
+
+void StatusReporter::Stop() {
+  {
+    const std::lock_guard lock(mutex_);
+    if (stopped_) return;
+    stopped_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+  if (terminal_ && drawn_) WriteError("\r\x1b[K");
+}
+
+void StatusReporter::Report() {
+  std::unique_lock lock(mutex_);
+  while (!changed_.wait_for(lock, every_, [this] { return stopped_; })) {
+    const std::string line = StatusLine(snapshot_(), batch::Clock::now(), std::chrono::system_clock::now());
+    WriteError(terminal_ ? "\r" + line + "\x1b[K" : line + "\n");
+    drawn_ = true;
+  }
 }
 
 }  // namespace rankora::cli

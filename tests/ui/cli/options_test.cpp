@@ -106,12 +106,39 @@ TEST(CommandLine, RefusesWhatItCannotRunWithStatus64) {
       {"a.txt", "--cool-down", "soon"},          // no duration
       {"a.txt", "--service", "127.0.0.1:8080"},  // no scheme
       {"a.txt", "--on-refusal", "ignore"},       // no such reaction
+      {"a.txt", "--status-every", "0"},          // a status line without pause
+      {"a.txt", "--rate", "nan"},                // no number
+      {"a.txt", "--rate", "inf"},
+      {"a.txt", "--rate", "1e308"},
+      {"a.txt", "--service", "http://"},                 // no host
+      {"a.txt", "--service", "http://:8080"},            // no host before the port
+      {"a.txt", "--service", "http://127.0.0.1:99999"},  // no such port
+      {"a.txt", "--service", "http://127.0.0.1:0"},
+      {"a.txt", "--service", "http://127.0.0.1:"},
+      {"a.txt", "--service", "ftp://127.0.0.1"},          // no scheme the sources speak
+      {"a.txt", "--service", "http://127.0.0.1/mirror"},  // a path the sources would drop
   };
   for (const std::vector<std::string>& arguments : wrong) {
     const Parsed parsed = ParseCommandLine(arguments);
     EXPECT_EQ(parsed.status, 64) << testing::PrintToString(arguments);
     EXPECT_FALSE(parsed.options.has_value());
     EXPECT_NE(parsed.text.find("--help"), std::string::npos) << parsed.text;
+  }
+}
+
+TEST(CommandLine, SaysWhatIsWrongInPlainWords) {
+  const Parsed rate = ParseCommandLine({"a.txt", "--rate", "-1"});
+  EXPECT_NE(rate.text.find("1,000,000"), std::string::npos) << rate.text;
+  EXPECT_LT(rate.text.size(), 200u) << rate.text;
+  const Parsed port = ParseCommandLine({"a.txt", "--service", "http://127.0.0.1:99999"});
+  EXPECT_NE(port.text.find("65535"), std::string::npos) << port.text;
+}
+
+TEST(CommandLine, TakesEveryServiceAddressASourceCanUse) {
+  for (const std::string service : {"http://127.0.0.1:8080", "https://mirror.example.com", "HTTP://a.com/",
+                                    "http://[::1]:9000", "http://localhost"}) {
+    const Parsed parsed = ParseCommandLine({"a.txt", "--service", service});
+    EXPECT_TRUE(parsed.options.has_value()) << service << ": " << parsed.text;
   }
 }
 

@@ -47,6 +47,15 @@ TEST(StatusLine, TellsWhenTheFirstExitComesBackWhileEveryExitCools) {
   EXPECT_NE(line.find("冷却中出口 2/2"), std::string::npos) << line;
   EXPECT_NE(line.find("12:15:00 恢复"), std::string::npos) << line;
   EXPECT_EQ(line.find("每分钟"), std::string::npos) << line;  // nothing done yet: no rate to tell
+  // Past a day, the date too.
+  progress.nextExitBack = now + 24h * 3 + 15min;
+  noon.tm_mday += 3;
+  noon.tm_min = 15;
+  char expected[32];
+  std::time_t later = std::mktime(&noon);
+  std::strftime(expected, sizeof expected, "%Y-%m-%d 12:15:00 恢复", std::localtime(&later));
+  const std::string far = StatusLine(progress, now, wall);
+  EXPECT_NE(far.find(expected), std::string::npos) << far;
 }
 
 TEST(StatusLine, WritesDurationsAsPeopleReadThem) {

@@ -1,6 +1,8 @@
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -56,6 +58,24 @@ void OnInterrupt(std::function<void()> first) {
     // Every line is written with one write, so the output is whole here.
     _exit(130);
   }).detach();
+}
+
+int FitConcurrency(int wanted) {
+  // Descriptors a lookup may hold (its socket, the resolver's pair, a
+  // connection being replaced) and those the process keeps for itself.
+  constexpr rlim_t kPerLookup = 4;
+  constexpr rlim_t kReserved = 64;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+  const rlim_t needed = kReserved + kPerLookup * static_cast<rlim_t>(wanted);
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
+  if (limit.rlim_cur <= kReserved + kPerLookup) return 1;
+  return static_cast<int>((limit.rlim_cur - kReserved) / kPerLookup);
 }
 
 void ExitNow(int code) { _exit(code); }

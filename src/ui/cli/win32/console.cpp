@@ -79,6 +79,9 @@ void OnInterrupt(std::function<void()> first) {
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
+// Windows has no small per-process limit on open sockets.
+int FitConcurrency(int wanted) { return wanted; }
+
 void ExitNow(int code) {
   std::fflush(nullptr);
   ExitProcess(static_cast<UINT>(code));

@@ -379,5 +379,62 @@ TEST_F(BatchProgram, WritesPlainStatusLinesWhenNotOnATerminalAndNothingWhenQuiet
   EXPECT_EQ(errors, "");
 }
 
+TEST_F(BatchProgram, ReadsNotepadsUnicodeAndLinesEndedByCarriageReturnsAlone) {
+  WeightServiceExits service(VariedWeights(3), 1);
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : std::string("site0.com\rsite1.com\rsite2.com\r")) utf16 += std::string{c, '\0'};
+  const std::string input = Write("in.txt", utf16);
+  std::string errors, output;
+  ASSERT_EQ(Run({input, "--service", service.Origin(0), "--rate", "0"}, &errors, &output), 0) << errors;
+  EXPECT_EQ(Sorted(Lines(output)), (std::vector<std::string>{"site0.com | 0", "site1.com | 7", "site2.com | 4"}));
+  EXPECT_EQ(errors.find('\0'), std::string::npos);
+}
+
+TEST_F(BatchProgram, AnInputWithoutAnyDomainIsNoSuccessAndItsLinesAreShownSafely) {
+  // Three junk lines separated by CR alone, one of them a megabyte long.
+  const std::string junk = "x y\r" + std::string(1 << 20, 'z') + " q\r\x1b[2Jboom x\r";
+  const std::string input = Write("junk.txt", junk);
+  std::string errors;
+  EXPECT_EQ(Run({input, "--service", "http://127.0.0.1:9", "--rate", "0"}, &errors), 66);
+  EXPECT_NE(errors.find("没有域名"), std::string::npos) << errors.substr(0, 500);
+  EXPECT_NE(errors.find("第 3 行"), std::string::npos) << errors.substr(0, 500);
+  EXPECT_NE(errors.find("1048578 字节"), std::string::npos) << errors.substr(0, 500);
+  EXPECT_LT(errors.size(), 2000u);
+  EXPECT_EQ(errors.find('\r'), std::string::npos);
+  EXPECT_EQ(errors.find('\x1b'), std::string::npos);
+  EXPECT_EQ(Run({Write("empty.txt", ""), "--rate", "0"}, &errors), 66);
+}
+
+TEST_F(BatchProgram, AFolderGivenAsAFileIsNamedNotACrash) {
+  std::string errors;
+  EXPECT_EQ(Run({folder_.string(), "-o", File("o.txt")}, &errors), 66);
+  EXPECT_NE(errors.find(folder_.string()), std::string::npos) << errors;
+  EXPECT_NE(errors.find("文件夹"), std::string::npos) << errors;
+  const std::string input = Write("in.txt", DomainList(1));
+  EXPECT_EQ(Run({input, "--proxies", folder_.string()}, &errors), 64);
+  EXPECT_NE(errors.find("代理列表"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("文件夹"), std::string::npos) << errors;
+}
+
+TEST_F(BatchProgram, ASecondRunOnTheSameOutputSaysWhoHoldsItAndWritesNothing) {
+  WeightServiceOptions options = VariedWeights(40);
+  options.delay = 100ms;
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", DomainList(40));
+  const std::unique_ptr<ChildProcess> first =
+      Start({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "1", "-q"});
+  WaitForLines(File("out.txt"), 1);
+  std::filesystem::create_symlink(File("out.txt"), File("link.txt"));
+  for (const std::string& output : {File("out.txt"), File("link.txt")}) {
+    std::string errors;
+    EXPECT_EQ(Run({input, "-o", output, "--service", service.Origin(0), "--rate", "0"}, &errors), 74);
+    EXPECT_NE(errors.find("正被另一个"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("进程 "), std::string::npos) << errors;
+  }
+  ASSERT_EQ(first->Wait(), 0);
+  // Every domain once: the second runs added nothing.
+  EXPECT_EQ(Lines(ReadWholeFile(File("out.txt"))).size(), 40u);
+}
+
 }  // namespace
 }  // namespace rankora::cli
