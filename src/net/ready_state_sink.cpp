@@ -8,6 +8,7 @@
 namespace rankora::net {
 namespace {
 
+using automation::E_FAIL;
 using automation::E_NOINTERFACE;
 using automation::E_NOTIMPL;
 using automation::S_OK;
@@ -21,7 +22,7 @@ ReadyStateHandler& Handler() {
 
 std::int32_t refCount = 0;
 
-std::int32_t RANKORA_COM_CALL QueryInterfaceEntry(void* self, const Guid* iid, void** out) {
+std::int32_t RANKORA_COM_CALL QueryInterfaceEntry(void* self, const Guid* iid, void** out) noexcept {
   if (out == nullptr) return static_cast<std::int32_t>(0x80004003);  // E_POINTER
   *out = nullptr;
   if (iid == nullptr || std::memcmp(iid, &kIidDispatch, sizeof(Guid)) != 0) return E_NOINTERFACE;
@@ -30,26 +31,26 @@ std::int32_t RANKORA_COM_CALL QueryInterfaceEntry(void* self, const Guid* iid, v
   return S_OK;
 }
 
-std::int32_t RANKORA_COM_CALL AddRefEntry(void* /*self*/) { return ++refCount; }
+std::int32_t RANKORA_COM_CALL AddRefEntry(void* /*self*/) noexcept { return ++refCount; }
 
 // Frees nothing: the sink lives inside the object that owns it.
-std::int32_t RANKORA_COM_CALL ReleaseEntry(void* /*self*/) { return --refCount; }
+std::int32_t RANKORA_COM_CALL ReleaseEntry(void* /*self*/) noexcept { return --refCount; }
 
-std::int32_t RANKORA_COM_CALL GetTypeInfoCountEntry(void* /*self*/, unsigned* count) {
+std::int32_t RANKORA_COM_CALL GetTypeInfoCountEntry(void* /*self*/, unsigned* count) noexcept {
   if (count != nullptr) *count = 1;
   return S_OK;
 }
 
-std::int32_t RANKORA_COM_CALL GetTypeInfoEntry(void*, unsigned, std::uint32_t, void**) { return E_NOTIMPL; }
+std::int32_t RANKORA_COM_CALL GetTypeInfoEntry(void*, unsigned, std::uint32_t, void**) noexcept { return E_NOTIMPL; }
 
 std::int32_t RANKORA_COM_CALL GetIDsOfNamesEntry(void*, const Guid*, const char16_t**, unsigned, std::uint32_t,
-                                                 std::int32_t*) {
+                                                 std::int32_t*) noexcept {
   return E_NOTIMPL;
 }
 
 std::int32_t RANKORA_COM_CALL InvokeEntry(void* self, std::int32_t member, const Guid* iid, std::uint32_t locale,
                                           std::uint16_t flags, void* params, void* result, void* excepInfo,
-                                          unsigned* argError) {
+                                          unsigned* argError) noexcept {
   const InvokeRecord record{reinterpret_cast<std::uintptr_t>(self),
                             static_cast<std::uintptr_t>(static_cast<std::uint32_t>(member)),
                             reinterpret_cast<std::uintptr_t>(iid),
@@ -59,8 +60,14 @@ std::int32_t RANKORA_COM_CALL InvokeEntry(void* self, std::int32_t member, const
                             reinterpret_cast<std::uintptr_t>(result),
                             reinterpret_cast<std::uintptr_t>(excepInfo),
                             reinterpret_cast<std::uintptr_t>(argError)};
-  // A registration without a handler has nothing to call.
-  if (const ReadyStateHandler& handler = Handler()) handler(reinterpret_cast<std::uintptr_t>(&record));
+  // A registration without a handler has nothing to call. The platform
+  // calls this entry: a handler's exception stops here (a 32-bit build
+  // cannot unwind through the platform's frames).
+  try {
+    if (const ReadyStateHandler& handler = Handler()) handler(reinterpret_cast<std::uintptr_t>(&record));
+  } catch (...) {
+    return E_FAIL;
+  }
   return S_OK;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 
 #include "automation/dispatch.h"
 #include "net/http_request.h"
@@ -12,6 +13,7 @@ namespace {
 
 constexpr std::int32_t kNoInterface = static_cast<std::int32_t>(0x80004002);
 constexpr std::int32_t kNotImplemented = static_cast<std::int32_t>(0x80004001);
+constexpr std::int32_t kFailed = static_cast<std::int32_t>(0x80004005);
 constexpr std::int32_t kDisconnected = static_cast<std::int32_t>(0x80010108);
 
 // The sink's entries as a caller reaches them: through its interface pointer.
@@ -75,6 +77,22 @@ TEST(ReadyStateSink, InvokeHandsTheLastRegisteredHandlerItsArguments) {
   EXPECT_EQ(seen[0].locale, 2052u);
   EXPECT_EQ(seen[0].flags, 1u);
   EXPECT_EQ(seen[0].argError, reinterpret_cast<std::uintptr_t>(&argError));
+}
+
+// The platform calls Invoke: a failing handler is a failed call, and the
+// next call reaches the handler again.
+TEST(ReadyStateSink, AHandlersExceptionStaysInsideInvoke) {
+  HttpRequest request;
+  int calls = 0;
+  request.SetReadyStateHandler([&](std::uintptr_t) {
+    if (++calls == 1) throw std::runtime_error("handler failed");
+  });
+  void* sink = const_cast<ReadyStateSink&>(request.Sink()).Interface();
+  std::int32_t code = 0;
+  EXPECT_NO_THROW(code = EntriesOf(sink).Invoke(sink, 1, &kIidUnknown, 0, 1, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(code, kFailed);
+  EXPECT_EQ(EntriesOf(sink).Invoke(sink, 1, &kIidUnknown, 0, 1, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(calls, 2);
 }
 
 TEST(ReadyStateSink, NothingReachesASinkWhoseRequestIsGone) {

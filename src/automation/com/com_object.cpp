@@ -9,34 +9,13 @@
 #include <vector>
 
 #include "automation/com/com_bridge.h"
+#include "automation/com/com_owners.h"
 #include "automation/component.h"
 #include "automation/name.h"
 #include "text/gbk.h"
 
 namespace rankora::automation::com {
 namespace {
-
-// One reference to a platform interface.
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-  T* Get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
 
 // A parameter's declared type as the layer's calls need it: a pointer is a
 // by-reference parameter of the type it points at; a SAFEARRAY is an array
@@ -108,11 +87,12 @@ void FillExcepInfo(EXCEPINFO& native, ExcepInfo& excep) {
   if (native.pfnDeferredFillIn != nullptr) native.pfnDeferredFillIn(&native);
   excep.code =
       native.scode != 0 ? native.scode : (native.wCode != 0 ? MakeCode(0x80040000U | native.wCode) : DISP_E_EXCEPTION);
-  excep.source = FromBstr(native.bstrSource);
-  excep.description = FromBstr(native.bstrDescription);
-  SysFreeString(native.bstrSource);
-  SysFreeString(native.bstrDescription);
-  SysFreeString(native.bstrHelpFile);
+  // The texts are the caller's to free.
+  const OwnedBstr source(std::exchange(native.bstrSource, nullptr));
+  const OwnedBstr description(std::exchange(native.bstrDescription, nullptr));
+  const OwnedBstr helpFile(std::exchange(native.bstrHelpFile, nullptr));
+  excep.source = FromBstr(source.Get());
+  excep.description = FromBstr(description.Get());
 }
 
 // A platform object as a component of the layer. Members bind through the
@@ -136,10 +116,8 @@ Adapters& LiveAdapters() {
 class ComObject final : public Component {
  public:
   // Takes its own references to `identity`, and to `unknown` as its IDispatch.
-  ComObject(IUnknown* identity, IUnknown* unknown) : unknown_(identity) {
-    unknown_->AddRef();
-    void* dispatch = nullptr;
-    if (Succeeded(unknown->QueryInterface(IID_IDispatch, &dispatch))) dispatch_ = static_cast<IDispatch*>(dispatch);
+  ComObject(IUnknown* identity, IUnknown* unknown) : unknown_(ComPtr<IUnknown>::Share(identity)) {
+    if (Failed(unknown->QueryInterface(IID_IDispatch, dispatch_.OutVoid()))) dispatch_.Reset();
   }
   ComObject(const ComObject&) = delete;
   ComObject& operator=(const ComObject&) = delete;
@@ -147,13 +125,11 @@ class ComObject final : public Component {
     {
       Adapters& adapters = LiveAdapters();
       const std::lock_guard lock(adapters.mutex);
-      const auto found = adapters.byIdentity.find(unknown_);
+      const auto found = adapters.byIdentity.find(unknown_.Get());
       if (found != adapters.byIdentity.end() && found->second == this) adapters.byIdentity.erase(found);
     }
-    bound_.clear();
-    typeComp_.Reset();
-    if (dispatch_ != nullptr) dispatch_->Release();
-    unknown_->Release();
+    // The members' order frees the type information before the interfaces
+    // it came from.
   }
 
   const TypeInfo* GetTypeInfo() const override { return nullptr; }
@@ -161,9 +137,9 @@ class ComObject final : public Component {
   bool HasTypeInfo() const override {
     if (!typeInfoLooked_) {
       typeInfoLooked_ = true;
-      Ref<ITypeInfo> info;
+      ComPtr<ITypeInfo> info;
       UINT count = 0;
-      if (dispatch_ != nullptr && Succeeded(dispatch_->GetTypeInfoCount(&count)) && count > 0 &&
+      if (dispatch_ && Succeeded(dispatch_->GetTypeInfoCount(&count)) && count > 0 &&
           Succeeded(dispatch_->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.Out())) && info.Get() != nullptr) {
         if (Failed(info.Get()->GetTypeComp(typeComp_.Out()))) typeComp_.Reset();
       }
@@ -184,7 +160,7 @@ class ComObject final : public Component {
   }
 
   HRESULT GetIdOfName(std::u16string_view name, DispId& id) override {
-    if (dispatch_ == nullptr) return E_NOINTERFACE;
+    if (!dispatch_) return E_NOINTERFACE;
     std::u16string wide(name);
     auto* names = reinterpret_cast<LPOLESTR>(wide.data());
     DISPID member = 0;
@@ -196,7 +172,7 @@ class ComObject final : public Component {
   HRESULT Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) override;
 
   void* NativeInterface() const override {
-    return dispatch_ != nullptr ? static_cast<void*>(dispatch_) : static_cast<void*>(unknown_);
+    return dispatch_ ? static_cast<void*>(dispatch_.Get()) : static_cast<void*>(unknown_.Get());
   }
 
  private:
@@ -204,7 +180,7 @@ class ComObject final : public Component {
     std::u16string wide = text::ToUtf16(name);
     auto* nameBuffer = reinterpret_cast<LPOLESTR>(wide.data());
     const ULONG hash = LHashValOfNameSys(SYS_WIN32, LOCALE_USER_DEFAULT, nameBuffer);
-    Ref<ITypeInfo> info;
+    ComPtr<ITypeInfo> info;
     DESCKIND descKind = DESCKIND_NONE;
     BINDPTR bound{};
     const HRESULT code =
@@ -223,7 +199,7 @@ class ComObject final : public Component {
         break;
       case DESCKIND_TYPECOMP:
         // A nested type is no member.
-        if (bound.lptcomp != nullptr) bound.lptcomp->Release();
+        ComPtr<ITypeComp>::Adopt(bound.lptcomp).Reset();
         break;
       default:
         break;
@@ -231,10 +207,10 @@ class ComObject final : public Component {
     return member;
   }
 
-  IUnknown* unknown_;
-  IDispatch* dispatch_ = nullptr;
+  ComPtr<IUnknown> unknown_;
+  ComPtr<IDispatch> dispatch_;
   mutable bool typeInfoLooked_ = false;
-  mutable Ref<ITypeComp> typeComp_;
+  mutable ComPtr<ITypeComp> typeComp_;
   std::map<std::string, std::unique_ptr<MemberDesc>> bound_;  // folded name + kind; null: not bound
 };
 
@@ -242,33 +218,22 @@ class ComObject final : public Component {
 // by-reference argument pointing into a slot that is read back afterwards.
 class NativeArgs {
  public:
-  explicit NativeArgs(std::size_t count) : values_(count), slots_(count) {
-    for (std::size_t i = 0; i < count; ++i) {
-      VariantInit(&values_[i]);
-      VariantInit(&slots_[i]);
-    }
-  }
-  NativeArgs(const NativeArgs&) = delete;
-  NativeArgs& operator=(const NativeArgs&) = delete;
-  ~NativeArgs() {
-    for (std::size_t i = 0; i < values_.size(); ++i) {
-      if ((V_VT(&values_[i]) & VT_BYREF) == 0) VariantClear(&values_[i]);
-      VariantClear(&slots_[i]);
-    }
-  }
+  // A by-reference value frees nothing when cleared: its slot owns what it
+  // points at. Neither vector grows once made, so the slots stay put.
+  explicit NativeArgs(std::size_t count) : values_(count), slots_(count) {}
 
   HRESULT Fill(CallArgs& args) {
     const std::size_t count = args.Count();
     for (std::size_t i = 0; i < count; ++i) {
       Variant& arg = args.Raw(i);
-      VARIANT& native = values_[count - 1 - i];
+      VARIANT& native = *values_[count - 1 - i];
       if (!arg.IsByRef()) {
         const HRESULT code = ToNative(arg, native);
         if (Failed(code)) return code;
         continue;
       }
       const auto type = static_cast<VarType>(arg.Type() & ~VT_BYREF);
-      VARIANT& slot = slots_[i];
+      VARIANT& slot = *slots_[i];
       const HRESULT code = ToNative(arg.Deref(), slot);
       if (Failed(code)) return code;
       if (type == VT_VARIANT) {
@@ -295,19 +260,19 @@ class NativeArgs {
       Variant& arg = args.Raw(i);
       if (!arg.IsByRef()) continue;
       Variant value;
-      if (Succeeded(FromNative(slots_[i], value))) arg.Deref() = std::move(value);
+      if (Succeeded(FromNative(*slots_[i], value))) arg.Deref() = std::move(value);
     }
   }
 
-  VARIANT* Data() { return values_.data(); }
+  VARIANT* Data() { return OwnedVariant::Array(values_.data()); }
 
  private:
-  std::vector<VARIANT> values_;
-  std::vector<VARIANT> slots_;
+  std::vector<OwnedVariant> values_;
+  std::vector<OwnedVariant> slots_;
 };
 
 HRESULT ComObject::Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) {
-  if (dispatch_ == nullptr) return E_NOINTERFACE;
+  if (!dispatch_) return E_NOINTERFACE;
   NativeArgs native(args.Count());
   const HRESULT filled = native.Fill(args);
   if (Failed(filled)) return filled;
@@ -319,21 +284,15 @@ HRESULT ComObject::Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& r
   if (!put && !HasTypeInfo()) flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
   DISPID putId = DISPID_PROPERTYPUT;
   DISPPARAMS params{native.Data(), put ? &putId : nullptr, static_cast<UINT>(args.Count()), put ? 1U : 0U};
-  VARIANT answer;
-  VariantInit(&answer);
+  OwnedVariant answer;
   EXCEPINFO excepInfo{};
   UINT argError = 0;
-  const HRESULT code = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, put ? nullptr : &answer,
-                                         &excepInfo, &argError);
+  const HRESULT code = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                         put ? nullptr : answer.Get(), &excepInfo, &argError);
   if (code == DISP_E_EXCEPTION) FillExcepInfo(excepInfo, excep);
-  if (Failed(code)) {
-    VariantClear(&answer);
-    return code;
-  }
+  if (Failed(code)) return code;
   native.ReadBack(args);
-  const HRESULT converted = FromNative(answer, result);
-  VariantClear(&answer);
-  return converted;
+  return FromNative(*answer, result);
 }
 
 }  // namespace
@@ -342,12 +301,11 @@ Object WrapInterface(IUnknown* unknown) {
   if (unknown == nullptr) return {};
   Object own;
   if (ComponentOfDispatch(unknown, own)) return own;
-  void* identityPointer = nullptr;
-  if (Failed(unknown->QueryInterface(IID_IUnknown, &identityPointer)) || identityPointer == nullptr) {
-    identityPointer = unknown;
-    unknown->AddRef();
+  ComPtr<IUnknown> identityOwner;
+  if (Failed(unknown->QueryInterface(IID_IUnknown, identityOwner.OutVoid())) || !identityOwner) {
+    identityOwner = ComPtr<IUnknown>::Share(unknown);
   }
-  auto* identity = static_cast<IUnknown*>(identityPointer);
+  IUnknown* const identity = identityOwner.Get();
   Adapters& adapters = LiveAdapters();
   const std::lock_guard lock(adapters.mutex);
   Object object;
@@ -360,7 +318,6 @@ Object WrapInterface(IUnknown* unknown) {
     adapters.byIdentity[identity] = adapter.get();
     object = Object(adapter.release());
   }
-  identity->Release();
   return object;
 }
 

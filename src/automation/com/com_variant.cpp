@@ -6,29 +6,10 @@
 #include <vector>
 
 #include "automation/com/com_bridge.h"
+#include "automation/com/com_owners.h"
 
 namespace rankora::automation::com {
 namespace {
-
-// An owned SAFEARRAY, destroyed unless released.
-class OwnedArray {
- public:
-  explicit OwnedArray(SAFEARRAY* array) : array_(array) {}
-  OwnedArray(const OwnedArray&) = delete;
-  OwnedArray& operator=(const OwnedArray&) = delete;
-  ~OwnedArray() {
-    if (array_ != nullptr) SafeArrayDestroy(array_);
-  }
-  SAFEARRAY* Get() const { return array_; }
-  SAFEARRAY* Release() {
-    SAFEARRAY* array = array_;
-    array_ = nullptr;
-    return array;
-  }
-
- private:
-  SAFEARRAY* array_;
-};
 
 // Access to an array's elements for as long as it lives.
 class ArrayData {
@@ -54,7 +35,7 @@ HRESULT ArrayToNative(const SafeArray& array, SAFEARRAY*& out) {
   for (const ArrayBound& bound : array.Bounds()) bounds.push_back({bound.count, bound.lowerBound});
   // A SAFEARRAY has at least one dimension; an array without any is an empty one.
   if (bounds.empty()) bounds.push_back({0, 0});
-  OwnedArray native(SafeArrayCreate(elementType, static_cast<UINT>(bounds.size()), bounds.data()));
+  OwnedSafeArray native(SafeArrayCreate(elementType, static_cast<UINT>(bounds.size()), bounds.data()));
   if (native.Get() == nullptr)
     return elementType == VT_UI1 || elementType == VT_VARIANT ? E_OUTOFMEMORY : DISP_E_BADVARTYPE;
   const std::size_t size = array.Size();
@@ -66,24 +47,22 @@ HRESULT ArrayToNative(const SafeArray& array, SAFEARRAY*& out) {
     } else {
       const UINT elementSize = SafeArrayGetElemsize(native.Get());
       for (std::size_t i = 0; i < size; ++i) {
-        VARIANT element;
-        VariantInit(&element);
-        const HRESULT code = ToNative(array.Get(i), element);
+        OwnedVariant element;
+        const HRESULT code = ToNative(array.Get(i), *element);
         if (Failed(code)) return code;
-        // The element's value moves into the array, which now owns it.
         void* slot = data.Bytes() + i * elementSize;
+        if (elementType != VT_VARIANT && V_VT(element.Get()) != elementType) return DISP_E_TYPEMISMATCH;
+        // The element's value moves into the array, which now owns it.
+        VARIANT moved = element.Detach();
         if (elementType == VT_VARIANT) {
-          std::memcpy(slot, &element, sizeof element);
-        } else if (V_VT(&element) == elementType) {
-          std::memcpy(slot, ValueOf(element), elementSize);
+          std::memcpy(slot, &moved, sizeof moved);
         } else {
-          VariantClear(&element);
-          return DISP_E_TYPEMISMATCH;
+          std::memcpy(slot, ValueOf(moved), elementSize);
         }
       }
     }
   }
-  out = native.Release();
+  out = native.Detach();
   return S_OK;
 }
 
@@ -240,12 +219,9 @@ HRESULT FromNative(const VARIANT& value, Variant& out) {
       if (V_VARIANTREF(&value) == nullptr) return E_POINTER;
       return FromNative(*V_VARIANTREF(&value), out);
     }
-    VARIANT copy;
-    VariantInit(&copy);
-    HRESULT code = VariantCopyInd(&copy, const_cast<VARIANT*>(&value));
-    if (Succeeded(code)) code = FromNative(copy, out);
-    VariantClear(&copy);
-    return code;
+    OwnedVariant copy;
+    const HRESULT code = VariantCopyInd(copy.Get(), const_cast<VARIANT*>(&value));
+    return Succeeded(code) ? FromNative(*copy, out) : code;
   }
   if ((type & VT_ARRAY) != 0) return ArrayFromNative(V_ARRAY(&value), static_cast<VarType>(type & VT_TYPEMASK), out);
   switch (type) {
@@ -314,11 +290,10 @@ HRESULT FromNative(const VARIANT& value, Variant& out) {
       return S_OK;
     case VT_DECIMAL: {
       // The layer holds no decimals: they arrive as the nearest double.
-      VARIANT real;
-      VariantInit(&real);
-      const HRESULT code = VariantChangeType(&real, const_cast<VARIANT*>(&value), 0, VT_R8);
+      OwnedVariant real;
+      const HRESULT code = VariantChangeType(real.Get(), const_cast<VARIANT*>(&value), 0, VT_R8);
       if (Failed(code)) return code;
-      out = Variant::R8(V_R8(&real));
+      out = Variant::R8(V_R8(real.Get()));
       return S_OK;
     }
     default:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "automation/com/com_bridge.h"
+#include "automation/com/com_owners.h"
 #include "automation/component.h"
 #include "text/gbk.h"
 
@@ -35,12 +36,14 @@ InvokeKind KindOf(const Component& component, DispId id, WORD flags) {
   return get ? InvokeKind::PropertyGet : InvokeKind::Method;
 }
 
-// An in-house component as a platform dispatch object.
+// An in-house component as a platform dispatch object. The platform calls
+// its entries: no exception leaves them (a 32-bit build cannot unwind through
+// the platform's frames), a failure becomes E_FAIL.
 class ComponentDispatch final : public IDispatch {
  public:
   explicit ComponentDispatch(Object object) : object_(std::move(object)) {}
 
-  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override {
     if (out == nullptr) return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, kComponentDispatchId)) {
       *out = static_cast<IDispatch*>(this);
@@ -50,43 +53,28 @@ class ComponentDispatch final : public IDispatch {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() noexcept override {
     const ULONG left = --refs_;
     if (left == 0) delete this;
     return left;
   }
-  ::HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+  ::HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override {
     if (count == nullptr) return E_POINTER;
     *count = 0;
     return S_OK;
   }
-  ::HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT /*index*/, LCID /*locale*/, ITypeInfo** out) override {
+  ::HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT /*index*/, LCID /*locale*/, ITypeInfo** out) noexcept override {
     if (out != nullptr) *out = nullptr;
     return DISP_E_BADINDEX;
   }
   ::HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID /*iid*/, LPOLESTR* names, UINT count, LCID /*locale*/,
-                                            DISPID* ids) override {
+                                            DISPID* ids) noexcept override {
     if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
     for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;  // no named arguments
-    const std::u16string name(reinterpret_cast<const char16_t*>(names[0]));
     HRESULT code = DISP_E_UNKNOWNNAME;
     try {
-      if (object_->HasTypeInfo()) {
-        const std::string gbk = text::FromUtf16(name);
-        for (const InvokeKind kind :
-             {InvokeKind::Method, InvokeKind::PropertyGet, InvokeKind::PropertyPut, InvokeKind::PropertyPutRef}) {
-          if (const MemberDesc* member = object_->Bind(gbk, kind)) {
-            ids[0] = member->id;
-            code = S_OK;
-            break;
-          }
-        }
-      } else {
-        DispId id = 0;
-        code = object_->GetIdOfName(name, id);
-        if (Succeeded(code)) ids[0] = id;
-      }
+      code = IdOfName(reinterpret_cast<const char16_t*>(names[0]), ids[0]);
     } catch (...) {
       code = E_FAIL;
     }
@@ -94,7 +82,36 @@ class ComponentDispatch final : public IDispatch {
     return Failed(code) ? code : (count > 1 ? DISP_E_UNKNOWNNAME : S_OK);
   }
   ::HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID /*iid*/, LCID /*locale*/, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* excepInfo, UINT* /*argError*/) override {
+                                     VARIANT* result, EXCEPINFO* excepInfo, UINT* /*argError*/) noexcept override {
+    try {
+      return InvokeNow(id, flags, params, result, excepInfo);
+    } catch (...) {
+      return E_FAIL;
+    }
+  }
+
+  const Object& Target() const { return object_; }
+
+ private:
+  HRESULT IdOfName(const std::u16string& name, DISPID& id) {
+    if (!object_->HasTypeInfo()) {
+      DispId found = 0;
+      const HRESULT code = object_->GetIdOfName(name, found);
+      if (Succeeded(code)) id = found;
+      return code;
+    }
+    const std::string gbk = text::FromUtf16(name);
+    for (const InvokeKind kind :
+         {InvokeKind::Method, InvokeKind::PropertyGet, InvokeKind::PropertyPut, InvokeKind::PropertyPutRef}) {
+      if (const MemberDesc* member = object_->Bind(gbk, kind)) {
+        id = member->id;
+        return S_OK;
+      }
+    }
+    return DISP_E_UNKNOWNNAME;
+  }
+
+  HRESULT InvokeNow(DISPID id, WORD flags, const DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo) {
     const UINT count = params != nullptr ? params->cArgs : 0;
     std::vector<Variant> args(count);
     for (UINT i = 0; i < count; ++i) {
@@ -104,12 +121,7 @@ class ComponentDispatch final : public IDispatch {
     CallArgs callArgs(args);
     Variant answer;
     ExcepInfo excep;
-    HRESULT code = E_FAIL;
-    try {
-      code = object_->Invoke(id, KindOf(*object_.Get(), id, flags), callArgs, answer, excep);
-    } catch (...) {
-      code = E_FAIL;
-    }
+    HRESULT code = object_->Invoke(id, KindOf(*object_.Get(), id, flags), callArgs, answer, excep);
     if (code == DISP_E_EXCEPTION && excepInfo != nullptr) {
       *excepInfo = EXCEPINFO{};
       excepInfo->scode = excep.code;
@@ -124,9 +136,6 @@ class ComponentDispatch final : public IDispatch {
     return S_OK;
   }
 
-  const Object& Target() const { return object_; }
-
- private:
   Object object_;
   std::atomic<ULONG> refs_{1};
 };
@@ -139,11 +148,9 @@ HRESULT MakeComponentDispatch(const Object& object, IDispatch*& out) {
 }
 
 bool ComponentOfDispatch(IUnknown* unknown, Object& out) {
-  void* found = nullptr;
-  if (Failed(unknown->QueryInterface(kComponentDispatchId, &found)) || found == nullptr) return false;
-  auto* adapter = static_cast<ComponentDispatch*>(static_cast<IDispatch*>(found));
-  out = adapter->Target();
-  adapter->Release();
+  ComPtr<IDispatch> found;
+  if (Failed(unknown->QueryInterface(kComponentDispatchId, found.OutVoid())) || !found) return false;
+  out = static_cast<ComponentDispatch*>(found.Get())->Target();
   return true;
 }
 

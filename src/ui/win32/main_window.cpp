@@ -64,7 +64,10 @@ HICON LoadIconSized(HINSTANCE instance, int size) {
       LoadImageW(instance, MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR | LR_SHARED));
 }
 
-LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// No exception leaves it: the 32-bit build cannot unwind through the
+// platform's frames that call it, and would end the program. A message whose
+// handling failed is answered as handled.
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
     const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
@@ -74,7 +77,11 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     // Before CreateWindowExW has given the window its handle.
     return DefWindowProcW(window, message, wParam, lParam);
   }
-  return self->Receive(message, wParam, lParam);
+  try {
+    return self->Receive(message, wParam, lParam);
+  } catch (...) {
+    return 0;
+  }
 }
 
 void RegisterWindowClass(HINSTANCE instance) {
@@ -155,7 +162,7 @@ const std::string* CaptionOf(int id) {
   }
 }
 
-BOOL CALLBACK CloseBox(HWND box, LPARAM) {
+BOOL CALLBACK CloseBox(HWND box, LPARAM) noexcept {
   PostMessageW(box, WM_CLOSE, 0, 0);
   return TRUE;
 }
@@ -209,7 +216,6 @@ MainWindow::~MainWindow() {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
-  if (ownsFont_) DeleteObject(font_);
 }
 
 void MainWindow::CreateControls() {
@@ -251,15 +257,13 @@ void MainWindow::ApplyDpi(unsigned dpi) {
   // The default GUI font is made for the system's DPI; on a monitor of
   // another DPI the same face is made at that monitor's size.
   HFONT__* font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  bool owned = false;
+  GdiObject<HFONT__*> scaled;
   if (const unsigned systemDpi = SystemDpi(); dpi != systemDpi) {
     LOGFONTW face{};
     GetObjectW(font, sizeof face, &face);
     face.lfHeight = MulDiv(face.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi));
-    if (HFONT scaled = CreateFontIndirectW(&face); scaled != nullptr) {
-      font = scaled;
-      owned = true;
-    }
+    scaled = GdiObject<HFONT__*>(CreateFontIndirectW(&face));
+    if (scaled) font = scaled.Get();
   }
   SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   for (const Placement& placement : Placements()) {
@@ -271,9 +275,9 @@ void MainWindow::ApplyDpi(unsigned dpi) {
   const HWND list = Control(kResultListId);
   SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(Scale(kDomainColumnWidth, dpi), 0));
   SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(Scale(kWeightColumnWidth, dpi), 0));
-  if (ownsFont_) DeleteObject(font_);
+  // The font the controls used until now goes once none uses it.
   font_ = font;
-  ownsFont_ = owned;
+  scaledFont_ = std::move(scaled);
   // The caption's and the task bar's icons, drawn for this DPI's sizes
   // rather than stretched from the system DPI's.
   const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
@@ -388,11 +392,20 @@ void MainWindow::ReleaseHeldInput() {
 }
 
 void MainWindow::RunHandler(void (app::Program::*handler)()) {
+  // A handler that fails ends as any other does, before its failure goes on.
+  const auto finish = [this] {
+    --handlersRunning_;
+    // Input held during the handler's work waits until the handler is over.
+    if (handlersRunning_ == 0 && !held_.empty() && !closed_) PostMessageW(window_, kReleaseInput, 0, 0);
+  };
   ++handlersRunning_;
-  ((*program_).*handler)();
-  --handlersRunning_;
-  // Input held during the handler's work waits until the handler is over.
-  if (handlersRunning_ == 0 && !held_.empty() && !closed_) PostMessageW(window_, kReleaseInput, 0, 0);
+  try {
+    ((*program_).*handler)();
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
 }
 
 std::intptr_t MainWindow::Receive(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {

@@ -11,6 +11,7 @@
 #include "app/program.h"
 #include "app/window.h"
 #include "ui/win32/controls.h"
+#include "ui/win32/gdi_object.h"
 
 struct HFONT__;
 struct tagMSG;
@@ -51,7 +52,8 @@ class MainWindow final : public app::Window {
 
   app::Program& GetProgram() { return *program_; }
 
-  // The window procedure's way in; not for other callers.
+  // The window procedure's way in; not for other callers. An exception may
+  // leave it: the window procedure stops it there.
   std::intptr_t Receive(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
  private:
@@ -65,8 +67,10 @@ class MainWindow final : public app::Window {
 
   HWND window_ = nullptr;
   unsigned dpi_ = 96;
+  // The controls' font: the system's own, or one made for the monitor's DPI
+  // and held in scaledFont_.
   HFONT__* font_ = nullptr;
-  bool ownsFont_ = false;
+  GdiObject<HFONT__*> scaledFont_;
   Win32StartButton startButton_;
   Win32DomainBox domainBox_;
   Win32ResultList resultList_;

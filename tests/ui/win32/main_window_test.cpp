@@ -11,6 +11,7 @@
 
 #include "app/texts.h"
 #include "text/gbk.h"
+#include "ui/win32/gdi_object.h"
 #include "ui/win32/layout.h"
 #include "ui/win32/resources.h"
 #include "ui/win32/wide_text.h"
@@ -66,13 +67,13 @@ TEST_F(MainWindowTest, IsAFixedSingleFrameWindowTitledRankoraWithCloseButtonOnly
   ASSERT_NE(icon, nullptr);
   ICONINFO info{};
   ASSERT_TRUE(GetIconInfo(icon, &info));
+  const GdiObject<HBITMAP> colourBitmap(info.hbmColor);
+  const GdiObject<HBITMAP> mask(info.hbmMask);
   BITMAP colour{};
-  GetObjectW(info.hbmColor, sizeof colour, &colour);
+  GetObjectW(colourBitmap.Get(), sizeof colour, &colour);
   EXPECT_EQ(colour.bmWidth, 32);
   EXPECT_EQ(colour.bmHeight, 32);
   EXPECT_EQ(colour.bmBitsPixel, 32);
-  DeleteObject(info.hbmColor);
-  DeleteObject(info.hbmMask);
   DestroyIcon(icon);
 }
 
@@ -159,11 +160,11 @@ TEST_F(MainWindowTest, ScalesLayoutAndFontWithTheDpiOfItsMonitor) {
     ASSERT_NE(icon, nullptr);
     ICONINFO info{};
     ASSERT_TRUE(GetIconInfo(icon, &info));
+    const GdiObject<HBITMAP> colour(info.hbmColor);
+    const GdiObject<HBITMAP> mask(info.hbmMask);
     BITMAP bitmap{};
-    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    GetObjectW(colour.Get(), sizeof bitmap, &bitmap);
     EXPECT_EQ(bitmap.bmWidth, size);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
   }
 
   // And back.

@@ -22,14 +22,20 @@ std::wstring Wide(std::string_view utf8) {
   return wide;
 }
 
-BOOL WINAPI OnConsoleControl(DWORD type) {
+// Called by the system: no exception leaves it. A stop that cannot be handed
+// on is left to the system's own handling, which ends the program.
+BOOL WINAPI OnConsoleControl(DWORD type) noexcept {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
   if (interrupts.fetch_add(1) > 0) {
     // Every line is written with one write, so the output is whole here.
     ExitProcess(130);
   }
   // The handler runs on a thread of the system's; the stop is handed on.
-  std::thread([] { interruptHandler(); }).detach();
+  try {
+    std::thread([] { interruptHandler(); }).detach();
+  } catch (...) {
+    return FALSE;
+  }
   return TRUE;
 }
 
