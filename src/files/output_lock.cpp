@@ -24,4 +24,11 @@ std::string OutputLockName(const std::filesystem::path& fullPath) {
   return name;
 }
 
+std::filesystem::path OutputLockFile(const std::filesystem::path& path, const std::filesystem::path& folder,
+                                     std::error_code& error) {
+  const std::filesystem::path full = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+  if (error) return {};
+  return folder / OutputLockName(full);
+}
+
 }  // namespace rankora::files

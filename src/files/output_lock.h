@@ -41,5 +41,9 @@ struct OutputLock::Taken {
 // The lock file's name for an output's full path: the same for every
 // program of Rankora and every run, whatever their build.
 std::string OutputLockName(const std::filesystem::path& fullPath);
+// The lock file in `folder` of the output at `path` (made full, links
+// followed); empty, with `error` set, when the path cannot be made full.
+std::filesystem::path OutputLockFile(const std::filesystem::path& path, const std::filesystem::path& folder,
+                                     std::error_code& error);
 
 }  // namespace rankora::files

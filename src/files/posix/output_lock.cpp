@@ -13,11 +13,6 @@ namespace rankora::files {
 OutputLock::Taken OutputLock::Take(const std::filesystem::path& path) {
   Taken taken;
   std::error_code error;
-  const std::filesystem::path full = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
-  if (error) {
-    taken.error = error;
-    return taken;
-  }
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   const std::filesystem::path folder = runtime != nullptr && *runtime == '/'
                                            ? std::filesystem::path(runtime)
@@ -26,7 +21,11 @@ OutputLock::Taken OutputLock::Take(const std::filesystem::path& path) {
     taken.error = error;
     return taken;
   }
-  const std::filesystem::path lockPath = folder / OutputLockName(full);
+  const std::filesystem::path lockPath = OutputLockFile(path, folder, error);
+  if (error) {
+    taken.error = error;
+    return taken;
+  }
   const int descriptor = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (descriptor < 0) {
     taken.error = LastError();

@@ -19,17 +19,12 @@ constexpr DWORD kLockedOffset = 1U << 20;
 OutputLock::Taken OutputLock::Take(const std::filesystem::path& path) {
   Taken taken;
   std::error_code error;
-  const std::filesystem::path full = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
-  if (error) {
-    taken.error = error;
-    return taken;
-  }
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
   if (error) {
     taken.error = error;
     return taken;
   }
-  const std::filesystem::path lockPath = NativePath(folder / OutputLockName(full), error);
+  const std::filesystem::path lockPath = NativePath(OutputLockFile(path, folder, error), error);
   if (error) {
     taken.error = error;
     return taken;
