@@ -118,7 +118,7 @@ int Run(const Options& options) {
     WriteError("这个进程能同时打开的文件不够 " + std::to_string(options.concurrency) + " 个查询，改为同时 " +
                std::to_string(settings.engine.concurrency) + " 个（可用 ulimit -n 放宽）。\n");
   }
-  batch::Run run(std::move(settings));
+  batch::Run run(settings);
 
   // The output, resumed where it holds finished domains.
   const batch::Opening opening = run.Open(std::move(input.domains));
