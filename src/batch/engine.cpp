@@ -47,7 +47,8 @@ struct Engine::State {
 
   mutable std::mutex mutex;
   std::condition_variable changed;
-  bool closed = false;  // Run has returned: late results are dropped
+  bool closed = false;     // Run has returned: late results are dropped
+  std::string stopReason;  // the words of the first answer that stopped the run
 
   const std::vector<std::string>* domains = nullptr;
   std::mutex recordMutex;
@@ -110,7 +111,9 @@ struct Engine::State {
           result.outcome = lookup::Outcome::kFailed;
           result.reason = "no result";
         }
-        const Schedule::Verdict verdict = schedule.OnAnswer(step.tasks[i], result.outcome, result.retryAfter, answered);
+        const Schedule::Verdict verdict =
+            schedule.OnAnswer(step.tasks[i], result.outcome, result.retryAfter, answered, result.reach);
+        if (result.reach == lookup::Reach::kRun && stopReason.empty()) stopReason = result.reason;
         if (verdict.kind == Schedule::Verdict::Kind::kRecord || verdict.kind == Schedule::Verdict::Kind::kStop) {
           finished.push_back(MakeRecord(step.tasks[i], std::move(result)));
         }
@@ -181,6 +184,11 @@ void Engine::Stop(std::chrono::milliseconds grace) {
 Progress Engine::Snapshot() const {
   const std::lock_guard lock(state_->mutex);
   return state_->schedule.Snapshot(Clock::now());
+}
+
+std::string Engine::StopReason() const {
+  const std::lock_guard lock(state_->mutex);
+  return state_->stopReason;
 }
 
 std::vector<ExitState> Engine::Exits() const {

@@ -4,7 +4,9 @@
 // (doubling from the first cool-down up to the longest) and puts the domain
 // back for another exit, or, when so set, stops the run. Transient failures
 // are retried with growing pauses, then recorded as failed; the run goes on.
-// A Retry-After from the service is obeyed by the exit and the domain.
+// A Retry-After from the service is obeyed by the exit and the domain. A
+// source may say its refusal reaches every exit (a shared key), or that the
+// run cannot go on (a rejected key); see lookup::Reach.
 // Every finished domain is handed to the caller as it finishes. The rules
 // are the schedule's (batch/schedule.h); the engine's threads read the
 // clock, ask the schedule what is due, wait for it and carry it out.
@@ -47,6 +49,8 @@ class Engine {
 
   Progress Snapshot() const;
   std::vector<ExitState> Exits() const;
+  // With Ending::kStoppedBySource: the reason (UTF-8) the source gave.
+  std::string StopReason() const;
 
  private:
   struct State;

@@ -58,6 +58,7 @@ struct RunResult {
   long notAsked = 0;              // domains left unasked when the run ended early
   bool writeFailed = false;       // an append to the output failed, which stopped the run
   std::error_code workbookError;  // the workbook could not be written
+  std::string stopReason;         // with Ending::kStoppedBySource: the source's reason (UTF-8)
 };
 
 class Run {

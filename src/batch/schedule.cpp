@@ -76,7 +76,11 @@ std::chrono::milliseconds Schedule::Asked(std::chrono::seconds retryAfter) const
   return std::chrono::duration_cast<std::chrono::milliseconds>(retryAfter);
 }
 
-Clock::time_point Schedule::FreeAt(const ExitSlot& slot) const { return std::max(slot.nextSlot, slot.coolingUntil); }
+Clock::time_point Schedule::CoolingUntil(const ExitSlot& slot) const {
+  return std::max(slot.coolingUntil, sourceCoolingUntil_);
+}
+
+Clock::time_point Schedule::FreeAt(const ExitSlot& slot) const { return std::max(slot.nextSlot, CoolingUntil(slot)); }
 
 // Up to a lookup's worth of tasks that may start now, from the front.
 std::vector<Schedule::Task> Schedule::TakeReady(Clock::time_point now) {
@@ -155,16 +159,36 @@ Schedule::Verdict Schedule::Finish(lookup::Outcome outcome) {
   return Verdict{};
 }
 
+Schedule::Verdict Schedule::RefusedBySource(Task task, ExitSlot& slot, std::optional<std::chrono::seconds> retryAfter,
+                                            Clock::time_point now) {
+  ++slot.refusals;
+  ++task.refusals;
+  // One call refuses all of its domains at one moment, and calls in flight
+  // when the cool-down began come back refused within it: neither is a new
+  // refusal.
+  if (now >= sourceCoolingUntil_ && now != sourceStruckAt_) {
+    ++sourceStrikes_;
+    sourceStruckAt_ = now;
+    sourceCoolingUntil_ = now + CoolDown(sourceStrikes_, retryAfter);
+  }
+  if (task.refusals >= 4 * settings_.refusalsPerDomain) return Finish(lookup::Outcome::kRefused);
+  task.notBefore = now;
+  queue_.push_front(task);
+  return Verdict{Verdict::Kind::kRequeue, now};
+}
+
 Schedule::Verdict Schedule::OnAnswer(Task task, lookup::Outcome outcome, std::optional<std::chrono::seconds> retryAfter,
-                                     Clock::time_point now) {
+                                     Clock::time_point now, lookup::Reach reach) {
   ExitSlot& slot = exits_[static_cast<std::size_t>(std::max<std::int16_t>(0, task.lastExit))];
   switch (outcome) {
     case lookup::Outcome::kFound:
     case lookup::Outcome::kNone:
       slot.strikes = 0;
       slot.answeredSinceCooling = true;
+      sourceStrikes_ = 0;
       return Finish(outcome);
     case lookup::Outcome::kRefused: {
+      if (reach != lookup::Reach::kExit) return RefusedBySource(task, slot, retryAfter, now);
       ++slot.refusals;
       ++slot.strikes;
       ++task.refusals;
@@ -188,6 +212,12 @@ Schedule::Verdict Schedule::OnAnswer(Task task, lookup::Outcome outcome, std::op
       return Verdict{Verdict::Kind::kRequeue, now};
     }
     case lookup::Outcome::kFailed:
+      if (reach == lookup::Reach::kRun) {
+        if (!stopping_) ending_ = Ending::kStoppedBySource;
+        stopping_ = true;
+        Finish(outcome);
+        return Verdict{Verdict::Kind::kStop, now};
+      }
       break;
   }
   ++task.failures;
@@ -219,9 +249,10 @@ Progress Schedule::Snapshot(Clock::time_point now) const {
   progress.inFlight = inFlight_;
   std::optional<Clock::time_point> first;
   for (const ExitSlot& slot : exits_) {
-    if (slot.coolingUntil <= now) continue;
+    const Clock::time_point until = CoolingUntil(slot);
+    if (until <= now) continue;
     ++progress.exitsCooling;
-    if (!first || slot.coolingUntil < *first) first = slot.coolingUntil;
+    if (!first || until < *first) first = until;
   }
   if (progress.exitsCooling == progress.exits) progress.nextExitBack = first;
   return progress;
@@ -230,7 +261,8 @@ Progress Schedule::Snapshot(Clock::time_point now) const {
 std::vector<ExitState> Schedule::Exits(Clock::time_point now) const {
   std::vector<ExitState> states;
   for (const ExitSlot& slot : exits_) {
-    states.push_back(ExitState{slot.name, slot.coolingUntil > now, slot.coolingUntil, slot.lookups, slot.refusals});
+    const Clock::time_point until = CoolingUntil(slot);
+    states.push_back(ExitState{slot.name, until > now, until, slot.lookups, slot.refusals});
   }
   return states;
 }

@@ -17,6 +17,15 @@
 // or four times that often in all, is recorded as refused. Transient failures
 // are retried after doubling pauses, at least as long as the service asks,
 // then recorded as failed.
+//
+// A refusal whose limit is the source's (Reach::kSource: the paid
+// interface's key, shared by every exit) cools every exit alike, by the same
+// rule and on its own count: the first cool-down doubling up to the longest
+// until any exit answers again, a Retry-After taken at its word the first
+// time. Refusals of calls that were in flight when it began add nothing to
+// it. Changing exits cannot help there, so it never stops the run. A failure
+// that reaches the run (Reach::kRun: a key the service rejects) stops it at
+// once, its domain recorded as failed without a retry.
 #pragma once
 
 #include <chrono>
@@ -53,6 +62,7 @@ enum class Ending {
   kCompleted,         // every domain finished
   kStoppedByRefusal,  // stopOnRefusal and the service refused
   kInterrupted,       // Stop() was called
+  kStoppedBySource,   // the source cannot go on, such as a key the service rejects
 };
 
 struct ExitState {
@@ -121,9 +131,10 @@ class Schedule {
 
   // The next thing to do at `now`. A kStart counts as in flight until Ended().
   Step Next(Clock::time_point now);
-  // Settles one task of a started lookup by the outcome of its answer.
+  // Settles one task of a started lookup by the outcome of its answer and
+  // how far that reaches.
   Verdict OnAnswer(Task task, lookup::Outcome outcome, std::optional<std::chrono::seconds> retryAfter,
-                   Clock::time_point now);
+                   Clock::time_point now, lookup::Reach reach = lookup::Reach::kExit);
   // A started lookup has been settled and its records handed on.
   void Ended();
 
@@ -156,9 +167,12 @@ class Schedule {
   std::chrono::milliseconds CoolDown(int strikes, const std::optional<std::chrono::seconds>& retryAfter) const;
   std::chrono::milliseconds Asked(std::chrono::seconds retryAfter) const;
   Clock::time_point FreeAt(const ExitSlot& slot) const;
+  Clock::time_point CoolingUntil(const ExitSlot& slot) const;
   std::vector<Task> TakeReady(Clock::time_point now);
   Clock::time_point FirstReady(Clock::time_point now) const;
   Verdict Finish(lookup::Outcome outcome);
+  Verdict RefusedBySource(Task task, ExitSlot& slot, std::optional<std::chrono::seconds> retryAfter,
+                          Clock::time_point now);
 
   EngineSettings settings_;
   std::size_t batchSize_;
@@ -169,6 +183,10 @@ class Schedule {
   std::uint64_t starts_ = 0;
   bool stopping_ = false;
   Ending ending_ = Ending::kCompleted;
+  // The source-wide cool-down: until when, and refusals since the last answer.
+  Clock::time_point sourceCoolingUntil_;
+  Clock::time_point sourceStruckAt_;
+  int sourceStrikes_ = 0;
   Progress progress_;
 };
 

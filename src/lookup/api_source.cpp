@@ -24,6 +24,9 @@ constexpr std::array<const char*, 5> kFields = {"pc_br", "m_br", "ip", "pc_ip", 
 constexpr std::size_t kWeightFields = 2;
 constexpr long kHighestWeight = 10;
 constexpr char kUnreadable[] = "无法解析的应答";
+// The words for a domain of data.failed[] the service gave no message for.
+constexpr char kNotLookedUp[] = "接口查不到该域名";
+constexpr char kKeyRejected[] = "接口密钥被拒绝";
 constexpr std::size_t kLongestValueShown = 40;
 
 std::string Normalized(const std::string& domain) {
@@ -111,7 +114,8 @@ std::string MessageOf(const Json& answer) {
   return {};
 }
 
-std::vector<LookupResult> AllWith(const std::vector<std::string>& domains, Outcome outcome, const std::string& reason) {
+std::vector<LookupResult> AllWith(const std::vector<std::string>& domains, Outcome outcome, const std::string& reason,
+                                  Reach reach = Reach::kExit) {
   std::vector<LookupResult> results;
   results.reserve(domains.size());
   for (const std::string& domain : domains) {
@@ -119,6 +123,7 @@ std::vector<LookupResult> AllWith(const std::vector<std::string>& domains, Outco
     result.domain = domain;
     result.outcome = outcome;
     result.reason = reason;
+    result.reach = reach;
     result.values.resize(kFields.size());
     results.push_back(std::move(result));
   }
@@ -143,7 +148,10 @@ std::vector<LookupResult> ReadApiAnswer(const std::string& answer, const std::ve
   if (!code) return AllWith(domains, Outcome::kFailed, kUnreadable);
   const std::string message = MessageOf(json);
   const std::string withMessage = std::to_string(*code) + (message.empty() ? "" : " " + message);
-  if (*code == kApiTooFrequent) return AllWith(domains, Outcome::kRefused, withMessage);
+  if (*code == kApiTooFrequent) return AllWith(domains, Outcome::kRefused, withMessage, Reach::kSource);
+  if (*code == kApiKeyRejected) {
+    return AllWith(domains, Outcome::kFailed, std::string(kKeyRejected) + "：" + withMessage, Reach::kRun);
+  }
   if (*code != kApiSuccess) return AllWith(domains, Outcome::kFailed, withMessage);
   const auto data = json.find("data");
   if (data == json.end() || !data->is_object()) return AllWith(domains, Outcome::kFailed, kUnreadable);
@@ -159,13 +167,20 @@ std::vector<LookupResult> ReadApiAnswer(const std::string& answer, const std::ve
   const auto failed = data->find("failed");
   if (failed != data->end() && failed->is_array()) {
     for (const Json& entry : *failed) {
-      if (!entry.is_string()) continue;
-      const std::string key = Normalized(text::Gbk(entry.get<std::string>()));
+      const Json* domain = &entry;
+      std::string words;
+      if (entry.is_object()) {
+        const auto named = entry.find("domain");
+        if (named == entry.end()) continue;
+        domain = &*named;
+        words = MessageOf(entry);
+      }
+      if (!domain->is_string()) continue;
+      const std::string key = Normalized(text::Gbk(domain->get<std::string>()));
       for (std::size_t i = 0; i < domains.size(); ++i) {
         if (answered[i] || Normalized(domains[i]) != key) continue;
         answered[i] = true;
-        results[i].outcome = Outcome::kNone;
-        results[i].reason.clear();
+        results[i].reason = words.empty() ? kNotLookedUp : words;
       }
     }
   }
@@ -234,7 +249,7 @@ std::vector<LookupResult> ApiSource::Lookup(const std::vector<std::string>& doma
 
 std::vector<LookupResult> ApiSource::LookupBatch(const std::vector<std::string>& domains, const Exit& exit) const {
   // Without a key the interface can only say so: no call is made.
-  if (settings_.key.empty()) return AllWith(domains, Outcome::kFailed, "没有接口密钥");
+  if (settings_.key.empty()) return AllWith(domains, Outcome::kFailed, "没有接口密钥", Reach::kRun);
   FetchRequest request;
   request.url = ApiUrl(settings_.key, domains, settings_.service);
   request.exit = exit;

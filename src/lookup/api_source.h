@@ -1,8 +1,12 @@
 // The api source: the paid interface, which answers for up to 50 domains a
 // call in JSON. Its code 200000 carries the domains it has data for in
-// data.success[]; a domain missing there has none. Code 100008 ("too
-// frequent") turns the whole call away; any other code is a failure of the
-// call (a bad key, no balance), its code and message the reason.
+// data.success[] and those it could not look up in data.failed[] (each a
+// domain, or an object with the domain and the service's message): the
+// latter fail with the service's words. Code 100008 ("too frequent") turns
+// the whole call away, and since its limit is the key's, every exit with it
+// (Reach::kSource). A rejected key (code 100001, or no key at all) fails the
+// call for the whole run (Reach::kRun). Any other code is a failure of the
+// call, its code and message the reason, retried as a transient one.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +20,8 @@ namespace rankora::lookup {
 inline constexpr std::size_t kApiBatchSize = 50;
 inline constexpr long kApiSuccess = 200000;
 inline constexpr long kApiTooFrequent = 100008;
+// The code of a key the service does not take (wrong, expired, disabled).
+inline constexpr long kApiKeyRejected = 100001;
 
 // "https://apistore.aizhan.com/baidurank/siteinfos/<key>?domains=<a>|<b>|...",
 // on `service` when it is given.

@@ -27,6 +27,15 @@ enum class Outcome {
   kFailed,   // no usable answer: time-out, broken connection, 5xx, unreadable answer
 };
 
+// How far a refusal or a failure reaches beyond its domain and its exit.
+enum class Reach {
+  kExit,    // this exit (a refusal cools it down), or this call alone
+  kSource,  // every exit of the source: the service limits what they share
+            // (the paid interface's key), so a refusal cools them all
+  kRun,     // the run cannot go on (the service rejects the key): a failure
+            // that stops the run at once, never retried
+};
+
 // One domain's answer from a source.
 struct LookupResult {
   std::string domain;  // as asked (GBK)
@@ -39,6 +48,7 @@ struct LookupResult {
   std::string reason;
   // The service's Retry-After, when it sent one.
   std::optional<std::chrono::seconds> retryAfter;
+  Reach reach = Reach::kExit;
 };
 
 // The way out to the service: the direct connection, or one HTTP proxy.

@@ -634,5 +634,135 @@ TEST(ScheduleRetryAfter, NoWaitTheServiceAsksForIsLongerThanTheLongestCoolDown) 
             kStart + 2h);
 }
 
+// The paid interface's limit is its key's, which every exit shares.
+EngineSettings KeyCooling() {
+  EngineSettings settings = Unpaced();
+  settings.coolDown = 10s;
+  settings.longestCoolDown = 40s;
+  settings.stopOnRefusal = true;  // refusals of an exit would stop; the key's never do
+  return settings;
+}
+
+std::vector<Schedule::Verdict> AnswerWithReach(Schedule& schedule, const Schedule::Step& step, Outcome outcome,
+                                               lookup::Reach reach, Clock::time_point now,
+                                               std::optional<std::chrono::seconds> retryAfter = {}) {
+  std::vector<Schedule::Verdict> verdicts;
+  for (const Schedule::Task& task : step.tasks) {
+    verdicts.push_back(schedule.OnAnswer(task, outcome, retryAfter, now, reach));
+  }
+  schedule.Ended();
+  return verdicts;
+}
+
+// Refuses a started lookup for the key, and says until when no exit may start.
+Clock::time_point KeyRefused(Schedule& schedule, Clock::time_point now,
+                             std::optional<std::chrono::seconds> retryAfter = {}) {
+  const Schedule::Step step = Start(schedule, now);
+  for (const Schedule::Verdict& verdict :
+       AnswerWithReach(schedule, step, Outcome::kRefused, lookup::Reach::kSource, now, retryAfter)) {
+    EXPECT_EQ(verdict.kind, VerdictKind::kRequeue);
+  }
+  const Schedule::Step waiting = schedule.Next(now);
+  EXPECT_EQ(waiting.kind, Kind::kWait);
+  return waiting.until.value_or(now);
+}
+
+TEST(ScheduleKeyCoolDown, CoolsEveryExitDoublingUpToTheLongestUntilAnAnswer) {
+  Schedule schedule(Exits(3), 2, KeyCooling(), 1);
+  schedule.Begin(4, kStart);
+  // A refusal of one call holds back all three exits, once for the call
+  // (its two domains add nothing).
+  EXPECT_EQ(KeyRefused(schedule, kStart), kStart + 10s);
+  const Progress cooling = schedule.Snapshot(kStart + 1s);
+  EXPECT_EQ(cooling.exitsCooling, 3);
+  EXPECT_EQ(cooling.nextExitBack, kStart + 10s);
+  for (const ExitState& exit : schedule.Exits(kStart + 1s)) EXPECT_TRUE(exit.cooling) << exit.name;
+  EXPECT_EQ(KeyRefused(schedule, kStart + 10s), kStart + 30s);
+  EXPECT_EQ(KeyRefused(schedule, kStart + 30s), kStart + 70s);
+  EXPECT_EQ(KeyRefused(schedule, kStart + 70s), kStart + 110s);  // the longest
+  // An answer through any exit ends the count: the next refusal starts over.
+  const Schedule::Step answered = Start(schedule, kStart + 110s);
+  AnswerWithReach(schedule, answered, Outcome::kFound, lookup::Reach::kExit, kStart + 110s);
+  EXPECT_EQ(KeyRefused(schedule, kStart + 111s), kStart + 121s);
+  EXPECT_FALSE(schedule.Stopping());
+  EXPECT_EQ(Start(schedule, kStart + 121s).tasks.size(), 2u);
+}
+
+TEST(ScheduleKeyCoolDown, CallsInFlightWhenItBeganAddNothing) {
+  Schedule schedule(Exits(2), 1, KeyCooling(), 1);
+  schedule.Begin(3, kStart);
+  const Schedule::Step first = Start(schedule, kStart);
+  const Schedule::Step second = Start(schedule, kStart);
+  AnswerWithReach(schedule, first, Outcome::kRefused, lookup::Reach::kSource, kStart + 1s);
+  AnswerWithReach(schedule, second, Outcome::kRefused, lookup::Reach::kSource, kStart + 2s);
+  const Schedule::Step waiting = schedule.Next(kStart + 2s);
+  ASSERT_EQ(waiting.kind, Kind::kWait);
+  EXPECT_EQ(waiting.until, kStart + 11s);
+  // The exits' own cool-downs are untouched: each is back with the key.
+  EXPECT_EQ(Start(schedule, kStart + 11s).exit, 0u);
+  EXPECT_EQ(Start(schedule, kStart + 11s).exit, 1u);
+}
+
+TEST(ScheduleKeyCoolDown, ObeysARetryAfterNoLongerThanTheLongestCoolDown) {
+  Schedule schedule(Exits(2), 1, KeyCooling(), 1);
+  schedule.Begin(2, kStart);
+  EXPECT_EQ(KeyRefused(schedule, kStart, 25s), kStart + 25s);
+  // Refused again: the doubling counts too, as for an exit.
+  EXPECT_EQ(KeyRefused(schedule, kStart + 25s, 3s), kStart + 35s);
+  Schedule hostile(Exits(1), 1, KeyCooling(), 1);
+  hostile.Begin(1, kStart);
+  EXPECT_EQ(KeyRefused(hostile, kStart, std::chrono::hours(24 * 365)), kStart + 40s);
+}
+
+TEST(ScheduleKeyCoolDown, ADomainRefusedForTheKeyFourTimesTheLimitIsRecordedAndTheRunCompletes) {
+  EngineSettings settings = KeyCooling();
+  settings.refusalsPerDomain = 1;
+  Schedule schedule(Exits(1), 1, settings, 1);
+  schedule.Begin(1, kStart);
+  Clock::time_point now = kStart;
+  for (int refusal = 1; refusal < 4; ++refusal) now = KeyRefused(schedule, now);
+  const Schedule::Step last = Start(schedule, now);
+  EXPECT_EQ(AnswerWithReach(schedule, last, Outcome::kRefused, lookup::Reach::kSource, now)[0].kind,
+            VerdictKind::kRecord);
+  EXPECT_TRUE(schedule.Finished());
+  EXPECT_EQ(schedule.HowEnded(), Ending::kCompleted);
+  EXPECT_EQ(schedule.Snapshot(now).refused, 1);
+}
+
+TEST(ScheduleRunStoppers, AFailureThatReachesTheRunStopsItAtOnceWithoutARetry) {
+  EngineSettings settings = Unpaced();
+  settings.retries = 5;
+  Schedule schedule(Exits(2), 2, settings, 1);
+  schedule.Begin(5, kStart);
+  const Schedule::Step rejected = Start(schedule, kStart);
+  const Schedule::Step inFlight = Start(schedule, kStart);
+  for (const Schedule::Verdict& verdict :
+       AnswerWithReach(schedule, rejected, Outcome::kFailed, lookup::Reach::kRun, kStart + 1s)) {
+    EXPECT_EQ(verdict.kind, VerdictKind::kStop);
+  }
+  EXPECT_TRUE(schedule.Stopping());
+  EXPECT_EQ(schedule.Next(kStart + 1s).kind, Kind::kFinished);
+  // A lookup in flight still settles, and the ending stays the first cause.
+  AnswerWithReach(schedule, inFlight, Outcome::kFound, lookup::Reach::kExit, kStart + 2s);
+  schedule.Stop();
+  EXPECT_EQ(schedule.HowEnded(), Ending::kStoppedBySource);
+  const Progress progress = schedule.Snapshot(kStart + 2s);
+  EXPECT_EQ(progress.failed, 2);
+  EXPECT_EQ(progress.found, 2);
+  EXPECT_EQ(progress.done, 4);
+}
+
+TEST(ScheduleRunStoppers, AFailureOfTheCallAloneIsRetriedAsATransientOne) {
+  Schedule schedule(Exits(1), 2, Unpaced(), 1);
+  schedule.Begin(2, kStart);
+  const Schedule::Step step = Start(schedule, kStart);
+  for (const Schedule::Verdict& verdict :
+       AnswerWithReach(schedule, step, Outcome::kFailed, lookup::Reach::kExit, kStart)) {
+    EXPECT_EQ(verdict.kind, VerdictKind::kRetry);
+    EXPECT_EQ(verdict.at, kStart + 1s);
+  }
+  EXPECT_FALSE(schedule.Stopping());
+}
+
 }  // namespace
 }  // namespace rankora::batch

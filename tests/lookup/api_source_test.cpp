@@ -5,6 +5,7 @@
 #include "loopback_server.h"
 #include "source_contract.h"
 #include "text/gbk.h"
+#include "weight_service.h"
 
 namespace rankora::lookup {
 namespace {
@@ -30,7 +31,8 @@ TEST(ReadApiAnswer, GivesEachDomainItsValuesInTheOrderAsked) {
   EXPECT_EQ(results[0].outcome, Outcome::kFound);
   EXPECT_EQ(results[0].values, (Values{"7", "6", "123456", "1000", ""}));
   EXPECT_EQ(results[1].domain, "www.b.com");
-  EXPECT_EQ(results[1].outcome, Outcome::kNone);
+  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[1].reason, "接口查不到该域名");
   EXPECT_EQ(results[1].values, Values(5));
   EXPECT_EQ(results[2].outcome, Outcome::kFound);
   EXPECT_EQ(results[2].values, (Values{"2", "3", "100 ~ 200", "50", "80"}));
@@ -53,6 +55,8 @@ TEST(ReadApiAnswer, TakesTooFrequentAsARefusalOfTheWholeCall) {
     EXPECT_EQ(result.outcome, Outcome::kRefused);
     EXPECT_EQ(result.reason, "100008 请求过于频繁");
     EXPECT_EQ(result.values, Values(5));
+    // Its limit is the key's, which every exit shares.
+    EXPECT_EQ(result.reach, Reach::kSource);
   }
   EXPECT_EQ(results[2].domain, "www.c.com");
 }
@@ -61,8 +65,44 @@ TEST(ReadApiAnswer, FailsOnOtherCodesWithTheirMessage) {
   const auto results = Read(R"({"code":100002,"status":"error","msg":"key 错误"})");
   EXPECT_EQ(results[0].outcome, Outcome::kFailed);
   EXPECT_EQ(results[0].reason, "100002 key 错误");
+  // A failure of this call alone, retried as a transient one.
+  EXPECT_EQ(results[0].reach, Reach::kExit);
   EXPECT_EQ(Read(R"({"code":"100003","message":"余额不足"})")[1].reason, "100003 余额不足");
   EXPECT_EQ(Read(R"({"code":100004})")[1].reason, "100004");
+}
+
+TEST(ReadApiAnswer, TakesARejectedKeyAsTheEndOfTheRun) {
+  for (const std::string json :
+       {R"({"code":100001,"status":"error","msg":"key错误或已过期"})", R"({"code":"100001"})"}) {
+    const auto results = Read(json);
+    ASSERT_EQ(results.size(), 3u);
+    for (const LookupResult& result : results) {
+      EXPECT_EQ(result.outcome, Outcome::kFailed) << json;
+      EXPECT_EQ(result.reach, Reach::kRun) << json;
+      EXPECT_TRUE(result.reason.starts_with("接口密钥被拒绝：100001")) << result.reason;
+      EXPECT_EQ(result.values, Values(5));
+    }
+  }
+  EXPECT_EQ(Read(R"({"code":100001,"msg":"key错误或已过期"})")[0].reason, "接口密钥被拒绝：100001 key错误或已过期");
+}
+
+TEST(ReadApiAnswer, FailsEachDomainOfFailedWithTheServicesWords) {
+  const auto results = Read(R"({"code":200000,"data":{"success":[],"failed":[
+    {"domain":"WWW.A.COM","msg":"该域名暂无数据"},"www.b.com",{"domain":"www.c.com"},{"msg":"nameless"},7]}})");
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[0].reason, "该域名暂无数据");
+  EXPECT_EQ(results[0].reach, Reach::kExit);
+  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[1].reason, "接口查不到该域名");
+  EXPECT_EQ(results[2].reason, "接口查不到该域名");
+  EXPECT_EQ(Read(R"({"code":200000,"data":{"failed":[{"domain":"www.a.com","message":"查询失败"}]}})")[0].reason,
+            "查询失败");
+  // Found as well as failed: the data wins.
+  const auto both = Read(
+      R"({"code":200000,"data":{"success":[{"domain":"www.a.com","pc_br":2}],"failed":[{"domain":"www.a.com","msg":"x"}]}})");
+  EXPECT_EQ(both[0].outcome, Outcome::kFound);
+  EXPECT_EQ(both[0].reason, "");
 }
 
 TEST(ReadApiAnswer, FailsOnAnUnreadableAnswer) {
@@ -134,8 +174,8 @@ TEST(ReadApiAnswer, FailsADomainTheAnswerListsNeitherAsFoundNorAsFailed) {
   EXPECT_EQ(results[0].outcome, Outcome::kFound);
   EXPECT_EQ(results[1].outcome, Outcome::kFailed);
   EXPECT_EQ(results[1].reason, "应答中没有该域名");
-  EXPECT_EQ(results[2].outcome, Outcome::kNone);
-  EXPECT_EQ(results[2].reason, "");
+  EXPECT_EQ(results[2].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[2].reason, "接口查不到该域名");
   // An answer without either list answers for none of them.
   for (const auto& result : Read(R"({"code":200000,"data":{}})")) {
     EXPECT_EQ(result.outcome, Outcome::kFailed);
@@ -237,7 +277,8 @@ TEST_F(ApiSourceTest, KeepsEachDomainApartInTheList) {
   ASSERT_EQ(server_.RequestCount(), 1u);
   EXPECT_EQ(AskedDomains(server_.Requests()[0]), (std::vector<std::string>{"a.com%23x", "d.com"}));
   ASSERT_EQ(results.size(), 4u);
-  EXPECT_EQ(results[0].outcome, Outcome::kNone);
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[0].reason, "接口查不到该域名");
   EXPECT_EQ(results[1].domain, "b|c.com");
   EXPECT_EQ(results[1].outcome, Outcome::kFailed);
   EXPECT_EQ(results[1].values, Values(5));
@@ -261,6 +302,7 @@ TEST_F(ApiSourceTest, MakesNoCallWithoutAKeyOrDomains) {
   const std::vector<LookupResult> results = Ask({"www.a.com"}, "");
   EXPECT_EQ(results[0].outcome, Outcome::kFailed);
   EXPECT_EQ(results[0].reason, "没有接口密钥");
+  EXPECT_EQ(results[0].reach, Reach::kRun);
   EXPECT_TRUE(Ask({}).empty());
   EXPECT_EQ(server_.RequestCount(), 0u);
 }
@@ -273,6 +315,67 @@ Reply Found(const ReceivedRequest& request, const std::string& weight) {
     success.append(R"({"domain":")").append(domain).append(R"(","pc_br":")").append(weight).append(R"("})");
   }
   return Json(200, R"({"code":200000,"data":{"success":[)" + success + "]}}");
+}
+
+// The source against the project's stand-in, which answers as the service
+// does: each of its codes, and the domains it could not look up.
+class ApiSourceAgainstTheStandIn : public ::testing::Test {
+ protected:
+  std::vector<LookupResult> Ask(const std::vector<std::string>& domains, const std::string& key = "K1") {
+    service_ = std::make_unique<tools::WeightServiceExits>(options_, 1);
+    SourceSettings settings;
+    settings.kind = SourceKind::kApi;
+    settings.service = service_->Origin(0);
+    settings.key = key;
+    settings.timeout = seconds(20);
+    return MakeSource(settings)->Lookup(domains, Exit{});
+  }
+
+  tools::WeightServiceOptions options_{.weights = {{"a.com", "6"}}, .apiKey = "K1"};
+  std::unique_ptr<tools::WeightServiceExits> service_;
+};
+
+TEST_F(ApiSourceAgainstTheStandIn, ReadsTheFoundAndFailsTheFailedWithTheServicesWords) {
+  options_.noData = {"b.com"};
+  options_.apiFailedMessages = {{"c.com", "该域名暂无数据"}};
+  const std::vector<LookupResult> results = Ask({"a.com", "b.com", "c.com"});
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0].outcome, Outcome::kFound);
+  EXPECT_EQ(results[0].values[0], "6");
+  EXPECT_EQ(results[1].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[1].reason, "接口查不到该域名");
+  EXPECT_EQ(results[2].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[2].reason, "该域名暂无数据");
+  EXPECT_EQ(service_->SourceCount(tools::ServiceSource::kApi), 1);
+}
+
+TEST_F(ApiSourceAgainstTheStandIn, TakesTooFrequentAsARefusalOfTheKeyWithItsRetryAfter) {
+  options_.limit = 0;
+  options_.retryAfter = seconds(30);
+  const std::vector<LookupResult> results = Ask({"a.com", "b.com"});
+  for (const LookupResult& result : results) {
+    EXPECT_EQ(result.outcome, Outcome::kRefused);
+    EXPECT_EQ(result.reach, Reach::kSource);
+    EXPECT_EQ(result.retryAfter, seconds(30));
+    EXPECT_EQ(result.reason, "100008 请求过于频繁");
+  }
+}
+
+TEST_F(ApiSourceAgainstTheStandIn, EndsTheRunOnAKeyItRejects) {
+  const std::vector<LookupResult> results = Ask({"a.com", "b.com"}, "wrong");
+  for (const LookupResult& result : results) {
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    EXPECT_EQ(result.reach, Reach::kRun);
+    EXPECT_EQ(result.reason, "接口密钥被拒绝：100001 key错误或已过期");
+  }
+}
+
+TEST_F(ApiSourceAgainstTheStandIn, FailsTheCallOnAnyOtherCodeWithItsMessage) {
+  options_.apiError = tools::ApiError{tools::WeightService::kApiNoBalance, "余额不足", 1};
+  const std::vector<LookupResult> first = Ask({"a.com"});
+  EXPECT_EQ(first[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(first[0].reach, Reach::kExit);
+  EXPECT_EQ(first[0].reason, "100003 余额不足");
 }
 
 const SourceTraits kApiTraits{

@@ -228,6 +228,33 @@ TEST(ApiSource, RefusesAWrongKeyWithItsOwnCode) {
   EXPECT_EQ(HandleTarget(service, Api("a.com", "right")).body.rfind(R"({"code":200000,)", 0), 0u);
 }
 
+TEST(ApiSource, ListsTheFailedWithTheirMessageWhereItHasOne) {
+  WeightServiceOptions options = Weights();
+  options.apiFailedMessages = {{"a.com", "该域名暂无数据"}, {"q\"uote.com", "x"}};
+  WeightService service(options);
+  const std::string body = HandleTarget(service, Api("a.com|x.com|b.com|q%22uote.com")).body;
+  EXPECT_NE(
+      body.find(R"("failed":[{"domain":"a.com","msg":"该域名暂无数据"},"x.com",{"domain":"q\"uote.com","msg":"x"}])"),
+      std::string::npos)
+      << body;
+  EXPECT_EQ(body.find(R"({"domain":"a.com","pc_br")"), std::string::npos) << body;
+}
+
+TEST(ApiSource, GivesAnyOtherCodeForAsManyCallsAsAsked) {
+  WeightServiceOptions options = Weights();
+  options.apiError = ApiError{WeightService::kApiNoBalance, "余额不足", 2};
+  WeightService service(options);
+  const std::string error = R"({"code":100003,"status":"error","msg":"余额不足"})";
+  EXPECT_EQ(HandleTarget(service, Api("a.com")).body, error);
+  // A rejected key is told first.
+  EXPECT_EQ(HandleTarget(service, Api("a.com", "")).body.rfind(R"({"code":100001,)", 0), 0u);
+  EXPECT_EQ(HandleTarget(service, Api("a.com")).body, error);
+  EXPECT_EQ(HandleTarget(service, Api("a.com")).body.rfind(R"({"code":200000,)", 0), 0u);
+  options.apiError->times = -1;
+  WeightService always(options);
+  for (int call = 0; call < 3; ++call) EXPECT_EQ(HandleTarget(always, Api("a.com")).body, error);
+}
+
 TEST(ApiSource, TakesAtMostFiftyDomains) {
   WeightService service(Weights());
   std::string fifty;
@@ -294,6 +321,17 @@ TEST_F(Limited, RefusesTheApiWithTooFrequent) {
   EXPECT_EQ(refused.Header("Retry-After"), "");
 }
 
+TEST_F(Limited, CountsTheApiAgainstItsKeyOverEveryExit) {
+  EXPECT_EQ(Get(exits_->Port(0), Api("a.com")).body.rfind(R"({"code":200000,)", 0), 0u);
+  EXPECT_EQ(Get(exits_->Port(1), Api("a.com")).body.rfind(R"({"code":200000,)", 0), 0u);
+  EXPECT_EQ(Get(exits_->Port(1), Api("a.com")).body.rfind(R"({"code":100008,)", 0), 0u);
+  EXPECT_EQ(Get(exits_->Port(0), Api("a.com")).body.rfind(R"({"code":100008,)", 0), 0u);
+  // The page's limit stays each exit's own.
+  EXPECT_EQ(Get(exits_->Port(0), Page("a.com")).status, 200);
+  EXPECT_EQ(exits_->RefusalCount(0), 1);
+  EXPECT_EQ(exits_->RefusalCount(1), 1);
+}
+
 class LimitedWithRetryAfter : public Limited {
  protected:
   static WeightServiceOptions RetryAfter() {
@@ -318,6 +356,9 @@ TEST_F(LimitedWithRetryAfter, SendsRetryAfterWithEveryRefusal) {
   const Answer page = Get(exits_->Port(0), Page("a.com"));
   EXPECT_EQ(page.status, 429);
   EXPECT_EQ(page.Header("Retry-After"), "30");
+  // The api's limit is the key's, used up through any exit.
+  Get(exits_->Port(1), Api("a.com"));
+  Get(exits_->Port(1), Api("a.com"));
   const Answer api = Get(exits_->Port(0), Api("a.com"));
   EXPECT_EQ(api.body.rfind(R"({"code":100008,)", 0), 0u);
   EXPECT_EQ(api.Header("Retry-After"), "30");

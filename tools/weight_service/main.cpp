@@ -20,15 +20,19 @@ constexpr char kUsage[] =
     "                      [--no-data DOMAIN]... [--key KEY] [--refuse-after N] [--delay MS]\n"
     "                      [--limit N] [--retry-after S] [--fail-rate R] [--seed N]\n"
     "                      [--page-refusal forbidden|captcha|alternate]\n"
+    "                      [--api-failed DOMAIN=MESSAGE]... [--api-error CODE[:TIMES]:MESSAGE]\n"
     "  --port N          listen on port N (0: a free one); repeatable, one exit per port\n"
     "  --exits K         K more exits on free ports (no --port and no --exits: port 8080)\n"
     "  --no-data DOMAIN  a domain without weights\n"
     "  --key KEY         the only key the api takes (default: any)\n"
     "  --refuse-after N  refuse every query after the first N over all exits\n"
-    "  --limit N         queries let through per exit in any 60 seconds (default: no limit)\n"
+    "  --limit N         queries let through per exit in any 60 seconds (default: no limit);\n"
+    "                    the api's are its key's, over all exits\n"
     "  --retry-after S   refusals carry Retry-After: S (the page source answers 429)\n"
     "  --fail-rate R     answer this share (0..1) of queries let through with 503\n"
-    "  --seed N          picks which queries fail (default 1)\n";
+    "  --seed N          picks which queries fail (default 1)\n"
+    "  --api-failed DOMAIN=MESSAGE  the api lists DOMAIN in data.failed[] with MESSAGE\n"
+    "  --api-error CODE[:TIMES]:MESSAGE  the api answers CODE and MESSAGE (the first TIMES calls)\n";
 
 // The whole of `text` as a number in [low, high].
 template <typename Number>
@@ -86,6 +90,22 @@ int main(int argc, char* argv[]) {
       valid = Parse(value, 0.0, 1.0, options.failRate);
     } else if (flag == "--seed") {
       valid = Parse(value, std::uint64_t{0}, ~std::uint64_t{0}, options.seed);
+    } else if (flag == "--api-failed") {
+      const std::size_t equals = value.find('=');
+      valid = equals != std::string::npos && equals > 0;
+      if (valid) options.apiFailedMessages[value.substr(0, equals)] = value.substr(equals + 1);
+    } else if (flag == "--api-error") {
+      rankora::tools::ApiError error;
+      const std::size_t colon = value.find(':');
+      valid = colon != std::string::npos && Parse(std::string_view(value).substr(0, colon), 0L, 999999999L, error.code);
+      std::string rest = valid ? value.substr(colon + 1) : std::string();
+      const std::size_t second = rest.find(':');
+      if (valid && second != std::string::npos &&
+          Parse(std::string_view(rest).substr(0, second), 0L, 1L << 40, error.times)) {
+        rest = rest.substr(second + 1);
+      }
+      error.message = rest;
+      if (valid) options.apiError = error;
     } else if (flag == "--page-refusal") {
       if (value == "forbidden") {
         options.pageRefusal = rankora::tools::PageRefusal::kForbidden;

@@ -250,12 +250,13 @@ WeightService::Verdict WeightService::Admit(ServiceSource source, std::size_t ex
     // Only queries let through use up the limit: a client that keeps asking
     // while refused is let in again once the window has moved on.
     const auto now = options_.clock();
-    while (!state.admitted.empty() && now - state.admitted.front() >= options_.window) state.admitted.pop_front();
-    if (state.admitted.size() >= static_cast<std::size_t>(options_.limit)) {
+    auto& admitted = source == ServiceSource::kApi ? keyAdmitted_ : state.admitted;
+    while (!admitted.empty() && now - admitted.front() >= options_.window) admitted.pop_front();
+    if (admitted.size() >= static_cast<std::size_t>(options_.limit)) {
       ++state.counts.refused;
       return Verdict::kRefuse;
     }
-    state.admitted.push_back(now);
+    admitted.push_back(now);
   }
   if (Fraction(options_.seed, admittedSequence_++) < options_.failRate) {
     ++state.counts.failed;
@@ -375,6 +376,14 @@ Reply WeightService::Api(const std::string& key, const std::string& domains, Ver
     error(kApiBadKey, "key错误或已过期");
     return reply;
   }
+  if (options_.apiError) {
+    const std::lock_guard lock(mutex_);
+    if (options_.apiError->times < 0 || apiErrors_ < options_.apiError->times) {
+      ++apiErrors_;
+      error(options_.apiError->code, options_.apiError->message);
+      return reply;
+    }
+  }
   std::vector<std::string> asked;
   for (std::size_t start = 0; start <= domains.size();) {
     const std::size_t end = std::min(domains.find('|', start), domains.size());
@@ -389,8 +398,14 @@ Reply WeightService::Api(const std::string& key, const std::string& domains, Ver
   std::string failed;
   for (const std::string& domain : asked) {
     const EngineWeights weights = WeightsOf(domain);
-    if (weights.pc == "n") {
-      failed += (failed.empty() ? "" : ",") + JsonString(domain);
+    if (weights.pc == "n" || options_.apiFailedMessages.count(domain) != 0) {
+      failed += failed.empty() ? "" : ",";
+      const auto message = options_.apiFailedMessages.find(domain);
+      if (message == options_.apiFailedMessages.end()) {
+        failed += JsonString(domain);
+      } else {
+        failed += "{\"domain\":" + JsonString(domain) + ",\"msg\":" + JsonString(message->second) + "}";
+      }
       continue;
     }
     const auto pc = Visits(weights.pc);

@@ -9,22 +9,26 @@
 //           360_pr, sogou_pr, sm_pr (Shenma), google_pr;
 //   api:    "/baidurank/siteinfos/<key>?domains=<a>|<b>|..." ('|' may come
 //           as %7C; at most 50 domains) -> JSON with code 200000 and
-//           data.success[] / data.failed[].
+//           data.success[] / data.failed[]; a key it does not take gets
+//           code 100001, a wrong list 100002, and `apiError` any code.
 // Anything else gets a 404.
 //
 // Weights: a domain's PC weight comes from `weights`, else `defaultWeight`.
 // The other engines' values follow from it: mobile and 360 the same, Sogou
 // one less (not below 0), Shenma one more (not above 10), Google 0; a weight
 // that is no number is shown as it is for every engine. Domains in `noData`
-// have none: alt "n" on the page, data.failed[] in the api, and the legacy
-// page shows weight 0, as the old service did for domains it had not ranked.
+// have none: alt "n" on the page, data.failed[] in the api (as the bare
+// domain, or as {"domain", "msg"} for those in `apiFailedMessages`), and the
+// legacy page shows weight 0, as the old service did for domains it had not
+// ranked.
 //
 // Each request comes in through an exit (WeightServiceExits gives one per
 // port) with its own limit of requests within a sliding window. A request
 // over the limit, or any after `refuseAfter` queries in all, is refused the
 // way its source refuses: legacy, the refusal page (200, no weight image);
 // page, 403 or a security-check page (429 when Retry-After is asked); api,
-// code 100008. Of the requests let through, a `failRate` share, picked by a
+// code 100008. The api's limit is its key's: its calls through every exit
+// count against one window. Of the requests let through, a `failRate` share, picked by a
 // sequence that only `seed` decides, are answered 503.
 //
 // Handle may be called from any number of threads at once.
@@ -59,6 +63,13 @@ enum class PageRefusal {
   kAlternate,  // 403 and the security-check page in turn
 };
 
+// An answer the api gives instead of its data.
+struct ApiError {
+  long code = 0;
+  std::string message;
+  long times = -1;  // for this many calls let through, then data again (-1: every call)
+};
+
 // Every member has an initializer, so that the first ones alone may be given
 // in braces.
 struct WeightServiceOptions {
@@ -77,6 +88,9 @@ struct WeightServiceOptions {
   // The limit's clock; empty: the steady clock. Tests pass their own to move
   // the window without waiting.
   std::function<std::chrono::steady_clock::time_point()> clock{};
+  // Domains the api lists in data.failed[] with a message (and no data).
+  std::map<std::string, std::string> apiFailedMessages{};
+  std::optional<ApiError> apiError{};
 };
 
 // What one exit has seen: queries (404s left out), and how they went.
@@ -104,6 +118,7 @@ class WeightService {
   static constexpr long kApiBadKey = 100001;
   static constexpr long kApiBadDomains = 100002;
   static constexpr long kApiTooFrequent = 100008;
+  static constexpr long kApiNoBalance = 100003;  // one of the other codes, such as `apiError` gives
 
   explicit WeightService(WeightServiceOptions options);
 
@@ -147,6 +162,8 @@ class WeightService {
   WeightServiceOptions options_;
   mutable std::mutex mutex_;
   std::map<std::size_t, ExitState> exits_;
+  std::deque<std::chrono::steady_clock::time_point> keyAdmitted_;  // the api's, within the window
+  long apiErrors_ = 0;
   std::array<long, 3> sources_{};
   long queries_ = 0;
   std::uint64_t admittedSequence_ = 0;

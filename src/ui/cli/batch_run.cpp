@@ -62,6 +62,7 @@ batch::RunSettings Settings(const Options& options, std::vector<lookup::Exit> ex
 int Status(const batch::RunResult& result, bool interrupted) {
   if (interrupted || result.ending == batch::Ending::kInterrupted) return kInterrupted;
   if (result.ending == batch::Ending::kStoppedByRefusal) return kStoppedByRefusal;
+  if (result.ending == batch::Ending::kStoppedBySource) return kKeyRejected;
   const batch::OutcomeCounts& tally = result.outcomes;
   if (tally.none + tally.refused + tally.failed > 0 || result.notAsked > 0) return kSomeWithoutWeight;
   return 0;
@@ -171,6 +172,11 @@ int Run(const Options& options) {
   if (result.ending == batch::Ending::kStoppedByRefusal) {
     WriteError(std::string(kRefusalMessage) + "\n");
     if (options.output) WriteError("已完成的结果都在输出里；换 IP 后再运行同样的命令会接着查。\n");
+  }
+  if (result.ending == batch::Ending::kStoppedBySource) {
+    // Only the paid interface stops a run so, and only for its key.
+    WriteError("付费接口不接受这个 key，已停止（" + result.stopReason + "）：请检查 --key 是否输错、过期或已停用。\n");
+    if (options.output) WriteError("已完成的结果都在输出里；换好 key 后再运行同样的命令会接着查。\n");
   }
   if (status == 0) status = Status(result, interrupted);
   if (result.ending != batch::Ending::kCompleted) {

@@ -11,6 +11,7 @@ namespace rankora::cli {
 // Exit statuses beyond 0 (every domain has a weight).
 inline constexpr int kSomeWithoutWeight = 2;  // some failed, were refused, or had no weight
 inline constexpr int kStoppedByRefusal = 3;
+inline constexpr int kKeyRejected = 4;  // the paid interface rejects the key (or there is none)
 inline constexpr int kUsage = 64;
 inline constexpr int kNoInput = 66;
 inline constexpr int kOutputFailed = 74;

@@ -65,7 +65,8 @@ constexpr char kExamples[] =
     "      用爱站付费接口（每次 50 个域名）从标准输入读域名，结果写到标准输出。\n"
     "\n"
     "退出状态：0 每个域名都有权重；2 有域名失败或没有权重；3 被限制而停止；\n"
-    "          130 被 Ctrl-C 中断；64 用法错误；66 读不了输入；74 写不了输出。\n";
+    "          4 付费接口不接受 key 而停止；130 被 Ctrl-C 中断；64 用法错误；\n"
+    "          66 读不了输入；74 写不了输出。\n";
 
 // CLI11 reports through exceptions; they end here.
 Parsed Parse(const std::vector<std::string>& arguments) {

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -349,6 +350,132 @@ TEST_F(BatchProgram, AsksThePaidInterfaceFiftyDomainsAtATime) {
       << errors;
   EXPECT_EQ(service.SourceCount(tools::ServiceSource::kApi), 3);
   EXPECT_EQ(Lines(ReadWholeFile(File("out.jsonl")), "\n").size(), 120u);
+}
+
+TEST_F(BatchProgram, AKeyTheInterfaceRejectsStopsTheRunAtOnceWithItsOwnStatus) {
+  WeightServiceOptions options;
+  options.apiKey = "K1";
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", DomainList(120));
+  std::string errors;
+  EXPECT_EQ(Run({input, "-o", File("out.jsonl"), "--format", "jsonl", "--source", "api", "--key", "wrong", "--service",
+                 service.Origin(0), "--rate", "0", "--concurrency", "1", "--retries", "3"},
+                &errors),
+            4)
+      << errors;
+  EXPECT_NE(errors.find("付费接口不接受这个 key"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("100001 key错误或已过期"), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("换IP"), std::string::npos) << errors;
+  // One call, never retried; its domains are failed, to be asked again.
+  EXPECT_EQ(service.SourceCount(tools::ServiceSource::kApi), 1);
+  const std::vector<std::string> lines = Lines(ReadWholeFile(File("out.jsonl")), "\n");
+  ASSERT_EQ(lines.size(), 50u);
+  EXPECT_EQ(nlohmann::json::parse(lines[0])["status"], "failed");
+  EXPECT_EQ(nlohmann::json::parse(lines[0])["attempts"], 1);
+}
+
+TEST_F(BatchProgram, TooFrequentPausesTheKeyOnEveryExitAndNeverStopsTheRun) {
+  WeightServiceOptions options;
+  options.limit = 1;  // the key's, over both exits
+  options.window = 1s;
+  options.retryAfter = std::chrono::seconds(1);
+  WeightServiceExits service(options, 2);
+  const std::string proxies = Write("proxies.txt", service.Origin(0) + "\n" + service.Origin(1) + "\n");
+  const std::string input = Write("in.txt", DomainList(150));
+  std::string errors;
+  ASSERT_EQ(Run({input,
+                 "-o",
+                 File("out.jsonl"),
+                 "--format",
+                 "jsonl",
+                 "--source",
+                 "api",
+                 "--key",
+                 "K",
+                 "--proxies",
+                 proxies,
+                 "--service",
+                 "http://apistore.aizhan.com",
+                 "--rate",
+                 "0",
+                 "--concurrency",
+                 "1",
+                 "--cool-down",
+                 "100ms",
+                 "--longest-cool-down",
+                 "1s"},
+                &errors),
+            0)
+      << errors;
+  // Each refusal held back both exits until the key was let in again: had
+  // the other exit gone on asking, it would have been refused as well.
+  EXPECT_EQ(service.Counts(0).refused + service.Counts(1).refused, 2);
+  EXPECT_EQ(service.Counts(0).answered + service.Counts(1).answered, 3);
+  EXPECT_EQ(Lines(ReadWholeFile(File("out.jsonl")), "\n").size(), 150u);
+
+  // Without proxies a refusal of an exit stops the run; one of the key does not.
+  WeightServiceExits direct(options, 1);
+  const std::string fewer = Write("fewer.txt", DomainList(100));
+  EXPECT_EQ(Run({fewer, "-o", File("direct.jsonl"), "--format", "jsonl", "--source", "api", "--key", "K", "--service",
+                 direct.Origin(0), "--rate", "0", "--concurrency", "1"},
+                &errors),
+            0)
+      << errors;
+  EXPECT_EQ(direct.Counts(0).refused, 1);
+}
+
+TEST_F(BatchProgram, OtherCodesOfTheInterfaceAreRetriedThenFailedWithTheServicesMessage) {
+  WeightServiceOptions once;
+  once.apiError = tools::ApiError{tools::WeightService::kApiNoBalance, "余额不足", 1};
+  WeightServiceExits recovering(once, 1);
+  const std::string input = Write("in.txt", DomainList(60));
+  const std::vector<std::string> common = {"--source",      "api", "--key",         "K",    "--rate",   "0",
+                                           "--concurrency", "1",   "--retry-pause", "10ms", "--format", "jsonl"};
+  std::vector<std::string> arguments = {input, "-o", File("once.jsonl"), "--service", recovering.Origin(0)};
+  arguments.insert(arguments.end(), common.begin(), common.end());
+  std::string errors;
+  EXPECT_EQ(Run(arguments, &errors), 0) << errors;
+  EXPECT_EQ(recovering.SourceCount(tools::ServiceSource::kApi), 3);  // the failed call, asked again, and the other
+
+  WeightServiceOptions always;
+  always.apiError = tools::ApiError{tools::WeightService::kApiNoBalance, "余额不足"};
+  WeightServiceExits failing(always, 1);
+  arguments = {input, "-o", File("always.jsonl"), "--service", failing.Origin(0), "--retries", "2"};
+  arguments.insert(arguments.end(), common.begin(), common.end());
+  EXPECT_EQ(Run(arguments, &errors), 2) << errors;
+  EXPECT_EQ(failing.SourceCount(tools::ServiceSource::kApi), 6);  // two calls, each tried three times
+  const std::vector<std::string> lines = Lines(ReadWholeFile(File("always.jsonl")), "\n");
+  ASSERT_EQ(lines.size(), 60u);
+  const nlohmann::json first = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ(first["status"], "failed");
+  EXPECT_EQ(first["reason"], "100003 余额不足");
+  EXPECT_EQ(first["attempts"], 3);
+}
+
+TEST_F(BatchProgram, RecordsTheDomainsTheInterfaceCouldNotLookUpAsFailedWithItsWords) {
+  WeightServiceOptions options;
+  options.weights = {{"a.com", "4"}};
+  options.noData = {"b.com"};
+  options.apiFailedMessages = {{"c.com", "该域名暂无数据"}};
+  WeightServiceExits service(options, 1);
+  const std::string input = Write("in.txt", "a.com\nb.com\nc.com\n");
+  std::string errors;
+  EXPECT_EQ(Run({input, "-o", File("out.jsonl"), "--format", "jsonl", "--source", "api", "--key", "K", "--service",
+                 service.Origin(0), "--rate", "0", "--retries", "0"},
+                &errors),
+            2)
+      << errors;
+  std::map<std::string, nlohmann::json> rows;
+  for (const std::string& line : Lines(ReadWholeFile(File("out.jsonl")), "\n")) {
+    const nlohmann::json row = nlohmann::json::parse(line);
+    rows[row["domain"].get<std::string>()] = row;
+  }
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows["a.com"]["status"], "found");
+  EXPECT_EQ(rows["b.com"]["status"], "failed");
+  EXPECT_EQ(rows["b.com"]["reason"], "接口查不到该域名");
+  EXPECT_EQ(rows["c.com"]["status"], "failed");
+  EXPECT_EQ(rows["c.com"]["reason"], "该域名暂无数据");
 }
 
 TEST_F(BatchProgram, ReadsStandardInputAndCleansPastedAddresses) {
