@@ -70,6 +70,15 @@ FetchResult Fetch(const FetchRequest& request) {
   http.Open("GET", request.url, true);
   if (!request.exit.proxy.empty()) http.SetProxy(2, request.exit.proxy);
   if (request.presetHeaders) http.SetDefaultHeaders(request.url);
+  for (const auto& [name, value] : request.headers) http.SetRequestHeader(name, value);
+  if (request.cookies) http.SetCookieStore(*request.cookies);
+  {
+    std::string cookie = request.cookie;
+    const std::string session = request.cookies.value_or(std::string());
+    if (!cookie.empty() && !session.empty()) cookie += "; ";
+    cookie += session;
+    if (!cookie.empty()) http.SetCookie(cookie);
+  }
   if (!request.exit.user.empty()) http.SetCredentials(request.exit.user, request.exit.password, 1);
   http.Send();
   const net::HttpRequest::Answer answer = http.WaitForAnswer(WaitSeconds(request.timeout));
@@ -82,6 +91,7 @@ FetchResult Fetch(const FetchRequest& request) {
     result.timedOut = answer.kind == net::HttpRequest::Answer::Kind::kTimedOut;
     result.tooManyRedirects = answer.code == automation::winhttp::kRedirectFailed;
     if (!result.timedOut) result.redirectedTo = redirected();
+    if (request.cookies) result.cookies = *request.cookies;
     http.Abort();
     http.Clear();
     return result;
@@ -90,6 +100,7 @@ FetchResult Fetch(const FetchRequest& request) {
   result.body = http.GetResponseText();
   result.retryAfter = ParseRetryAfter(http.GetResponseHeader("Retry-After"));
   result.redirectedTo = redirected();
+  if (request.cookies) result.cookies = http.UpdateCookies();
   http.Clear();
   return result;
 }

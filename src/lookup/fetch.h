@@ -8,6 +8,8 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lookup/source.h"
 
@@ -25,6 +27,14 @@ struct FetchRequest {
   // (30 s without data by default) may end a transfer sooner; that counts as
   // a time-out too.
   std::chrono::seconds timeout{100};
+  // Further headers, set after the preset (name, value; GBK).
+  std::vector<std::pair<std::string, std::string>> headers = {};
+  // A session's cookies ("name=value;" each, as HttpRequest stores them):
+  // sent after `cookie`, and the answer's Set-Cookie lines merged into
+  // FetchResult::cookies. Nothing: no session.
+  std::optional<std::string> cookies = {};
+  // A cookie of the user's own, sent as it is.
+  std::string cookie = {};
 };
 
 struct FetchResult {
@@ -34,6 +44,7 @@ struct FetchResult {
   bool timedOut = false;
   bool tooManyRedirects = false;  // the redirects went round or on too long
   std::string redirectedTo = {};  // where redirects led, when they did (GBK)
+  std::string cookies = {};       // the session's cookies after the answer, when a session was given
 
   bool Answered() const { return status != 0; }
 };

@@ -75,6 +75,16 @@ struct SourceSettings {
   std::string service;
   std::string key;                    // the paid interface's key
   std::chrono::seconds timeout{100};  // the longest wait for one answer
+  // The page source's optional columns, by name, in any order: "traffic"
+  // (the Baidu visits range, as its two numbers), "backlinks", "age" (the
+  // domain's age as the page words it).
+  std::vector<std::string> pageFields = {};
+  // The page source's User-Agent; empty: a current desktop browser's.
+  std::string userAgent = {};
+  // A cookie of the user's own (a logged-in account's), sent with every page
+  // source request. A secret: never shown in an output, a journal, a status
+  // line or a message.
+  std::string cookie = {};
 };
 
 class Source {
@@ -82,7 +92,7 @@ class Source {
   virtual ~Source() = default;
   // The names of the source's value columns, ASCII, the main weight first:
   // legacy {"weight"}; page {"baidu_pc", "baidu_mobile", "360", "sogou",
-  // "shenma", "google"}; api {"pc_br", "m_br", "ip", "pc_ip", "m_ip"}.
+  // "bing", "google"} and its chosen optional columns; api {"pc_br", "m_br", "ip", "pc_ip", "m_ip"}.
   virtual std::vector<std::string> Columns() const = 0;
   // How many domains one call may ask for (api: 50; the others: 1).
   virtual std::size_t BatchSize() const { return 1; }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/hresult.h"
@@ -92,6 +93,9 @@ class HttpRequest {
                           std::int32_t extraAfter = 0);
 
   const std::string& CookieStore() const { return cookieStore_; }
+  // Starts from a store kept elsewhere (a session's, between requests made
+  // with request objects of their own).
+  void SetCookieStore(std::string store) { cookieStore_ = std::move(store); }
   const ReadyStateSink& Sink() const { return sink_; }
 
  private:

@@ -50,7 +50,7 @@ TEST(MakeSource, MakesTheKindAsked) {
   EXPECT_EQ(MakeSource(settings)->BatchSize(), 1u);
   settings.kind = SourceKind::kPage;
   EXPECT_EQ(MakeSource(settings)->Columns(),
-            (std::vector<std::string>{"baidu_pc", "baidu_mobile", "360", "sogou", "shenma", "google"}));
+            (std::vector<std::string>{"baidu_pc", "baidu_mobile", "360", "sogou", "bing", "google"}));
   EXPECT_EQ(MakeSource(settings)->BatchSize(), 1u);
   settings.kind = SourceKind::kApi;
   EXPECT_EQ(MakeSource(settings)->Columns(), (std::vector<std::string>{"pc_br", "m_br", "ip", "pc_ip", "m_ip"}));

@@ -130,8 +130,15 @@ TEST(LegacySource, MakesNoMarkupOfTheDomain) {
 
 // ---- The page source
 
+// The stand-in with the domain page laid out as it was before placeholders.
+WeightServiceOptions EarlierPage() {
+  WeightServiceOptions options = Weights();
+  options.pageLayout = PageLayout::kEarlier;
+  return options;
+}
+
 TEST(PageSource, ShowsEachEnginesWeightInItsElement) {
-  WeightService service(Weights());
+  WeightService service(EarlierPage());
   const Reply reply = HandleTarget(service, Page("a.com"));
   EXPECT_EQ(reply.status, 200);
   EXPECT_EQ(Shown(reply.body, "baidurank_br"), "7");
@@ -145,13 +152,13 @@ TEST(PageSource, ShowsEachEnginesWeightInItsElement) {
 }
 
 TEST(PageSource, KeepsDerivedWeightsWithinZeroToTen) {
-  WeightService service(Weights());
+  WeightService service(EarlierPage());
   EXPECT_EQ(Shown(HandleTarget(service, Page("b.com")).body, "sogou_pr"), "0");
   EXPECT_EQ(Shown(HandleTarget(service, Page("top.com")).body, "sm_pr"), "10");
 }
 
 TEST(PageSource, ShowsNForEveryEngineOfADomainWithoutData) {
-  WeightService service(Weights());
+  WeightService service(EarlierPage());
   const std::string body = HandleTarget(service, Page("x.com")).body;
   for (const char* id : {"baidurank_br", "baidurank_mbr", "360_pr", "sogou_pr", "sm_pr", "google_pr"}) {
     EXPECT_EQ(Shown(body, id), "n") << id;
@@ -170,15 +177,88 @@ TEST(PageSource, SurroundsTheWeightsWithOtherImagesAndIds) {
 }
 
 TEST(PageSource, DecodesAPercentEncodedDomain) {
-  WeightService service(Weights());
+  WeightService service(EarlierPage());
   EXPECT_EQ(Shown(HandleTarget(service, "/cha/%E4%B8%AD%E6%96%87.com/").body, "baidurank_br"), "5");
 }
 
 TEST(PageSource, MakesNoMarkupOfTheDomain) {
-  WeightService service(Weights());
-  const std::string body = HandleTarget(service, "/cha/a%22%3E%3Cscript%3E.com/").body;
+  WeightService earlier(EarlierPage());
+  const std::string body = HandleTarget(earlier, "/cha/a%22%3E%3Cscript%3E.com/").body;
   EXPECT_EQ(body.find("<script>"), std::string::npos);
   EXPECT_EQ(body.find("a\">"), std::string::npos);
+  // Today's page has scripts of its own, and the domain in one of them.
+  WeightService today(Weights());
+  const std::string page = HandleTarget(today, "/cha/a%22%3E%3Cscript%3E.com/").body;
+  EXPECT_EQ(page.find("<script>.com"), std::string::npos);
+  EXPECT_EQ(page.find("a\">"), std::string::npos);
+  EXPECT_EQ(page.find("a\"></script>"), std::string::npos);
+}
+
+// The value today's page gives `name` in its script ("rn = 1, cc = "x",").
+std::string Token(const std::string& page, const std::string& name) {
+  std::smatch match;
+  if (!std::regex_search(page, match, std::regex(name + " = \"?([^\",]*)\"?,"))) return {};
+  return match[1];
+}
+
+std::string Fill(const std::string& kind, const std::string& domain, const std::string& rn, const std::string& cc) {
+  return "/pr/" + kind + "?callback=cb&domain=" + domain + "&rn=" + rn + "&cc=" + cc + "&_=1";
+}
+
+TEST(PageSource, ShowsTodaysPageWithPlaceholdersThatItsFillAnswers) {
+  WeightService service(Weights());
+  const std::string page = HandleTarget(service, Page("a.com")).body;
+  for (const char* id : {"baidurank_br", "baidurank_mbr", "360_pr", "sogou_pr"}) EXPECT_EQ(Shown(page, id), "n") << id;
+  EXPECT_EQ(Shown(page, "bing_pr"), "3");
+  EXPECT_EQ(Shown(page, "google_pr"), "0");
+  EXPECT_NE(page.find("<!-- <li>"), std::string::npos);  // Shenma sits in a comment
+  EXPECT_NE(page.find("id=\"baidurank_ip\" class=\"red\">50,000 ~ 19.9万</span>"), std::string::npos) << page;
+  EXPECT_NE(page.find("id=\"whois_created\">18年7月12日<"), std::string::npos);
+  const std::string rn = Token(page, "rn");
+  const std::string cc = Token(page, "cc");
+  ASSERT_FALSE(rn.empty());
+  ASSERT_FALSE(cc.empty());
+  EXPECT_EQ(HandleTarget(service, Fill("baidu", "a.com", rn, cc)).body, "cb({\"pr\":\"7\"})");
+  EXPECT_EQ(HandleTarget(service, Fill("sogou", "a.com", rn, cc)).body, "cb({\"pr\":\"6\"})");
+  EXPECT_EQ(service.FillCount(), 2);
+  // Fills are part of the page's query, not queries of their own.
+  EXPECT_EQ(service.Counts(0).queries, 1);
+
+  const std::string none = HandleTarget(service, Page("x.com")).body;
+  EXPECT_EQ(HandleTarget(service, Fill("yd", "x.com", Token(none, "rn"), Token(none, "cc"))).body,
+            "cb({\"pr\":\"n\"})");
+}
+
+TEST(PageSource, AnswersAFillWithoutTheTokensOfThatDomainsPageWithAnError) {
+  WeightService service(Weights());
+  const std::string page = HandleTarget(service, Page("a.com")).body;
+  const std::string rn = Token(page, "rn");
+  const std::string cc = Token(page, "cc");
+  for (const std::string& target : {Fill("baidu", "a.com", rn, "0"), Fill("baidu", "a.com", "1", cc),
+                                    Fill("baidu", "b.com", rn, cc), Fill("baidu", "a.com", "", "")}) {
+    const Reply reply = HandleTarget(service, target);
+    EXPECT_EQ(reply.body.find("\"pr\""), std::string::npos) << target;
+    EXPECT_NE(reply.body.find("\"code\":403"), std::string::npos) << target;
+  }
+  EXPECT_EQ(service.BadTokenCount(), 4);
+  EXPECT_EQ(HandleTarget(service, Fill("bing", "a.com", rn, cc)).status, 404);
+}
+
+TEST(PageSource, ServesAnotherDomainsPageOrARedirectToTheHomePageForChosenDomains) {
+  WeightServiceOptions options = Weights();
+  options.otherDomainPage = {"a.com"};
+  options.redirectHome = {"b.com"};
+  WeightService service(options);
+  const std::string other = HandleTarget(service, Page("a.com")).body;
+  EXPECT_NE(other.find(std::string("<title>") + WeightService::kOtherDomain), std::string::npos);
+  EXPECT_EQ(other.find("a.com"), std::string::npos);
+  const Reply redirect = HandleTarget(service, Page("b.com"));
+  EXPECT_EQ(redirect.status, 302);
+  const auto location = std::find_if(redirect.headers.begin(), redirect.headers.end(),
+                                     [](const auto& header) { return header.name == "Location"; });
+  ASSERT_NE(location, redirect.headers.end());
+  EXPECT_EQ(location->value, "/");
+  EXPECT_EQ(HandleTarget(service, "/").body, WeightService::HomePage());
 }
 
 TEST(PageSource, IsNotFoundWithoutADomain) {
@@ -466,7 +546,7 @@ TEST(FailRate, FailsEachSourceWith503AndCountsIt) {
 // ---- As a proxy, and the counts
 
 TEST(AsAProxy, AnswersEachSourceInAbsoluteForm) {
-  WeightServiceExits exits(Weights(), 2);
+  WeightServiceExits exits(EarlierPage(), 2);
   ASSERT_TRUE(exits.Listening());
   const int proxy = exits.Port(1);
   EXPECT_NE(Get(proxy, "http://www.aizhan.com" + Legacy("a.com")).body.find("/images/brs/7.gif"), std::string::npos);

@@ -19,7 +19,8 @@ constexpr char kUsage[] =
     "usage: weight_service [--port N]... [--exits K] [--weight DOMAIN=N]... [--default-weight N]\n"
     "                      [--no-data DOMAIN]... [--key KEY] [--refuse-after N] [--delay MS]\n"
     "                      [--limit N] [--retry-after S] [--fail-rate R] [--seed N]\n"
-    "                      [--page-refusal forbidden|captcha|alternate]\n"
+    "                      [--page-refusal forbidden|captcha|alternate] [--earlier-page]\n"
+    "                      [--other-domain-page DOMAIN]... [--redirect-home DOMAIN]...\n"
     "                      [--api-failed DOMAIN=MESSAGE]... [--api-error CODE[:TIMES]:MESSAGE]\n"
     "  --port N          listen on port N (0: a free one); repeatable, one exit per port\n"
     "  --exits K         K more exits on free ports (no --port and no --exits: port 8080)\n"
@@ -31,6 +32,9 @@ constexpr char kUsage[] =
     "  --retry-after S   refusals carry Retry-After: S (the page source answers 429)\n"
     "  --fail-rate R     answer this share (0..1) of queries let through with 503\n"
     "  --seed N          picks which queries fail (default 1)\n"
+    "  --earlier-page    the domain page without placeholders (every weight an image)\n"
+    "  --other-domain-page DOMAIN  that domain's page is another domain's\n"
+    "  --redirect-home DOMAIN      that domain's page redirects to the home page\n"
     "  --api-failed DOMAIN=MESSAGE  the api lists DOMAIN in data.failed[] with MESSAGE\n"
     "  --api-error CODE[:TIMES]:MESSAGE  the api answers CODE and MESSAGE (the first TIMES calls)\n";
 
@@ -52,6 +56,10 @@ int main(int argc, char* argv[]) {
   long freePorts = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string flag = argv[i];
+    if (flag == "--earlier-page") {
+      options.pageLayout = rankora::tools::PageLayout::kEarlier;
+      continue;
+    }
     if (i + 1 >= argc) {
       std::fputs(kUsage, stderr);
       return 2;
@@ -70,6 +78,10 @@ int main(int argc, char* argv[]) {
       if (valid) options.weights[value.substr(0, equals)] = value.substr(equals + 1);
     } else if (flag == "--default-weight") {
       options.defaultWeight = value;
+    } else if (flag == "--other-domain-page") {
+      options.otherDomainPage.insert(value);
+    } else if (flag == "--redirect-home") {
+      options.redirectHome.insert(value);
     } else if (flag == "--no-data") {
       options.noData.insert(value);
     } else if (flag == "--key") {

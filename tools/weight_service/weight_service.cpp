@@ -8,6 +8,7 @@ namespace {
 
 constexpr char kPagePath[] = "/cha/";
 constexpr char kApiPath[] = "/baidurank/siteinfos/";
+constexpr char kFillPath[] = "/pr/";
 constexpr char kImages[] = "https://statics.aizhan.com/images/";
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
@@ -143,6 +144,43 @@ std::string ImageIn(const std::string& id, const std::string& href, const std::s
          ".png\" alt=\"" + value + "\"></a>";
 }
 
+// What today's page shows beside the weights, following from the PC weight:
+// the visits range in its own words (thousands apart, 万 above ten
+// thousand) and a count of backlinks.
+struct Visits2026 {
+  std::string text;
+  std::string backlinks;
+};
+
+std::string Thousands(long value) {
+  std::string digits = std::to_string(value);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+  return digits;
+}
+
+std::string Worded(long value) {
+  if (value < 100000) return Thousands(value);
+  return std::to_string(value / 10000) + "." + std::to_string(value / 1000 % 10) + "万";
+}
+
+Visits2026 VisitsOf(const std::string& weight) {
+  const std::pair<long, long> range = Visits(weight);
+  return {Worded(range.first) + " ~ " + Worded(range.second),
+          Thousands(Number(weight) ? 1234L * (*Number(weight) + 1) : 0L)};
+}
+
+// The value of `name` in a query ("a=1&b=2"), percent-decoded.
+std::string Parameter(const std::string& query, const std::string& name) {
+  std::size_t start = 0;
+  while (start <= query.size()) {
+    const std::size_t end = std::min(query.find('&', start), query.size());
+    const std::string parameter = query.substr(start, end - start);
+    if (StartsWith(parameter, name + "=")) return PercentDecode(parameter.substr(name.size() + 1));
+    start = end + 1;
+  }
+  return {};
+}
+
 }  // namespace
 
 WeightService::WeightService(WeightServiceOptions options) : options_(std::move(options)) {
@@ -216,6 +254,55 @@ std::string WeightService::DomainPage(const std::string& domain, const EngineWei
          "© 爱站网</div>\n</body></html>\n";
 }
 
+std::string WeightService::TodaysDomainPage(const std::string& domain, const EngineWeights& weights,
+                                            const std::string& rn, const std::string& cc) {
+  const std::string d = HtmlEscape(domain);
+  const Visits2026 visits = VisitsOf(weights.pc);
+  return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">\n"
+         "<title>" +
+         d +
+         "的SEO综合查询 - 爱站网</title>\n"
+         "<script>var isLogin = 0, rn = " +
+         rn + ", cc = \"" + HtmlEscape(cc) + "\", domain = \"" + d +
+         "\";</script>\n"
+         "<link rel=\"stylesheet\" href=\"https://statics.aizhan.com/css/seo.css\"></head>\n"
+         "<body>\n<div class=\"header\" id=\"header\"><a href=\"https://www.aizhan.com/\" id=\"logo\">"
+         "<img src=\"https://statics.aizhan.com/images/logo.png\" alt=\"爱站网\"></a>\n"
+         "<form id=\"search_form\" action=\"https://www.aizhan.com/cha/\"><input type=\"hidden\" name=\"t\" "
+         "value=\"seo\"><input type=\"text\" id=\"search_domain\" name=\"q\" value=\"" +
+         d +
+         "\"><button type=\"submit\">查询</button></form></div>\n"
+         "<div class=\"cha-box\" id=\"cha_box\">\n<h2 id=\"webpage_title\">" +
+         d +
+         " 的SEO综合查询</h2>\n<ul class=\"baidurank\">\n"
+         "<li>百度权重：" +
+         ImageIn("baidurank_br", "https://baidurank.aizhan.com/baidu/" + d + "/", "br", "n") + "</li>\n<li>移动权重：" +
+         ImageIn("baidurank_mbr", "https://baidurank.aizhan.com/mobile/" + d + "/", "mbr", "n") +
+         "</li>\n<li>360权重：" + ImageIn("360_pr", "https://rank.aizhan.com/360/" + d + "/", "360", "n") +
+         "</li>\n<!-- <li>神马：" + ImageIn("sm_pr", "https://rank.aizhan.com/sm/" + d + "/", "sm", weights.shenma) +
+         "</li> -->\n<li>搜狗：" + ImageIn("sogou_pr", "https://rank.aizhan.com/sogou/" + d + "/", "sr", "n") +
+         "</li>\n<li>必应：" + ImageIn("bing_pr", "https://rank.aizhan.com/bing/" + d + "/", "bing", weights.bing) +
+         "</li>\n<li>谷歌PR：" + ImageIn("google_pr", "https://pr.aizhan.com/" + d + "/", "pr", weights.google) +
+         "</li>\n</ul>\n<ul class=\"baidurank-ip\">\n"
+         "<li>百度来路：<span id=\"baidurank_ip\" class=\"red\">" +
+         visits.text + "</span> IP</li>\n<li>移动来路：<span id=\"baidurank_m_ip\">" + visits.text +
+         "</span> IP</li>\n<li>反链：<a id=\"backlink\" href=\"https://link.aizhan.com/" + d + "/\">" +
+         visits.backlinks +
+         "</a></li>\n<li>域名年龄：<span id=\"whois_created\">18年7月12日</span></li>\n</ul>\n"
+         "<div id=\"icp\"><img src=\"https://statics.aizhan.com/images/icp.png\" alt=\"备案\"> "
+         "京ICP证030173号</div>\n</div>\n"
+         "<script>$(function () { $('#baidurank_br img').attr('alt', 'n'); });</script>\n"
+         "<div class=\"footer\" id=\"footer\"><img src=\"https://statics.aizhan.com/images/gongan.png\" alt=\"n\"> "
+         "© 爱站网</div>\n</body></html>\n";
+}
+
+std::string WeightService::HomePage() {
+  return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>爱站网 - 站长工具</title></head>\n"
+         "<body>\n<form id=\"search_form\" action=\"https://www.aizhan.com/cha/\"><input type=\"text\" "
+         "id=\"search_domain\" name=\"q\" value=\"\" placeholder=\"输入域名\"><button type=\"submit\">查询"
+         "</button></form>\n</body></html>\n";
+}
+
 std::string WeightService::SecurityCheckPage() {
   return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>安全验证 - 爱站网</title></head>\n"
          "<body>\n<div class=\"verify-box\" id=\"verify\"><h3>您的访问过于频繁，请完成安全验证后继续访问</h3>\n"
@@ -226,14 +313,15 @@ std::string WeightService::SecurityCheckPage() {
 }
 
 EngineWeights WeightService::WeightsOf(const std::string& domain) const {
-  if (options_.noData.count(domain) != 0) return {"n", "n", "n", "n", "n", "n"};
+  if (options_.noData.count(domain) != 0) return {"n", "n", "n", "n", "n", "n", "n"};
   const auto found = options_.weights.find(domain);
   const std::string pc = found != options_.weights.end() ? found->second : options_.defaultWeight;
   const std::optional<int> number = Number(pc);
-  if (!number) return {pc, pc, pc, pc, pc, pc};
+  if (!number) return {pc, pc, pc, pc, pc, pc, pc};
   const int sogou = *number > 0 ? *number - 1 : 0;
   const int shenma = *number < 10 ? *number + 1 : *number;
-  return {pc, pc, pc, std::to_string(sogou), std::to_string(shenma), "0"};
+  const int bing = *number / 2;
+  return {pc, pc, pc, std::to_string(sogou), std::to_string(shenma), "0", std::to_string(bing)};
 }
 
 WeightService::Verdict WeightService::Admit(ServiceSource source, std::size_t exit) {
@@ -288,6 +376,14 @@ Reply WeightService::Handle(const ReceivedRequest& request, std::size_t exit) {
     reply = Legacy(domain, Admit(ServiceSource::kLegacy, exit));
   } else if (const std::string pageDomain = PageDomainOf(target); !pageDomain.empty()) {
     reply = Page(pageDomain, Admit(ServiceSource::kPage, exit));
+  } else if (StartsWith(target, kFillPath)) {
+    const std::size_t query = target.find('?');
+    const std::string kind = target.substr(
+        sizeof kFillPath - 1, query == std::string::npos ? std::string::npos : query - (sizeof kFillPath - 1));
+    reply = Fill(kind, query == std::string::npos ? std::string() : target.substr(query + 1));
+  } else if (target == "/" || target == "/index.html") {
+    reply.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+    reply.body = HomePage();
   } else if (StartsWith(target, kApiPath)) {
     const std::string rest = target.substr(sizeof kApiPath - 1);
     const std::size_t query = rest.find('?');
@@ -329,12 +425,69 @@ Reply WeightService::Legacy(const std::string& domain, Verdict verdict) {
   return reply;
 }
 
+Reply WeightService::Fill(const std::string& kind, const std::string& query) {
+  Reply reply;
+  reply.headers.push_back({"Content-Type", "application/javascript; charset=utf-8"});
+  const std::string callback = Parameter(query, "callback");
+  const std::string domain = Parameter(query, "domain");
+  const std::string rn = Parameter(query, "rn");
+  const std::string cc = Parameter(query, "cc");
+  const EngineWeights weights = WeightsOf(domain);
+  const std::map<std::string, std::string> byKind{{"baidu", weights.pc},
+                                                  {"yd", weights.mobile},
+                                                  {"so", weights.so360},
+                                                  {"sm", weights.shenma},
+                                                  {"sogou", weights.sogou}};
+  const auto weight = byKind.find(kind);
+  if (callback.empty() || domain.empty() || weight == byKind.end()) {
+    reply.status = 404;
+    reply.reason = "Not Found";
+    reply.body = "not a fill\n";
+    return reply;
+  }
+  bool known = false;
+  {
+    const std::lock_guard lock(mutex_);
+    const auto given = tokens_.find(domain);
+    known = given != tokens_.end() && given->second.count(rn + "|" + cc) != 0;
+  }
+  if (!known) {
+    ++badTokens_;
+    reply.body = callback + "({\"code\":403,\"msg\":\"非法请求\"})";
+    return reply;
+  }
+  ++fills_;
+  reply.body = callback + "({\"pr\":" + JsonString(weight->second) + "})";
+  return reply;
+}
+
 Reply WeightService::Page(const std::string& domain, Verdict verdict) {
   if (verdict == Verdict::kFail) return Unavailable();
   Reply reply;
   reply.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
   if (verdict == Verdict::kAnswer) {
-    reply.body = DomainPage(domain, WeightsOf(domain));
+    if (options_.redirectHome.count(domain) != 0) {
+      reply.status = 302;
+      reply.reason = "Found";
+      reply.headers.push_back({"Location", "/"});
+      reply.body = "<html><body><a href=\"/\">/</a></body></html>\n";
+      return reply;
+    }
+    const std::string shown = options_.otherDomainPage.count(domain) != 0 ? kOtherDomain : domain;
+    if (options_.pageLayout == PageLayout::kEarlier) {
+      reply.body = DomainPage(shown, WeightsOf(shown));
+      return reply;
+    }
+    std::string rn;
+    std::string cc;
+    {
+      const std::lock_guard lock(mutex_);
+      const std::uint64_t sequence = tokenSequence_++;
+      rn = std::to_string(1700000000 + sequence);
+      cc = std::to_string(static_cast<std::uint64_t>(Fraction(options_.seed ^ 0xCC, sequence) * 1e15));
+      tokens_[shown].insert(rn + "|" + cc);
+    }
+    reply.body = TodaysDomainPage(shown, WeightsOf(shown), rn, cc);
     return reply;
   }
   if (options_.retryAfter) {

@@ -3,15 +3,28 @@
 // (when it stands behind http_proxy):
 //   legacy: "/getbrinfo.php?url=<domain>/&_<ms>" -> a page showing the weight
 //           as the image "http://static.aizhan.com/images/brs/<n>.gif";
-//   page:   "/cha/<domain>/" -> a domain page where each engine's weight is
-//           an <img> (alt and file name the weight, "n" for no data) inside
-//           the element of its id: baidurank_br (PC), baidurank_mbr (mobile),
-//           360_pr, sogou_pr, sm_pr (Shenma), google_pr;
+//   page:   "/cha/<domain>/" -> today's domain page: Baidu PC (baidurank_br),
+//           mobile (baidurank_mbr), 360_pr and sogou_pr as placeholders (an
+//           <img> with alt "n") that its script fills from "/pr/<kind>" with
+//           the tokens rn and cc it carries; bing_pr and google_pr as images
+//           (alt and file name the weight); sm_pr inside a comment;
+//           baidurank_ip (a visits range), backlink and whois_created.
+//           The earlier layout (PageLayout::kEarlier) shows every weight as
+//           an image, "n" for no data, and Shenma outside any comment;
+//   fill:   "/pr/<kind>?callback=<name>&domain=<d>&rn=<rn>&cc=<cc>&_=<ms>",
+//           kind baidu, yd, so, sm or sogou -> <name>({"pr":"N"}), "n" for
+//           a domain without data; tokens other than a page of that domain
+//           gave -> <name>({"code":403,"msg":...}) without a weight. Fills
+//           are no queries of their own: no limit, no failures, not counted;
+//   home:   "/" -> the home page, where the redirects below lead;
 //   api:    "/baidurank/siteinfos/<key>?domains=<a>|<b>|..." ('|' may come
 //           as %7C; at most 50 domains) -> JSON with code 200000 and
 //           data.success[] / data.failed[]; a key it does not take gets
 //           code 100001, a wrong list 100002, and `apiError` any code.
 // Anything else gets a 404.
+//
+// Domains in `otherDomainPage` get the page of another domain; domains in
+// `redirectHome` get a redirect (302) to the home page.
 //
 // Weights: a domain's PC weight comes from `weights`, else `defaultWeight`.
 // The other engines' values follow from it: mobile and 360 the same, Sogou
@@ -56,6 +69,12 @@ namespace rankora::tools {
 // The source a request asks, as the stand-in counts them.
 enum class ServiceSource { kLegacy, kPage, kApi };
 
+// The domain page the stand-in serves.
+enum class PageLayout {
+  k2026,     // today's: placeholders, Bing, details
+  kEarlier,  // every weight an image
+};
+
 // How the page source refuses when no Retry-After is asked.
 enum class PageRefusal {
   kForbidden,  // HTTP 403
@@ -91,6 +110,9 @@ struct WeightServiceOptions {
   // Domains the api lists in data.failed[] with a message (and no data).
   std::map<std::string, std::string> apiFailedMessages{};
   std::optional<ApiError> apiError{};
+  PageLayout pageLayout = PageLayout::k2026;
+  std::set<std::string> otherDomainPage{};  // domains whose page is another domain's
+  std::set<std::string> redirectHome{};     // domains whose page redirects to the home page
 };
 
 // What one exit has seen: queries (404s left out), and how they went.
@@ -109,6 +131,7 @@ struct EngineWeights {
   std::string sogou;
   std::string shenma;
   std::string google;
+  std::string bing;
 };
 
 class WeightService {
@@ -140,6 +163,15 @@ class WeightService {
   static std::string RefusalPage();
   // The page source's domain page, and its security-check page.
   static std::string DomainPage(const std::string& domain, const EngineWeights& weights);
+  // Today's domain page, with the fill tokens it carries.
+  static std::string TodaysDomainPage(const std::string& domain, const EngineWeights& weights, const std::string& rn,
+                                      const std::string& cc);
+  static std::string HomePage();
+  // The domain whose page is shown for the domains of otherDomainPage.
+  static constexpr char kOtherDomain[] = "wrong.example";
+  // Fill requests answered with a weight, and refused for their tokens.
+  long FillCount() const { return fills_; }
+  long BadTokenCount() const { return badTokens_; }
   static std::string SecurityCheckPage();
 
   // The weights shown for `domain` (percent-decoded).
@@ -156,6 +188,7 @@ class WeightService {
   Verdict Admit(ServiceSource source, std::size_t exit);
   Reply Legacy(const std::string& domain, Verdict verdict);
   Reply Page(const std::string& domain, Verdict verdict);
+  Reply Fill(const std::string& kind, const std::string& query);
   Reply Api(const std::string& key, const std::string& domains, Verdict verdict);
   void AddRetryAfter(Reply& reply) const;
 
@@ -168,6 +201,10 @@ class WeightService {
   long queries_ = 0;
   std::uint64_t admittedSequence_ = 0;
   std::atomic<long> pageRefusals_{0};
+  std::map<std::string, std::set<std::string>> tokens_;  // domain -> "rn|cc" its pages gave
+  std::uint64_t tokenSequence_ = 0;
+  std::atomic<long> fills_{0};
+  std::atomic<long> badTokens_{0};
 };
 
 // The stand-in behind several exits: one loopback server per port, all

@@ -1,5 +1,7 @@
 #include "ui/cli/batch_run.h"
 
+#include <algorithm>
+
 #include <atomic>
 
 #include "batch/forms.h"
@@ -203,7 +205,25 @@ int BatchMain(const std::vector<std::string>& arguments) {
     }
     return parsed.status;
   }
-  return Run(*parsed.options);
+  Options options = *parsed.options;
+  if (options.source.cookie.starts_with('@')) {
+    // The cookie's file; its name may be shown, never what it holds.
+    const std::string path = options.source.cookie.substr(1);
+    const files::ReadResult read = files::ReadWholeFile(PathFromUtf8(path));
+    if (read.error) {
+      WriteError("读不了 cookie 文件 " + PathText(path) + "：" + FileProblem(read.error) + "。\n");
+      return kNoInput;
+    }
+    std::string cookie = read.bytes;
+    // One header value: the file's line ends and a byte-order mark are no part of it.
+    if (cookie.starts_with("\xEF\xBB\xBF")) cookie.erase(0, 3);
+    std::replace_if(
+        cookie.begin(), cookie.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    while (!cookie.empty() && cookie.back() == ' ') cookie.pop_back();
+    while (!cookie.empty() && cookie.front() == ' ') cookie.erase(0, 1);
+    options.source.cookie = std::move(cookie);
+  }
+  return Run(options);
 }
 
 }  // namespace rankora::cli

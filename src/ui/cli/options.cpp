@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "lookup/page_source.h"
+
 namespace rankora::cli {
 namespace {
 
@@ -102,6 +104,16 @@ Parsed Parse(const std::vector<std::string>& arguments) {
   app.add_option("--key", options.source.key, "付费接口的 key（--source api 时必填）")->type_name("KEY");
   app.add_option("--service", options.source.service, "用这个 scheme://主机[:端口] 代替服务的地址（镜像、测试）")
       ->type_name("URL");
+  std::string fields;
+  app.add_option("--fields", fields,
+                 "--source page 时另加的列，逗号分隔：traffic（百度来路的两个数）、backlinks（反链）、age（域名年龄）")
+      ->type_name("LIST");
+  app.add_option("--user-agent", options.source.userAgent,
+                 "--source page 时请求用的 User-Agent（默认：当前桌面浏览器的）")
+      ->type_name("TEXT");
+  app.add_option("--cookie", options.source.cookie,
+                 "--source page 时随请求发送的 cookie（如登录后的），或 @文件 从文件读；不会出现在任何输出里")
+      ->type_name("TEXT|@FILE");
   std::string proxies;
   app.add_option("--proxies", proxies, "代理列表文件，一行一个 http://[用户:密码@]主机:端口，每个代理是一个出口")
       ->type_name("FILE");
@@ -157,6 +169,22 @@ Parsed Parse(const std::vector<std::string>& arguments) {
   options.source.kind = sources.at(source);
   if (options.source.kind == lookup::SourceKind::kApi && options.source.key.empty()) {
     return usage("--source api 需要 --key。");
+  }
+  for (std::size_t start = 0; start < fields.size();) {
+    const std::size_t comma = std::min(fields.find(',', start), fields.size());
+    std::string field = fields.substr(start, comma - start);
+    field.erase(0, field.find_first_not_of(' '));
+    field.erase(field.find_last_not_of(' ') + 1);
+    start = comma + 1;
+    if (field.empty()) continue;
+    if (!lookup::IsPageField(field)) return usage("--fields 只能列 traffic、backlinks、age：" + field + " 不认识。");
+    if (std::find(options.source.pageFields.begin(), options.source.pageFields.end(), field) ==
+        options.source.pageFields.end()) {
+      options.source.pageFields.push_back(field);
+    }
+  }
+  if (!options.source.pageFields.empty() && options.source.kind != lookup::SourceKind::kPage) {
+    return usage("--fields 只用于 --source page。");
   }
   if (!options.source.service.empty()) {
     if (const std::optional<std::string> problem = ServiceProblem(options.source.service)) {

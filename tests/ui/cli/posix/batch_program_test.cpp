@@ -270,6 +270,108 @@ TEST_F(BatchProgram, ASecondCtrlCExitsAtOnceWithTheOutputWhole) {
   EXPECT_EQ(ReadWholeFile(File("out.txt")), "");
 }
 
+TEST_F(BatchProgram, FillsTodaysPagePlaceholdersThroughFourExitsAndRefusesOtherPages) {
+  WeightServiceOptions options = VariedWeights(8);
+  options.otherDomainPage = {"wrong.com"};
+  options.redirectHome = {"moved.com"};
+  WeightServiceExits service(options, 4);
+  ASSERT_TRUE(service.Listening());
+  std::string proxies;
+  for (std::size_t i = 0; i < 4; ++i) proxies += "http://" + service.Host(i) + "\n";
+  const std::string input = Write("in.txt", DomainList(8) + "wrong.com\r\nmoved.com\r\n");
+  const std::string cookie = Write("cookie.txt", "session=TOPSECRET42\n");
+  std::string errors;
+  EXPECT_EQ(Run({input,
+                 "-o",
+                 File("out.csv"),
+                 "--format",
+                 "csv",
+                 "--source",
+                 "page",
+                 "--service",
+                 "http://www.aizhan.com",
+                 "--proxies",
+                 Write("proxies.txt", proxies),
+                 "--rate",
+                 "0",
+                 "--fields",
+                 "traffic,backlinks,age",
+                 "--cookie",
+                 "@" + cookie,
+                 "--cool-down",
+                 "10ms",
+                 "--longest-cool-down",
+                 "20ms",
+                 "--retries",
+                 "1",
+                 "--retry-pause",
+                 "1ms",
+                 "--journal-free-dummy"},
+                &errors),
+            64);  // an unknown option is refused before anything is asked
+  EXPECT_EQ(service.Counts(0).queries, 0);
+  const int status = Run({input,
+                          "-o",
+                          File("out.csv"),
+                          "--format",
+                          "csv",
+                          "--source",
+                          "page",
+                          "--service",
+                          "http://www.aizhan.com",
+                          "--proxies",
+                          File("proxies.txt"),
+                          "--rate",
+                          "0",
+                          "--fields",
+                          "traffic,backlinks,age",
+                          "--cookie",
+                          "@" + cookie,
+                          "--on-refusal",
+                          "cool",
+                          "--cool-down",
+                          "1ms",
+                          "--longest-cool-down",
+                          "2ms"},
+                         &errors);
+  EXPECT_NE(status, 0) << errors;
+  const std::string csv = ReadWholeFile(File("out.csv"));
+  const std::vector<std::string> rows = Lines(csv);
+  ASSERT_GE(rows.size(), 9u) << csv << errors;
+  EXPECT_EQ(rows[0],
+            "\xEF\xBB\xBF"
+            "domain,baidu_pc,baidu_mobile,360,sogou,bing,google,traffic_min,traffic_max,backlinks,age,status,attempts,"
+            "exit,time,reason")
+      << rows[0];
+  EXPECT_NE(csv.find("site1.com,7,7,7,6,3,0,50000,199000,9872,18年7月12日,found"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("site0.com,0,0,0,0,0,0,0,1,1234,18年7月12日,found"), std::string::npos) << csv;
+  for (const std::string refused : {"wrong.com", "moved.com"}) {
+    for (const std::string& row : rows) {
+      if (row.rfind(refused + ",", 0) == 0) {
+        EXPECT_EQ(row.find(",found,"), std::string::npos) << row;
+        EXPECT_EQ(row.find(",none,"), std::string::npos) << row;
+      }
+    }
+  }
+  long pages = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    pages += service.Counts(i).answered;
+    EXPECT_GT(service.Counts(i).answered, 0) << "exit " << i;
+  }
+  EXPECT_EQ(service.Service().BadTokenCount(), 0);
+  EXPECT_GE(service.Service().FillCount(), 8 * 4);
+  // The cookie went with the requests and nowhere else.
+  bool sent = false;
+  for (std::size_t i = 0; i < 4; ++i) {
+    for (const auto& request : service.Requests(i))
+      sent = sent || request.Header("Cookie").find("TOPSECRET42") != std::string::npos;
+  }
+  EXPECT_TRUE(sent);
+  EXPECT_EQ(csv.find("TOPSECRET42"), std::string::npos);
+  EXPECT_EQ(errors.find("TOPSECRET42"), std::string::npos);
+  (void)pages;
+}
+
 TEST_F(BatchProgram, WritesEachOutputFormSoThatItsReadersReadItBack) {
   WeightServiceOptions options;
   options.weights = {{"a.com", "5"}, {"b.com", "0"}};
@@ -301,7 +403,7 @@ TEST_F(BatchProgram, WritesEachOutputFormSoThatItsReadersReadItBack) {
   }
   EXPECT_EQ(printed,
             "4\n"
-            "domain|baidu_pc|baidu_mobile|360|sogou|shenma|google|status|attempts|exit|time|reason\n"
+            "domain|baidu_pc|baidu_mobile|360|sogou|bing|google|status|attempts|exit|time|reason\n"
             "a.com 5 5 found\n"
             "b.com 0 0 found\n"
             "c.com   none\n")  // no data is an empty cell
