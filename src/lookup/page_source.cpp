@@ -395,7 +395,7 @@ std::string PageNumber(std::string_view text) {
     }
   }
   if (digits.empty()) return {};
-  std::string_view rest = Trimmed(text.substr(at));
+  const std::string rest = Trimmed(text.substr(at));
   std::size_t zeros = 0;
   if (rest.substr(0, wan.size()) == wan) zeros = 4;
   if (rest.substr(0, yi.size()) == yi) zeros = 8;
