@@ -343,7 +343,12 @@ TEST_F(PageSourceTest, IsRefusedWhenThePageRedirectsOrIsAnotherDomains) {
   const std::vector<LookupResult> results = Ask({"www.moved.com", "www.a.com"});
   ASSERT_EQ(results.size(), 2u);
   EXPECT_EQ(results[0].outcome, Outcome::kRefused);
-  EXPECT_EQ(results[0].reason, "重定向到 " + server_.Origin() + "/");
+  // Where the redirect led is known where the request object tells it
+  // (under Wine it does not: the "winhttp-option" deviation); the home page
+  // it led to is refused either way.
+  if (!rankora::testing::RunsUnderWine()) {
+    EXPECT_EQ(results[0].reason, "重定向到 " + server_.Origin() + "/");
+  }
   EXPECT_EQ(results[1].outcome, Outcome::kRefused);
   EXPECT_EQ(results[0].values, Values(6));
   EXPECT_EQ(results[1].values, Values(6));
