@@ -1,5 +1,6 @@
 #include "automation/registry.h"
 
+#include <atomic>
 #include <cctype>
 #include <mutex>
 #include <unordered_map>
@@ -76,6 +77,14 @@ ClassWithheld::~ClassWithheld() {
   const std::lock_guard lock(registry.mutex);
   registry.withheld.erase(folded_);
 }
+
+namespace {
+std::atomic<int> inHouseFirst{0};
+}  // namespace
+
+InHouseFirst::InHouseFirst() { ++inHouseFirst; }
+InHouseFirst::~InHouseFirst() { --inHouseFirst; }
+bool IsInHouseFirst() { return inHouseFirst.load() > 0; }
 
 HRESULT WithheldCode(std::string_view progId) {
   Registry& registry = GetRegistry();

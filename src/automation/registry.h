@@ -50,6 +50,18 @@ class ClassWithheld {
 // The code a withheld ProgID fails with; S_OK when it is not withheld.
 HRESULT WithheldCode(std::string_view progId);
 
+// While one lives, the registry's in-house components answer before the
+// platform's classes, on every thread: the component tests check the
+// in-house components on a system that has both.
+class InHouseFirst {
+ public:
+  InHouseFirst();
+  InHouseFirst(const InHouseFirst&) = delete;
+  InHouseFirst& operator=(const InHouseFirst&) = delete;
+  ~InHouseFirst();
+};
+bool IsInHouseFirst();
+
 struct ClassRegistration {
   ClassRegistration(std::string_view clsid, const std::vector<std::string>& progIds, Factory factory) {
     RegisterClass(clsid, progIds, std::move(factory));

@@ -77,6 +77,18 @@ TEST_F(Creation, AWithheldProgIdFailsWithItsCodeUntilTheWithholdingEnds) {
   EXPECT_EQ(WithheldCode(kProbeProgId), S_OK);
 }
 
+TEST_F(Creation, TellsWhoProvidesAClass) {
+  HRESULT code = E_FAIL;
+  // The probe is no class of the platform's, on any system.
+  EXPECT_EQ(WhoProvides("Rankora.Probe", &code), Provider::kInHouse);
+  EXPECT_EQ(code, S_OK);
+  EXPECT_EQ(WhoProvides("No.Such.Class", &code), Provider::kNone);
+  EXPECT_EQ(code, CO_E_CLASSSTRING);
+  const ClassWithheld missing(kProbeProgId);
+  EXPECT_EQ(WhoProvides(kProbeProgId, &code), Provider::kNone);
+  EXPECT_EQ(code, REGDB_E_CLASSNOTREG);
+}
+
 TEST_F(Creation, ReleasesThePreviousObjectOnSuccess) {
   const int alive = Probe::alive;
   Object object;
