@@ -155,6 +155,26 @@ windows_tests() {
   # and every first try that failed is listed below.
   ctest --preset "$preset" -j 2 --timeout 120 --repeat until-pass:2 --output-junit "$junit" 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
+  # Again without Wine's script control, dictionary and VBScript: the
+  # in-house components answer in their place, and the same tests pass.
+  # (The regular expression has no in-house fallback on Windows yet, so its
+  # tests and those that need it are not in this pass.)
+  echo "Component, wrapper and lookup tests with Wine's classes unavailable:"
+  local program fallback_status=0
+  for program in "build/$preset"/tests/{components,automation,script,lookup}/*_test.exe \
+    "build/$preset/tests/ui/cli/cli_version_test.exe"; do
+    [ -f "$program" ] || continue
+    if WINEDLLOVERRIDES="mscoree,mshtml=;msscript.ocx=d;vbscript=d;scrrun=d" \
+      timeout 600 "$loader" "$program" --gtest_brief=1 >"$log.fallback" 2>&1; then
+      echo "  passed: ${program##*/}"
+    else
+      echo "  FAILED: ${program##*/}"
+      sed 's/^/    /' "$log.fallback"
+      fallback_status=1
+    fi
+  done
+  rm -f "$log.fallback"
+  [ "$status" -ne 0 ] || status=$fallback_status
   echo "Skipped Windows tests:"
   list_skipped "$junit"
   echo "Windows tests that failed a first try:"

@@ -90,7 +90,9 @@ zcat "$top/share/doc/rankora/changelog.gz" | head -n 1 | grep -q "^rankora ($ver
   fail "the changelog does not start with version $version"
 
 said=$("$top/bin/rankora-batch" --version) || fail "the installed rankora-batch --version failed"
-[ "$said" = "rankora-batch $version" ] || fail "the installed rankora-batch --version said: $said"
+# Its first line is the version; the lines after it name who answers each component.
+[ "$(printf '%s\n' "$said" | head -n 1)" = "rankora-batch $version" ] ||
+  fail "the installed rankora-batch --version said: $said"
 
 # The installed programs find their libraries as any program does, not
 # through the build tree.

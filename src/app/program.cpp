@@ -12,7 +12,7 @@
 namespace rankora::app {
 
 Program::Program(Window& window, Lookup lookup) : window_(window), lookup_(std::move(lookup)) {
-  if (!lookup_) lookup_ = [](const std::string& domain) { return lookup::LookupWeight(domain); };
+  if (!lookup_) lookup_ = [](const std::string& domain) { return lookup::TryLookupWeight(domain); };
 }
 
 void Program::RunBatch() {
@@ -25,9 +25,22 @@ void Program::RunBatch() {
     const std::vector<std::string> pieces = text::Split(line, " | ");
     if (pieces.empty()) continue;
     const std::string& domain = pieces.front();
-    const std::optional<std::string> weight = window_.Await([lookup = lookup_, domain] { return lookup(domain); });
+    // The lookup's failure comes back beside its weight; the work owns it with
+    // the window, so that a closed window leaves it to the work alone.
+    auto failure = std::make_shared<std::string>();
+    const std::optional<std::string> weight = window_.Await([lookup = lookup_, domain, failure] {
+      lookup::StepResult answer = lookup(domain);
+      *failure = std::move(answer.failure);
+      return std::move(answer.text);
+    });
     // The window was closed during the lookup: the run ends with it.
     if (!weight) return;
+    // A component that could not look up says so: the service did not
+    // refuse anything.
+    if (!failure->empty()) {
+      window_.ShowMessage(LookupFailedMessage(*failure));
+      break;
+    }
     if (weight->empty()) {
       window_.ShowMessage(texts.restrictedMessage);
       break;

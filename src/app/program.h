@@ -10,13 +10,15 @@
 #include <string>
 
 #include "app/window.h"
+#include "lookup/weight_lookup.h"
 
 namespace rankora::app {
 
 class Program {
  public:
-  // The weight of one domain, empty when none came back.
-  using Lookup = std::function<std::string(const std::string& domain)>;
+  // The weight of one domain, empty when none came back; or why a component
+  // could not look it up.
+  using Lookup = std::function<lookup::StepResult(const std::string& domain)>;
 
   // `lookup` defaults to the weight service itself.
   explicit Program(Window& window, Lookup lookup = {});

@@ -18,6 +18,7 @@ const Texts& GetTexts() {
       .weightHeader = Gbk("权重"),
       .messageTitle = Gbk("信息："),
       .restrictedMessage = Gbk("Quillon提示：被限制了。。换IP吧"),
+      .lookupFailed = Gbk("Quillon提示：查询失败，"),
       .savedMessage = Gbk("保存成功！"),
       .saveFailed = Gbk("保存失败："),
       .defaultDomains =
@@ -30,6 +31,8 @@ const Texts& GetTexts() {
   };
   return texts;
 }
+
+std::string LookupFailedMessage(const std::string& why) { return GetTexts().lookupFailed + text::Gbk(why); }
 
 std::string SaveFailedMessage(std::error_code failure) {
   using text::Gbk;

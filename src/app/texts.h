@@ -22,6 +22,7 @@ struct Texts {
   std::string weightHeader;    // 权重
   std::string messageTitle;    // 信息：
   std::string restrictedMessage;
+  std::string lookupFailed;    // Quillon提示：查询失败，
   std::string savedMessage;    // 保存成功！
   std::string saveFailed;      // 保存失败：
   std::string defaultDomains;  // six domains, CR LF between them
@@ -33,6 +34,10 @@ struct Texts {
 
 // Made once, on first use.
 const Texts& GetTexts();
+
+// Quillon提示：查询失败， and why (UTF-8), such as the component that could not
+// be created.
+std::string LookupFailedMessage(const std::string& why);
 
 // 保存失败： and why the file could not be written, in words.
 std::string SaveFailedMessage(std::error_code failure);

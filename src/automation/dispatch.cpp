@@ -263,6 +263,12 @@ Variant VariantResult(const Object& object, std::string_view name, Operation ope
   return result;
 }
 
+// The platform's answers for a class it cannot provide at all.
+bool IsAbsentClass(HRESULT code) {
+  return code == CO_E_CLASSSTRING || code == REGDB_E_CLASSNOTREG || code == CO_E_DLLNOTFOUND ||
+         code == CO_E_ERRORINDLL || code == kModuleNotFound || code == kFileNotFound || code == TYPE_E_CANTLOADLIBRARY;
+}
+
 // An in-house component of the layer's registry.
 HRESULT CreateRegistered(std::string_view name, const std::string* typeLibraryFile, Object& created) {
   const bool byClsid = !name.empty() && name.front() == '{';
@@ -274,7 +280,39 @@ HRESULT CreateRegistered(std::string_view name, const std::string* typeLibraryFi
   return code;
 }
 
+// Creates by name: the platform's class where the platform has one; the
+// registry's in-house component where the platform has no such class or the
+// class's module is gone. `inHouse`, when given, tells which answered.
+HRESULT CreateEither(std::string_view name, const std::string* typeLibraryFile, Object& created, bool* inHouse) {
+  HRESULT code = WithheldCode(name);
+  if (Failed(code)) return code;
+  if (IsInHouseFirst()) {
+    code = CreateRegistered(name, typeLibraryFile, created);
+    if (!IsAbsentClass(code)) {
+      if (inHouse != nullptr) *inHouse = Succeeded(code);
+      return code;
+    }
+  }
+  code = CreatePlatformObject(name, typeLibraryFile, created);
+  if (!IsAbsentClass(code)) return code;
+  const HRESULT registered = CreateRegistered(name, typeLibraryFile, created);
+  if (inHouse != nullptr) *inHouse = Succeeded(registered);
+  // Where the registry has no such class either, its answer stands for a
+  // class nobody knows, the platform's for a class whose module is gone.
+  if (!IsAbsentClass(registered) || code == CO_E_CLASSSTRING || code == REGDB_E_CLASSNOTREG) code = registered;
+  return code;
+}
+
 }  // namespace
+
+Provider WhoProvides(std::string_view progId, HRESULT* code) {
+  Object created;
+  bool inHouse = false;
+  const HRESULT result = CreateEither(progId, nullptr, created, &inHouse);
+  if (code != nullptr) *code = result;
+  if (Failed(result)) return Provider::kNone;
+  return inHouse ? Provider::kInHouse : Provider::kPlatform;
+}
 
 HRESULT Arg::ToVariant(Variant& out) const {
   struct Visitor {
@@ -343,16 +381,8 @@ void RecordLastCall(HRESULT code) { lastCall = CallState{code, {}}; }
 
 bool Create(Object& object, std::string_view name, const std::string* typeLibraryFile) {
   lastCall = CallState{};
-  // The registry holds the in-house components linked in, which never share
-  // a name with the platform's own classes; every other name is the
-  // platform's.
   Object created;
-  HRESULT code = CreateRegistered(name, typeLibraryFile, created);
-  if (code == CO_E_CLASSSTRING || code == REGDB_E_CLASSNOTREG || code == TYPE_E_CANTLOADLIBRARY) {
-    const HRESULT platform = CreatePlatformObject(name, typeLibraryFile, created);
-    // Where the platform has no such class either, the registry's answer stands.
-    if (platform != CO_E_CLASSSTRING && platform != REGDB_E_CLASSNOTREG) code = platform;
-  }
+  const HRESULT code = CreateEither(name, typeLibraryFile, created, nullptr);
   if (Failed(code)) {
     Fail(code);
     return false;

@@ -95,6 +95,13 @@ void RecordLastCall(HRESULT code);
 // ProgID the platform does not know fails (TYPE_E_CANTLOADLIBRARY).
 bool Create(Object& object, std::string_view name, const std::string* typeLibraryFile = nullptr);
 
+// Who answers to a ProgID on this system, as Create would ask: the
+// platform's class, the in-house component, or nobody (with the code Create
+// would fail with in `code`). Makes one instance to know; the thread's
+// apartment is the caller's.
+enum class Provider : std::uint8_t { kPlatform, kInHouse, kNone };
+Provider WhoProvides(std::string_view progId, HRESULT* code = nullptr);
+
 // Reads bind under property get, then method.
 std::string ReadTextProperty(const Object& object, std::string_view name, ArgList args = {});
 double ReadNumberProperty(const Object& object, std::string_view name, ArgList args = {});

@@ -40,5 +40,11 @@ inline constexpr HRESULT TYPE_E_CANTLOADLIBRARY = MakeCode(0x80029C4A);
 
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = MakeCode(0x80040154);
 inline constexpr HRESULT CO_E_CLASSSTRING = MakeCode(0x800401F3);
+inline constexpr HRESULT CO_E_DLLNOTFOUND = MakeCode(0x800401F8);
+inline constexpr HRESULT CO_E_ERRORINDLL = MakeCode(0x800401F9);
+// HRESULT_FROM_WIN32 of ERROR_MOD_NOT_FOUND and ERROR_FILE_NOT_FOUND: a
+// registered class whose module is gone.
+inline constexpr HRESULT kModuleNotFound = MakeCode(0x8007007E);
+inline constexpr HRESULT kFileNotFound = MakeCode(0x80070002);
 
 }  // namespace rankora::automation

@@ -1,5 +1,6 @@
 #include "automation/registry.h"
 
+#include <atomic>
 #include <cctype>
 #include <mutex>
 #include <unordered_map>
@@ -13,6 +14,7 @@ struct Registry {
   std::mutex mutex;
   std::unordered_map<std::string, std::string> clsidByProgId;  // folded ProgID
   std::unordered_map<std::string, Factory> factoryByClsid;
+  std::unordered_map<std::string, HRESULT> withheld;  // folded ProgID
 };
 
 Registry& GetRegistry() {
@@ -56,6 +58,40 @@ HRESULT ClsidFromProgId(std::string_view progId, std::string& clsid) {
   if (found == registry.clsidByProgId.end()) return CO_E_CLASSSTRING;
   clsid = found->second;
   return S_OK;
+}
+
+bool IsRegistered(std::string_view progId) {
+  Registry& registry = GetRegistry();
+  const std::lock_guard lock(registry.mutex);
+  return registry.clsidByProgId.contains(FoldName(progId));
+}
+
+ClassWithheld::ClassWithheld(std::string_view progId, HRESULT code) : folded_(FoldName(progId)) {
+  Registry& registry = GetRegistry();
+  const std::lock_guard lock(registry.mutex);
+  registry.withheld[folded_] = code;
+}
+
+ClassWithheld::~ClassWithheld() {
+  Registry& registry = GetRegistry();
+  const std::lock_guard lock(registry.mutex);
+  registry.withheld.erase(folded_);
+}
+
+namespace {
+std::atomic<int> inHouseFirst{0};
+}  // namespace
+
+InHouseFirst::InHouseFirst() { ++inHouseFirst; }
+InHouseFirst::~InHouseFirst() { --inHouseFirst; }
+bool IsInHouseFirst() { return inHouseFirst.load() > 0; }
+
+HRESULT WithheldCode(std::string_view progId) {
+  Registry& registry = GetRegistry();
+  const std::lock_guard lock(registry.mutex);
+  if (registry.withheld.empty()) return S_OK;
+  const auto found = registry.withheld.find(FoldName(progId));
+  return found == registry.withheld.end() ? S_OK : found->second;
 }
 
 HRESULT CreateInstance(const std::string& clsid, Object& object) {

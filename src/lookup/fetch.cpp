@@ -7,7 +7,9 @@
 #include <limits>
 #include <sstream>
 
+#include "automation/dispatch.h"
 #include "automation/winhttp_errors.h"
+#include "lookup/component_failure.h"
 #include "net/http_request.h"
 #include "text/gbk.h"
 
@@ -66,7 +68,11 @@ std::string Trimmed(const std::string& text) {
 FetchResult Fetch(const FetchRequest& request) {
   FetchResult result;
   net::HttpRequest http;
-  http.Create();
+  if (!http.Create()) {
+    result.componentFailure =
+        ComponentFailure(net::kRequestProgId, ComponentStep::kCreate, automation::LastCall().code);
+    return result;
+  }
   http.Open("GET", request.url, true);
   if (!request.exit.proxy.empty()) http.SetProxy(2, request.exit.proxy);
   if (request.presetHeaders) http.SetDefaultHeaders(request.url);
@@ -154,7 +160,10 @@ std::optional<LookupResult> ClassifyAnswer(const FetchResult& answer, const std:
   LookupResult result;
   result.domain = domain;
   result.retryAfter = answer.retryAfter;
-  if (answer.timedOut) {
+  if (!answer.componentFailure.empty()) {
+    result.outcome = Outcome::kFailed;
+    result.reason = answer.componentFailure;
+  } else if (answer.timedOut) {
     result.outcome = Outcome::kFailed;
     result.reason = "超时";
   } else if (answer.tooManyRedirects) {

@@ -45,6 +45,8 @@ struct FetchResult {
   bool tooManyRedirects = false;  // the redirects went round or on too long
   std::string redirectedTo = {};  // where redirects led, when they did (GBK)
   std::string cookies = {};       // the session's cookies after the answer, when a session was given
+  // The request object could not be created: why, in words (UTF-8).
+  std::string componentFailure = {};
 
   bool Answered() const { return status != 0; }
 };
@@ -66,8 +68,8 @@ std::string UrlPiece(const std::string& text);
 std::optional<std::chrono::seconds> ParseRetryAfter(
     const std::string& value, std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
-// The verdict on an answer that every source shares: kFailed for a
-// time-out, no answer, too many redirects, a 5xx or any other status outside
+// The verdict on an answer that every source shares: kFailed for a request
+// object that could not be created, a time-out, no answer, too many redirects, a 5xx or any other status outside
 // 2xx, kRefused for 403 and 429, each with its reason (which says where
 // redirects led, when they did); nothing when the answer is a page for
 // the source to read. The result carries `domain` and the Retry-After.

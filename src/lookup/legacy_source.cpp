@@ -17,8 +17,18 @@ LookupResult LegacySource::LookupOne(const std::string& domain, const Exit& exit
   // The weight image stays on the real image host: a mirror serves the
   // service's pages, which name the images by their real address.
   const Endpoints endpoints;
+  const auto failed = [&domain](std::string why) {
+    LookupResult result;
+    result.domain = domain;
+    result.outcome = Outcome::kFailed;
+    result.reason = std::move(why);
+    result.values.resize(1);
+    return result;
+  };
+  const StepResult stamp = TryMakeTimeStamp();
+  if (stamp.Failed()) return failed(stamp.failure);
   FetchRequest request;
-  request.url = Rebase(RequestUrl(endpoints, domain, MakeTimeStamp()), settings_.service);
+  request.url = Rebase(RequestUrl(endpoints, domain, stamp.text), settings_.service);
   request.presetHeaders = true;
   request.exit = exit;
   request.timeout = settings_.timeout;
@@ -33,10 +43,11 @@ LookupResult LegacySource::LookupOne(const std::string& domain, const Exit& exit
       result->outcome = Outcome::kRefused;
       result->reason = "无权重图片";
     } else {
-      std::string weight = ExtractWeight(answer.body, prefix, kImageSuffix);
+      StepResult weight = TryExtractWeight(answer.body, prefix, kImageSuffix);
+      if (weight.Failed()) return failed(std::move(weight.failure));
       // An image without a number in its name is an answer without a weight.
-      result->outcome = weight.empty() ? Outcome::kNone : Outcome::kFound;
-      result->values.push_back(std::move(weight));
+      result->outcome = weight.text.empty() ? Outcome::kNone : Outcome::kFound;
+      result->values.push_back(std::move(weight.text));
     }
   }
   result->values.resize(1);

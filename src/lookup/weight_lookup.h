@@ -1,8 +1,9 @@
 // One domain's search-engine weight from the weight service: a GET of its
 // information page with a millisecond time stamp, and the text between the
 // weight image's address prefix and ".gif". Every failure, and a page without
-// that prefix, gives the empty weight. Each call makes and destroys its own
-// script engines and request.
+// that prefix, gives the empty weight; the Try forms tell a component that
+// could not be created or could not run its script from an answer without a
+// weight. Each call makes and destroys its own script engines and request.
 #pragma once
 
 #include <string>
@@ -13,6 +14,30 @@ namespace rankora::lookup {
 
 // The weight of `domain` (GBK, used unchanged), or empty text.
 std::string LookupWeight(const std::string& domain, const Endpoints& endpoints = Endpoints());
+
+// A lookup or one of its steps: its text, or why a component could not give
+// it (UTF-8, naming the component and the platform's code).
+struct StepResult {
+  std::string text;
+  std::string failure;
+
+  StepResult() = default;
+  // A text that came back (a lookup's function may give just its weight).
+  StepResult(std::string value) : text(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  static StepResult Failure(std::string why) {
+    StepResult result;
+    result.failure = std::move(why);
+    return result;
+  }
+  bool Failed() const { return !failure.empty(); }
+};
+
+StepResult TryLookupWeight(const std::string& domain, const Endpoints& endpoints = Endpoints());
+StepResult TryMakeTimeStamp();
+StepResult TryExtractWeight(const std::string& page, const std::string& prefix, const std::string& suffix);
+
+// The ProgIDs a lookup creates.
+inline constexpr char kScriptProgId[] = "ScriptControl";
 
 // The steps of a lookup.
 std::string MakeTimeStamp();

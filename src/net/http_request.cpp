@@ -18,7 +18,7 @@ using namespace automation;
 
 namespace {
 
-constexpr char kDefaultProgId[] = "WinHttp.WinHttpRequest.5.1";
+constexpr const char* kDefaultProgId = kRequestProgId;
 
 std::int32_t Truncated(double value) {
   if (!std::isfinite(value)) return 0;

@@ -18,6 +18,9 @@
 
 namespace rankora::net {
 
+// The request object's ProgID, which Create uses when given none.
+inline constexpr char kRequestProgId[] = "WinHttp.WinHttpRequest.5.1";
+
 // Operations stand in the order of the object's table.
 class HttpRequest {
  public:

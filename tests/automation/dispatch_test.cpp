@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "automation/apartment.h"
+#include "automation/registry.h"
 #include "probe_component.h"
 #include "text/gbk.h"
 
@@ -58,6 +59,34 @@ TEST_F(Creation, FailsForUnknownNamesAndKeepsWhatTheValueHeld) {
   EXPECT_FALSE(Create(object, kProbeProgId, &library));
   EXPECT_EQ(LastCall().code, TYPE_E_CANTLOADLIBRARY);
   EXPECT_EQ(object, before);
+}
+
+TEST_F(Creation, AWithheldProgIdFailsWithItsCodeUntilTheWithholdingEnds) {
+  EXPECT_TRUE(IsRegistered("Rankora.probe"));
+  EXPECT_FALSE(IsRegistered("No.Such.Class"));
+  Object object;
+  {
+    const ClassWithheld missing("RANKORA.Probe", kModuleNotFound);
+    EXPECT_FALSE(Create(object, kProbeProgId));
+    EXPECT_EQ(LastCall().code, kModuleNotFound);
+    EXPECT_TRUE(object.IsEmpty());
+    // The class itself is still there by its CLSID.
+    EXPECT_TRUE(Create(object, kProbeClsid));
+  }
+  EXPECT_TRUE(Create(object, kProbeProgId));
+  EXPECT_EQ(WithheldCode(kProbeProgId), S_OK);
+}
+
+TEST_F(Creation, TellsWhoProvidesAClass) {
+  HRESULT code = E_FAIL;
+  // The probe is no class of the platform's, on any system.
+  EXPECT_EQ(WhoProvides("Rankora.Probe", &code), Provider::kInHouse);
+  EXPECT_EQ(code, S_OK);
+  EXPECT_EQ(WhoProvides("No.Such.Class", &code), Provider::kNone);
+  EXPECT_EQ(code, CO_E_CLASSSTRING);
+  const ClassWithheld missing(kProbeProgId);
+  EXPECT_EQ(WhoProvides(kProbeProgId, &code), Provider::kNone);
+  EXPECT_EQ(code, REGDB_E_CLASSNOTREG);
 }
 
 TEST_F(Creation, ReleasesThePreviousObjectOnSuccess) {

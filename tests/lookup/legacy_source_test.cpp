@@ -4,6 +4,7 @@
 
 #include <regex>
 
+#include "automation/registry.h"
 #include "lookup/weight_lookup.h"
 #include "loopback_server.h"
 #include "source_contract.h"
@@ -96,6 +97,27 @@ const SourceTraits kLegacyTraits{
 };
 
 INSTANTIATE_TEST_SUITE_P(Legacy, SourceContract, ::testing::Values(&kLegacyTraits), ContractName);
+
+// A component that nobody provides fails the lookup with its name and code:
+// the service was never asked, so the domain has no verdict of "no weight".
+TEST_F(LegacySourceTest, AMissingScriptControlFailsTheLookupWithItsName) {
+  reply_ = [](const ReceivedRequest&) { return Html(200, WeightPage("6")); };
+  const automation::ClassWithheld missing("ScriptControl");
+  const LookupResult result = Ask("www.a.com");
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  EXPECT_EQ(result.reason, "组件 ScriptControl 无法创建（0x80040154）");
+  EXPECT_EQ(result.values, std::vector<std::string>{""});
+  EXPECT_EQ(server_.RequestCount(), 0u);
+}
+
+TEST_F(LegacySourceTest, AMissingRequestObjectFailsTheLookupWithItsName) {
+  reply_ = [](const ReceivedRequest&) { return Html(200, WeightPage("6")); };
+  const automation::ClassWithheld missing("WinHttp.WinHttpRequest.5.1", automation::kModuleNotFound);
+  const LookupResult result = Ask("www.a.com");
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  EXPECT_EQ(result.reason, "组件 WinHttp.WinHttpRequest.5.1 无法创建（0x8007007E）");
+  EXPECT_EQ(server_.RequestCount(), 0u);
+}
 
 }  // namespace
 }  // namespace rankora::lookup

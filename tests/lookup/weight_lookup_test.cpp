@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <regex>
 
+#include "automation/registry.h"
 #include "environment.h"
 #include "platform_deviations.h"
 #include "text/gbk.h"
@@ -137,6 +138,38 @@ TEST(RequestUrl, PutsTheDomainAndStampInThePath) {
   EXPECT_EQ(RequestUrl(Endpoints(), "www.a.com", "1700000000000"),
             "http://www.aizhan.com/getbrinfo.php?url=www.a.com/&_1700000000000");
   EXPECT_EQ(MakeTimeStamp().size(), 13u);
+}
+
+// Where nobody provides the script control, the lookup and each of its
+// script steps fail with the component named; the plain forms stay empty.
+TEST_F(LookupTest, AMissingScriptControlIsAFailureNamingItNotAnEmptyWeight) {
+  const automation::ClassWithheld missing("ScriptControl");
+  const std::string reason = "组件 ScriptControl 无法创建（0x80040154）";
+  const StepResult lookup = TryLookupWeight("www.baidu.com", Local());
+  EXPECT_TRUE(lookup.Failed());
+  EXPECT_EQ(lookup.failure, reason);
+  EXPECT_EQ(lookup.text, "");
+  EXPECT_EQ(server_.RequestCount(), 0u);
+  EXPECT_EQ(TryMakeTimeStamp().failure, reason);
+  EXPECT_EQ(TryExtractWeight("a<b>c", "<b>", "c").failure, reason);
+  EXPECT_EQ(MakeTimeStamp(), "");
+  EXPECT_EQ(LookupWeight("www.baidu.com", Local()), "");
+}
+
+TEST_F(LookupTest, TheScriptStepsSucceedWhenTheControlIsThere) {
+  const StepResult lookup = TryLookupWeight("www.baidu.com", Local());
+  EXPECT_FALSE(lookup.Failed());
+  EXPECT_EQ(lookup.text, "3");
+  const StepResult stamp = TryMakeTimeStamp();
+  EXPECT_FALSE(stamp.Failed());
+  EXPECT_EQ(stamp.text.size(), 13u);
+  EXPECT_EQ(TryExtractWeight("x<b>7.gif", "<b>", ".gif").text, "7");
+}
+
+TEST_F(LookupTest, AMissingRequestObjectIsAFailureNamingIt) {
+  const automation::ClassWithheld missing("WinHttp.WinHttpRequest.5.1");
+  const StepResult lookup = TryLookupWeight("www.baidu.com", Local());
+  EXPECT_EQ(lookup.failure, "组件 WinHttp.WinHttpRequest.5.1 无法创建（0x80040154）");
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ TEST(ScriptEngine, MakesAJavaScriptControl) {
   EXPECT_EQ(engine.GetState(), 1);
   EXPECT_FALSE(engine.SetState(7));
   // The in-house control knows JavaScript alone; the platform's has VBScript too.
-  EXPECT_EQ(engine.SetLanguage("VBScript"), testing::UsesPlatformComponents());
+  EXPECT_EQ(engine.SetLanguage("VBScript"),
+            automation::WhoProvides("ScriptControl") == automation::Provider::kPlatform);
   EXPECT_FALSE(engine.GetModules().IsEmpty());
   EXPECT_FALSE(engine.GetCodeObject().IsEmpty());
   EXPECT_FALSE(engine.GetProcedures().IsEmpty());

@@ -2,6 +2,8 @@
 // service: which domains it asks for, the rows it lists, and the refusal.
 #include "window_contract.h"
 
+#include "automation/registry.h"
+
 namespace rankora::ui::contract {
 namespace {
 
@@ -68,6 +70,22 @@ TEST_P(WindowBatchRunContract, StopsAtTheFirstRefusalWithOneMessage) {
   EXPECT_EQ(captionWhileShown, "正在验证.");
   EXPECT_EQ(RowsShown(), (Rows{{"d1.com", "5"}, {"d2.com", "5"}}));
   EXPECT_EQ(Asked(), (std::vector<std::string>{"d1.com", "d2.com", "d3.com"}));
+  EXPECT_TRUE(driver_->IsEnabled("按钮1"));
+  EXPECT_EQ(driver_->Caption("按钮1"), "开始验证");
+}
+
+TEST_P(WindowBatchRunContract, AMissingScriptControlStopsWithItsNameNotTheRefusal) {
+  // The service has a weight for every domain; only the component is gone.
+  Open({{}, "5", -1, {}});
+  const automation::ClassWithheld missing("ScriptControl");
+  driver_->SetDomainText(u"d1.com\r\nd2.com");
+  const std::unique_ptr<BoxAnswer> answer = driver_->AnswerMessage();
+  driver_->Click("按钮1");
+  ASSERT_TRUE(answer->Wait());
+  EXPECT_EQ(answer->What().title, "信息：");
+  EXPECT_EQ(answer->What().text, "Quillon提示：查询失败，组件 ScriptControl 无法创建（0x80040154）");
+  EXPECT_TRUE(RowsShown().empty());
+  EXPECT_TRUE(Asked().empty());
   EXPECT_TRUE(driver_->IsEnabled("按钮1"));
   EXPECT_EQ(driver_->Caption("按钮1"), "开始验证");
 }

@@ -44,7 +44,7 @@ void WindowServiceContract::Open(tools::WeightServiceOptions options) {
   server_ = std::make_unique<tools::LoopbackServer>(
       [this](const tools::ReceivedRequest& request) { return service_->Handle(request); });
   WindowContract::Open([this](const std::string& domain) {
-    return lookup::LookupWeight(domain, lookup::Endpoints{server_->Host(), lookup::kImageHost});
+    return lookup::TryLookupWeight(domain, lookup::Endpoints{server_->Host(), lookup::kImageHost});
   });
   driver_->Show();
 }

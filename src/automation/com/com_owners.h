@@ -20,6 +20,8 @@ namespace rankora::automation::com {
 // system that refuses it.
 inline constexpr DWORD kAnyServer = CLSCTX_ALL;
 inline constexpr DWORD kAnyServerButRemote = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+// In this process only (a class registered with no server of its own).
+inline constexpr DWORD kInProcess = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
 
 // One reference to a platform interface.
 template <typename Interface>

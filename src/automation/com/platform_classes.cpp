@@ -7,6 +7,8 @@
 #include "automation/com/com_owners.h"
 #include "text/gbk.h"
 
+#include <string>
+
 namespace rankora::automation {
 namespace {
 
@@ -42,6 +44,28 @@ HRESULT CreateFromTypeLibrary(const std::u16string& name, const std::string& fil
   return code;
 }
 
+// Whether the class may have a server outside this process: a local server,
+// or an AppID that can name a remote one. A class without is asked for
+// in-process only: asking for more of a class whose module is gone makes the
+// system look for a server that nobody will start (Wine waits half a minute).
+bool MayHaveOutOfProcessServer(const CLSID& clsid) {
+  wchar_t text[40] = {};
+  if (StringFromGUID2(clsid, text, 40) == 0) return true;
+  const std::wstring path = std::wstring(L"CLSID\\") + text;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return true;
+  bool found = RegQueryValueExW(key, L"AppID", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  for (const wchar_t* server : {L"LocalServer32", L"LocalServer"}) {
+    HKEY sub = nullptr;
+    if (!found && RegOpenKeyExW(key, server, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+      found = true;
+      RegCloseKey(sub);
+    }
+  }
+  RegCloseKey(key);
+  return found;
+}
+
 }  // namespace
 
 HRESULT CreatePlatformObject(std::string_view name, const std::string* typeLibraryFile, Object& object) {
@@ -56,8 +80,12 @@ HRESULT CreatePlatformObject(std::string_view name, const std::string* typeLibra
     code = byClsid ? CLSIDFromString(reinterpret_cast<LPCOLESTR>(wide.c_str()), &clsid)
                    : CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(wide.c_str()), &clsid);
     if (Failed(code)) return code;
-    // A system that refuses the remote server is asked again without it.
-    code = CoCreateInstance(clsid, nullptr, com::kAnyServer, IID_IUnknown, unknown.OutVoid());
+    if (!MayHaveOutOfProcessServer(clsid)) {
+      code = CoCreateInstance(clsid, nullptr, com::kInProcess, IID_IUnknown, unknown.OutVoid());
+    } else {
+      // A system that refuses the remote server is asked again without it.
+      code = CoCreateInstance(clsid, nullptr, com::kAnyServer, IID_IUnknown, unknown.OutVoid());
+    }
     if (code == E_INVALIDARG) {
       code = CoCreateInstance(clsid, nullptr, com::kAnyServerButRemote, IID_IUnknown, unknown.OutVoid());
     }

@@ -76,7 +76,7 @@ Parsed Parse(const std::vector<std::string>& arguments) {
   CLI::App app{"rankora-batch：批量查询域名的爱站权重，可续跑、可走多个代理出口。", "rankora-batch"};
   app.footer(kExamples);
   app.set_help_flag("-h,--help", "显示本帮助并退出");
-  app.set_version_flag("--version", std::string("rankora-batch ") + RANKORA_VERSION, "显示版本并退出");
+  app.set_version_flag("--version", VersionText, "显示版本并退出");
   app.get_formatter()->column_width(34);
 
   app.add_option("input", options.input, "域名列表文件，一行一个（“域名 | 权重”的结果文件也行）；- 为标准输入")

@@ -48,4 +48,9 @@ Parsed ParseCommandLine(const std::vector<std::string>& arguments);
 // text is no duration.
 std::optional<std::chrono::milliseconds> ParseDuration(const std::string& text, std::chrono::milliseconds unit);
 
+// What --version prints: the version and, for each automation class a lookup
+// may use, which implementation answers on this system: "平台" (the
+// platform's), "内置" (the in-house one) or "无（<code>）" (nobody's). UTF-8.
+std::string VersionText();
+
 }  // namespace rankora::cli
