@@ -69,7 +69,7 @@ std::string ExtractWeight(const std::string& page, const std::string& prefix, co
 }
 
 StepResult TryLookupWeight(const std::string& domain, const Endpoints& endpoints) {
-  const StepResult stamp = TryMakeTimeStamp();
+  StepResult stamp = TryMakeTimeStamp();
   if (stamp.Failed()) return stamp;
   FetchRequest request;
   request.url = RequestUrl(endpoints, domain, stamp.text);
