@@ -171,7 +171,7 @@ Input ReadInput(std::string_view bytes, const InputOptions& options) {
   }
   const bool byteOrderMark = bytes.starts_with(kByteOrderMark);
   if (byteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
-  return ReadLines(bytes, options, byteOrderMark || (!IsAscii(bytes) && text::IsUtf8(bytes)));
+  return ReadLines(bytes, options, byteOrderMark || text::LooksLikeUtf8(bytes));
 }
 
 namespace {

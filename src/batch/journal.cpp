@@ -1,6 +1,5 @@
 #include "batch/journal.h"
 
-#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -86,9 +85,7 @@ std::string AsGbk(std::string bytes) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   const bool marked = std::string_view(bytes).starts_with(kByteOrderMark);
   const std::string_view text = std::string_view(bytes).substr(marked ? kByteOrderMark.size() : 0);
-  const bool ascii =
-      std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-  if (marked || (!ascii && text::IsUtf8(text))) return text::Gbk(text);
+  if (marked || text::LooksLikeUtf8(text)) return text::Gbk(text);
   return bytes;
 }
 

@@ -1,5 +1,7 @@
 #include "text/charset.h"
 
+#include <algorithm>
+
 #include "text/ascii.h"
 #include "text/code_pages.h"
 #include "text/gbk.h"
@@ -54,6 +56,12 @@ std::string EncodeUtf8(std::u16string_view text) {
     }
   }
   return out;
+}
+
+bool LooksLikeUtf8(std::string_view bytes) {
+  const bool ascii =
+      std::none_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  return !ascii && IsUtf8(bytes);
 }
 
 bool IsUtf8(std::string_view bytes) {

@@ -18,6 +18,11 @@ std::string EncodeUtf8(std::u16string_view text);
 // no U+FFFD of its own.
 bool IsUtf8(std::string_view bytes);
 
+// True when `bytes` hold more than ASCII and all of it is well-formed UTF-8:
+// how a file's character set (UTF-8 or GBK) is told from its bytes. GBK text
+// is almost never well-formed UTF-8; plain ASCII is either.
+bool LooksLikeUtf8(std::string_view bytes);
+
 // Decodes `bytes` in `charset` (a name as HTTP and HTML give it, any case:
 // utf-8, gbk, gb2312, gb18030, iso-8859-1 read alike everywhere; any other
 // name as the platform reads it). False, with `out` untouched, for a
