@@ -2,7 +2,8 @@
 # The Windows download as a user meets it, under Wine: the zip holds the
 # programs and the read-me; the installer asks for no administrator rights,
 # installs for the current user with a Start-menu entry; the installed
-# window starts and shows itself, the installed rankora-batch.exe answers; the uninstaller takes away all the
+# window starts and shows itself, the installed rankora-batch.exe answers and
+# finds every component it needs; the uninstaller takes away all the
 # installer put there.
 #   installer_test.sh BUILD_DIR INSTALLED_PROGRAM_TEST_EXE
 # Runs in the Wine prefix of the test run ($WINEPREFIX, $WINELOADER).
@@ -23,6 +24,7 @@ listing=$(unzip -Z1 "$zip")
 [ "$(printf '%s\n' "$listing" | sort | tr '\n' ' ')" = "rankora-batch.exe rankora.exe readme.txt " ] ||
   fail "the zip holds: $listing"
 grep -aq 'level="asInvoker"' "$installer" || fail "the installer asks for more than the user's rights"
+unzip -p "$zip" readme.txt | head -n 1 | grep -aq "Rankora [0-9]" || fail "the read-me does not name the version"
 
 windows_path() { "$loader" cmd /c echo "$1" 2>/dev/null | tr -d '\r'; }
 unix_path() { "$loader" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
@@ -42,6 +44,9 @@ done
 RANKORA_INSTALLED_EXE="$install_dir\\rankora.exe" "$loader" "$probe" || fail "the installed program did not start"
 version=$("$loader" "$install_dir\\rankora-batch.exe" --version 2>/dev/null | tr -d '\r') || true
 [[ "$version" == "rankora-batch "* ]] || fail "the installed rankora-batch.exe said: $version"
+# Every component has someone to answer it, the platform or the program
+# itself, whichever of the platform's DLLs the run has switched off.
+if grep -a ': .*0x' <<<"$version"; then fail "a component nobody provides: $version"; fi
 
 "$loader" "$install_dir\\uninstall.exe" /S
 # The uninstaller goes on from a copy of itself once the original has ended.

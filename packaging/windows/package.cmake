@@ -1,6 +1,11 @@
-# The Windows download: rankora.exe with a short read-me in Chinese, as a zip
-# (rankora-<version>-windows.zip) and as an NSIS installer that installs per
-# user, without administrator rights. `cpack` in the build folder makes both.
+# The Windows download: rankora.exe and rankora-batch.exe with a short
+# read-me in Chinese, as a zip (rankora-<version>-windows.zip, or
+# -windows-x64.zip from a 64-bit build) and as an NSIS installer that installs
+# per user, without administrator rights. `cpack` in the build folder makes
+# both from the programs built; it does not build the rest of the tree (the
+# test programs) first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+set(RANKORA_VERSION ${PROJECT_VERSION})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/readme.txt ${CMAKE_BINARY_DIR}/package/readme.txt @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_BINARY_DIR}/package/readme.txt DESTINATION .)
 
