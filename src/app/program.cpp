@@ -3,7 +3,9 @@
 #include "app/results_file.h"
 #include "app/sort.h"
 #include "app/texts.h"
+#include "automation/apartment.h"
 #include "dict/dictionary.h"
+#include "lookup/component_failure.h"
 #include "lookup/weight_lookup.h"
 #include "text/gbk.h"
 
@@ -98,6 +100,22 @@ void Program::WaitForSaves() {
 }
 
 void Program::OpenMakerPage() { window_.OpenAddress(MakerPageAddress()); }
+
+void Program::ShowAbout() { window_.ShowMessage(AboutText(window_.UserPlaces())); }
+
+std::string AboutText(const Places& places) {
+  using text::Gbk;
+  automation::CoInitialize();
+  const std::string providers = lookup::ComponentProviders();
+  automation::CoUninitialize();
+  std::string about = "Rankora " RANKORA_VERSION "\r\n" + Gbk("批量查询网站域名的百度权重（数据来自爱站）。") +
+                      "\r\n\r\n" + Gbk("组件（平台：系统自带；内置：程序自带）：") + "\r\n";
+  for (const std::string& line : text::Split(providers, "\n")) about += Gbk(line) + "\r\n";
+  const std::u8string folder = places.dataFolder.u8string();
+  about += "\r\n" + Gbk("查询记录：") + Gbk(std::string(folder.begin(), folder.end())) + "\r\n" + Gbk("设置：") +
+           places.settingsPlace;
+  return about;
+}
 
 std::string MakerPageAddress() { return "http://" + std::string(kMakerHost) + "/?quanzhong"; }
 

@@ -29,6 +29,7 @@ class Program {
   void SaveResults();    // 按钮2
   void SortByWeight();   // 按钮3
   void OpenMakerPage();  // 超级按钮1
+  void ShowAbout();      // 帮助 → 关于 Rankora
 
   // The path of the file last chosen in the save dialog; empty at start.
   const std::filesystem::path& SaveFileName() const { return saveFileName_; }
@@ -53,6 +54,11 @@ class Program {
 
 // "http://<maker's host>/?quanzhong"
 std::string MakerPageAddress();
+
+// What 关于 Rankora says (GBK): the version, who answers each component the
+// lookups use (the platform or the program itself), and where the user's
+// data and settings are kept.
+std::string AboutText(const Places& places);
 
 // Start-up step between the exit clean-up and the main window: parses the
 // built-in serialised dictionary once and discards it. Nothing depends on

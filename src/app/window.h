@@ -54,6 +54,12 @@ class SaveDialog {
   virtual void SetInitialFolder(const std::filesystem::path& folder) = 0;
 };
 
+// Where the program keeps what is the user's own.
+struct Places {
+  std::filesystem::path dataFolder;  // the journal of the window's runs
+  std::string settingsPlace;         // where the settings are kept, for the user's eyes (GBK)
+};
+
 // The window with its controls and the window-thread services.
 class Window {
  public:
@@ -77,6 +83,7 @@ class Window {
   virtual std::function<void(const std::string&)> WorkerMessages() = 0;
   // Opens an address with the desktop's "open" action, without waiting.
   virtual void OpenAddress(const std::string& address) = 0;
+  virtual Places UserPlaces() const = 0;
 };
 
 }  // namespace rankora::app

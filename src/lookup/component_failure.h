@@ -16,4 +16,10 @@ enum class ComponentStep { kCreate, kRun };
 // （0x80020101）", UTF-8.
 std::string ComponentFailure(std::string_view component, ComponentStep step, automation::HRESULT code);
 
+// Who answers each component the lookups use, one line each ("ScriptControl:
+// 平台", "VBScript.RegExp: 内置", "Scripting.Dictionary: 无（0x800401F3）"),
+// UTF-8, lines separated by "\n". Asks each class once; call inside an
+// apartment.
+std::string ComponentProviders();
+
 }  // namespace rankora::lookup

@@ -34,6 +34,7 @@ class FakeWindow final : public app::Window,
     };
   }
   void OpenAddress(const std::string& address) override { opened.push_back(address); }
+  app::Places UserPlaces() const override { return places; }
 
   void SetEnabled(bool value) override { enabled = value; }
   void SetCaption(const std::string& value) override { caption = value; }
@@ -82,6 +83,7 @@ class FakeWindow final : public app::Window,
   };
   std::shared_ptr<Log> workerMessages = std::make_shared<Log>();
   std::vector<std::string> opened;
+  app::Places places;
 };
 
 }  // namespace rankora::testing

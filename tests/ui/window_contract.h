@@ -69,6 +69,12 @@ class WindowDriver {
   // Clicks the control named `name` (UTF-8) as the user does; returns once
   // its handler has run.
   virtual void Click(const char* name) = 0;
+  // Chooses the menu command named `name` (UTF-8: 退出, 关于) as the user
+  // does; returns once its handler has run.
+  virtual void ChooseMenu(const char* name) = 0;
+  // The menu bar's titles, in order, UTF-8 as the window holds them
+  // (with their "&" marks).
+  virtual std::vector<std::string> MenuTitles() = 0;
   virtual std::string Caption(const char* name) = 0;  // UTF-8
   virtual bool IsEnabled(const char* name) = 0;
   // The result list's column headers as the user sees and clicks them.

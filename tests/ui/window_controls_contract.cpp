@@ -7,6 +7,31 @@
 namespace rankora::ui::contract {
 namespace {
 
+TEST_P(WindowControlsContract, HasAChineseMenuBarWhoseAboutSaysWhoAnswersEachComponent) {
+  Open();
+  driver_->Show();
+  EXPECT_EQ(driver_->MenuTitles(), (std::vector<std::string>{"文件(&F)", "帮助(&H)"}));
+  const auto answer = driver_->AnswerMessage();
+  driver_->ChooseMenu("关于");
+  ASSERT_TRUE(answer->Wait());
+  const std::string about = answer->What().text;
+  EXPECT_TRUE(about.starts_with("Rankora " RANKORA_VERSION)) << about;
+  for (const char* component :
+       {"ScriptControl: ", "Scripting.Dictionary: ", "VBScript.RegExp: ", "WinHttp.WinHttpRequest.5.1: "}) {
+    EXPECT_NE(about.find(component), std::string::npos) << component;
+  }
+  // The lookups' own components are built in: nobody is missing.
+  EXPECT_EQ(about.find("ScriptControl: 无"), std::string::npos) << about;
+  EXPECT_NE(about.find("Rankora", about.find("查询记录：")), std::string::npos) << about;
+}
+
+TEST_P(WindowControlsContract, QuitFromTheMenuClosesTheWindowAsItsCloseButtonDoes) {
+  Open();
+  driver_->Show();
+  driver_->ChooseMenu("退出");
+  EXPECT_FALSE(driver_->IsVisible());
+}
+
 TEST_P(WindowControlsContract, DomainBoxHoldsSixDefaultDomainsInEightyTwoBytes) {
   Open();
   const std::string text = driver_->Window().DomainBoxControl().Text();

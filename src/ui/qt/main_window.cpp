@@ -7,11 +7,14 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "app/texts.h"
+#include "text/gbk.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/result_model.h"
 
@@ -226,7 +230,9 @@ MainWindow::Controls MainWindow::BuildControls(QWidget* window) {
 MainWindow::MainWindow(app::Program::Lookup lookup)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
-      controls_(BuildControls(this)),
+      menuBar_(new QMenuBar(this)),
+      client_(new QWidget(this)),
+      controls_(BuildControls(client_)),
       startButton_(*controls_.start),
       domainBox_(*controls_.domainEdit),
       resultList_(*controls_.resultView, *controls_.resultModel),
@@ -236,7 +242,13 @@ MainWindow::MainWindow(app::Program::Lookup lookup)
       program_(std::make_unique<app::Program>(*this, std::move(lookup))) {
   setWindowTitle(QStringLiteral("Rankora"));
   setWindowIcon(MakeAppIcon());
-  setFixedSize(kClientWidth, kClientHeight);
+  menuBar_->setObjectName(QStringLiteral("菜单栏"));
+  client_->setObjectName(QStringLiteral("客户区"));
+  BuildMenus();
+  const int barHeight = menuBar_->sizeHint().height();
+  menuBar_->setGeometry(0, 0, kClientWidth, barHeight);
+  client_->setGeometry(0, barHeight, kClientWidth, kClientHeight);
+  setFixedSize(kClientWidth, barHeight + kClientHeight);
   saveDialog_->setObjectName(QString::fromUtf8("通用对话框1"));
   // Tab order follows the layout from top to bottom.
   setTabOrder(controls_.domainEdit, controls_.maker);
@@ -255,6 +267,32 @@ MainWindow::MainWindow(app::Program::Lookup lookup)
 }
 
 MainWindow::~MainWindow() { messages_->Close(); }
+
+void MainWindow::BuildMenus() {
+  using text::Gbk;
+  app::Program* program = program_.get();
+  QMenu* file = menuBar_->addMenu(ToQString(Gbk("文件(&F)")));
+  file->setObjectName(QStringLiteral("文件"));
+  QAction* quit = file->addAction(ToQString(Gbk("退出(&X)")), this, [this] { close(); });
+  quit->setObjectName(QStringLiteral("退出"));
+  QMenu* help = menuBar_->addMenu(ToQString(Gbk("帮助(&H)")));
+  help->setObjectName(QStringLiteral("帮助"));
+  QAction* about = help->addAction(ToQString(Gbk("关于 Rankora(&A)")), this, [program] { program->ShowAbout(); });
+  about->setObjectName(QStringLiteral("关于"));
+}
+
+app::Places MainWindow::UserPlaces() const {
+  // The data folder is the XDG one, ~/.local/share/Rankora unless
+  // XDG_DATA_HOME says otherwise; the settings are QSettings' file in the
+  // XDG config folder.
+  const QString data =
+      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Rankora");
+  const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Rankora"),
+                           QStringLiteral("Rankora"));
+  const QByteArray dataUtf8 = data.toUtf8();
+  return {std::filesystem::path(std::u8string(dataUtf8.begin(), dataUtf8.end())),
+          text::Gbk(settings.fileName().toStdString())};
+}
 
 void MainWindow::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, ToQString(app::GetTexts().messageTitle), ToQString(text), QMessageBox::Ok);

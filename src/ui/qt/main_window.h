@@ -12,6 +12,7 @@
 
 class QEventLoop;
 class QLabel;
+class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeView;
@@ -21,7 +22,8 @@ namespace rankora::ui::qt {
 class ResultModel;
 
 // The client area of the 533 x 468 fixed single-frame window of the original
-// layout; every control position below is relative to it.
+// layout; every control position below is relative to it. The menu bar sits
+// above it, and the window is taller by the bar's height.
 inline constexpr int kClientWidth = 527;
 inline constexpr int kClientHeight = 437;
 
@@ -44,6 +46,7 @@ class MainWindow final : public QWidget, public app::Window {
   std::optional<std::string> Await(std::function<std::string()> work) override;
   std::function<void(const std::string&)> WorkerMessages() override;
   void OpenAddress(const std::string& address) override;
+  app::Places UserPlaces() const override;
 
   app::Program& GetProgram() { return *program_; }
   // True when the window was closed while work was still out: that work may
@@ -67,8 +70,11 @@ class MainWindow final : public QWidget, public app::Window {
     QPushButton* maker;
   };
   static Controls BuildControls(QWidget* window);
+  void BuildMenus();
   void CentreOnScreen();
 
+  QMenuBar* menuBar_;
+  QWidget* client_;  // the original window's client area, below the menu bar
   Controls controls_;
   QtStartButton startButton_;
   QtDomainBox domainBox_;

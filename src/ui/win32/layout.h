@@ -25,6 +25,12 @@ enum ControlId : int {
   kDomainBoxId,           // 编辑框1
 };
 
+// The menu bar's commands.
+enum MenuCommand : int {
+  kQuitCommand = 2001,  // 文件 → 退出
+  kAboutCommand,        // 帮助 → 关于 Rankora
+};
+
 struct Placement {
   std::string_view name;  // UTF-8
   int id;

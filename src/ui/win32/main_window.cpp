@@ -12,6 +12,7 @@
 
 #include "app/texts.h"
 #include "app/win32/message_queue.h"
+#include "text/gbk.h"
 #include "ui/win32/layout.h"
 #include "ui/win32/resources.h"
 #include "ui/win32/wide_text.h"
@@ -48,15 +49,29 @@ unsigned DpiOf(HWND window) {
   return SystemDpi();
 }
 
-// The outer size of a window whose client area is the layout's at `dpi`.
+// The outer size of a window with a menu bar whose client area is the
+// layout's at `dpi`.
 SIZE OuterSize(unsigned dpi) {
   RECT rect{0, 0, Scale(kClientWidth, dpi), Scale(kClientHeight, dpi)};
   static const auto adjustForDpi =
       User32Entry<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-  if (adjustForDpi == nullptr || !adjustForDpi(&rect, kStyle, FALSE, kExStyle, dpi)) {
-    AdjustWindowRectEx(&rect, kStyle, FALSE, kExStyle);
+  if (adjustForDpi == nullptr || !adjustForDpi(&rect, kStyle, TRUE, kExStyle, dpi)) {
+    AdjustWindowRectEx(&rect, kStyle, TRUE, kExStyle);
   }
   return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// The menu bar, in Chinese; the window destroys it with itself.
+HMENU MakeMenuBar() {
+  using text::Gbk;
+  const HMENU bar = CreateMenu();
+  const HMENU file = CreatePopupMenu();
+  const HMENU help = CreatePopupMenu();
+  AppendMenuW(file, MF_STRING, kQuitCommand, Wide(Gbk("退出(&X)")).c_str());
+  AppendMenuW(help, MF_STRING, kAboutCommand, Wide(Gbk("关于 Rankora(&A)")).c_str());
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Wide(Gbk("文件(&F)")).c_str());
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), Wide(Gbk("帮助(&H)")).c_str());
+  return bar;
 }
 
 HICON LoadIconSized(HINSTANCE instance, int size) {
@@ -197,7 +212,7 @@ MainWindow::MainWindow(app::Program::Lookup lookup) : messages_(std::make_shared
   monitor.cbSize = sizeof monitor;
   GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
   window_ = CreateWindowExW(kExStyle, kClassName, L"Rankora", kStyle, monitor.rcWork.left, monitor.rcWork.top, 0, 0,
-                            nullptr, nullptr, instance, this);
+                            nullptr, MakeMenuBar(), instance, this);
   if (window_ == nullptr) return;
   dpi_ = DpiOf(window_);
   const SIZE outer = OuterSize(dpi_);
@@ -326,6 +341,18 @@ std::function<void(const std::string&)> MainWindow::WorkerMessages() {
   };
 }
 
+app::Places MainWindow::UserPlaces() const {
+  // %LOCALAPPDATA%\Rankora: the user's own, not roaming with the profile.
+  std::wstring local(MAX_PATH, L'\0');
+  DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", local.data(), static_cast<DWORD>(local.size()));
+  if (length >= local.size()) {
+    local.resize(length);
+    length = GetEnvironmentVariableW(L"LOCALAPPDATA", local.data(), static_cast<DWORD>(local.size()));
+  }
+  local.resize(length < local.size() ? length : 0);
+  return {std::filesystem::path(local) / L"Rankora", "HKEY_CURRENT_USER\\Software\\Rankora"};
+}
+
 void MainWindow::OpenAddress(const std::string& address) {
   ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
@@ -411,6 +438,18 @@ void MainWindow::RunHandler(void (app::Program::*handler)()) {
 std::intptr_t MainWindow::Receive(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
   switch (message) {
     case WM_COMMAND: {
+      if (lParam == 0 && HIWORD(wParam) == 0 && program_) {
+        // A menu's command.
+        if (LOWORD(wParam) == kQuitCommand) {
+          SendMessageW(window_, WM_CLOSE, 0, 0);
+          return 0;
+        }
+        if (LOWORD(wParam) == kAboutCommand) {
+          RunHandler(&app::Program::ShowAbout);
+          return 0;
+        }
+        break;
+      }
       if (HIWORD(wParam) != BN_CLICKED || lParam == 0 || !program_) break;
       switch (LOWORD(wParam)) {
         case kStartButtonId:

@@ -35,6 +35,7 @@ class MainWindow final : public app::Window {
   std::optional<std::string> Await(std::function<std::string()> work) override;
   std::function<void(const std::string&)> WorkerMessages() override;
   void OpenAddress(const std::string& address) override;
+  app::Places UserPlaces() const override;
 
   HWND Handle() const { return window_; }
   // The control with this ID of layout.h.

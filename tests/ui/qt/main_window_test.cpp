@@ -58,7 +58,14 @@ TEST_F(MainWindowTest, IsAFixedWindowTitledRankoraWithoutMinimiseOrMaximise) {
   window_.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
   EXPECT_EQ(window_.windowTitle(), "Rankora");
-  EXPECT_EQ(window_.size(), QSize(527, 437));
+  // The original window's client area, with the menu bar above it.
+  auto* client = Control<QWidget>("客户区");
+  ASSERT_NE(client, nullptr);
+  EXPECT_EQ(client->size(), QSize(527, 437));
+  auto* bar = Control<QWidget>("菜单栏");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(client->y(), bar->height());
+  EXPECT_EQ(window_.size(), QSize(527, bar->height() + 437));
   EXPECT_EQ(window_.minimumSize(), window_.maximumSize());
   const Qt::WindowFlags flags = window_.windowFlags();
   EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
@@ -95,7 +102,7 @@ TEST_F(MainWindowTest, PlacesEveryControlWithItsCaption) {
       {"超级列表框1", QRect(8, 215, 512, 184), nullptr},
       {"编辑框1", QRect(8, 8, 512, 176), nullptr},
   };
-  const QRect client = window_.rect();
+  const QRect client = Control<QWidget>("客户区")->rect();
   for (const Placement& placement : placements) {
     SCOPED_TRACE(placement.name);
     auto* widget = Control<QWidget>(placement.name);

@@ -84,8 +84,9 @@ TEST_F(MainWindowTest, HasTheClientAreaOfTheLayoutWhateverTheFrame) {
   EXPECT_EQ(client.bottom - client.top, kClientHeight);
   RECT outer{};
   GetWindowRect(window_.Handle(), &outer);
+  // The menu bar is outside the client area.
   RECT expected{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&expected, static_cast<DWORD>(Style(window_.Handle())), FALSE,
+  AdjustWindowRectEx(&expected, static_cast<DWORD>(Style(window_.Handle())), TRUE,
                      static_cast<DWORD>(ExStyle(window_.Handle())));
   EXPECT_EQ(outer.right - outer.left, expected.right - expected.left);
   EXPECT_EQ(outer.bottom - outer.top, expected.bottom - expected.top);

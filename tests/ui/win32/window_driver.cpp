@@ -193,6 +193,29 @@ class Win32WindowDriver final : public contract::WindowDriver {
     SetWindowTextW(Named("编辑框1"), reinterpret_cast<const wchar_t*>(text.c_str()));
   }
   void Click(const char* name) override { testing::Click(Named(name)); }
+  void ChooseMenu(const char* name) override {
+    const std::string_view wanted(name);
+    const int command = wanted == "退出" ? win32::kQuitCommand : wanted == "关于" ? win32::kAboutCommand : 0;
+    ASSERT_NE(command, 0) << name;
+    // What the window gets when the user picks the item. Quitting ends the
+    // thread's loop, which is run here until it does.
+    if (command == win32::kQuitCommand) {
+      PostMessageW(window_.Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+      window_.RunMessageLoop();
+      return;
+    }
+    SendMessageW(window_.Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  }
+  std::vector<std::string> MenuTitles() override {
+    std::vector<std::string> titles;
+    const HMENU bar = GetMenu(window_.Handle());
+    for (int item = 0; bar != nullptr && item < GetMenuItemCount(bar); ++item) {
+      wchar_t title[64] = L"";
+      GetMenuStringW(bar, static_cast<UINT>(item), title, 64, MF_BYPOSITION);
+      titles.push_back(text::ToUtf8(win32::Narrow(title)));
+    }
+    return titles;
+  }
   std::string Caption(const char* name) override { return TextOf(Named(name)); }
   bool IsEnabled(const char* name) override { return IsWindowEnabled(Named(name)) != FALSE; }
   void ClickHeader(int column) override {

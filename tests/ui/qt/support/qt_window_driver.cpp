@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -70,6 +71,16 @@ class QtWindowDriver final : public WindowDriver {
     Named<QPlainTextEdit>("编辑框1")->setPlainText(QString::fromStdU16String(text));
   }
   void Click(const char* name) override { QTest::mouseClick(Named<QAbstractButton>(name), Qt::LeftButton); }
+  void ChooseMenu(const char* name) override {
+    QAction* action = window_.findChild<QAction*>(QString::fromUtf8(name));
+    ASSERT_NE(action, nullptr) << name;
+    action->trigger();
+  }
+  std::vector<std::string> MenuTitles() override {
+    std::vector<std::string> titles;
+    for (const QAction* menu : Named<QMenuBar>("菜单栏")->actions()) titles.push_back(menu->text().toStdString());
+    return titles;
+  }
   std::string Caption(const char* name) override {
     return Named<QWidget>(name)->property("text").toString().toStdString();
   }
