@@ -198,9 +198,8 @@ class DuktapeEngine final : public Engine {
     duk_context* ctx = heap_.Context();
     // Without a heap (no memory for one) nothing can be matched.
     if (!compiled_ || from > text.size()) return MatchStatus::Limit;
-    if (!hasText_ || text != text_) {
+    if (!hasText_ || from == 0) {
       // The text is handed over once for all the matches in it.
-      text_.assign(text);
       std::string bytes = ToCesu8(text);
       duk_set_top(ctx, 1);
       hasText_ = duk_safe_call(ctx, PushText, &bytes, 0, 1) == DUK_EXEC_SUCCESS;
@@ -237,7 +236,6 @@ class DuktapeEngine final : public Engine {
   Heap heap_;  // holds the RegExp object, then the text
   bool compiled_ = false;
   bool hasText_ = false;
-  std::u16string text_;
   std::vector<Piece> pieces_;
   PatternError error_ = PatternError::None;
 };

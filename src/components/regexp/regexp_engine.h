@@ -43,6 +43,8 @@ class Engine {
   // None when the pattern compiled; Next is only asked then.
   virtual PatternError Error() const = 0;
   // The first match that starts at or after `from` (at most the text's size).
+  // A search starts at 0 and goes on, `from` growing, through the same text:
+  // the engine may keep the text it was handed at 0 until the next search.
   virtual MatchStatus Next(std::u16string_view text, std::size_t from, Found& found) = 0;
 };
 
