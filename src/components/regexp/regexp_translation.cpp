@@ -1,5 +1,7 @@
 #include "components/regexp/regexp_engine.h"
 
+#include <vector>
+
 namespace rankora::components::regexp {
 namespace {
 
@@ -92,6 +94,7 @@ Translation Translate(std::u16string_view pattern, bool multiline, const TargetS
   bool inClass = false;
   bool canRepeat = false;  // the last item is one a quantifier may follow
   std::size_t& groups = result.groups;
+  std::vector<bool> lookaheads;  // for each open group, whether it is a lookahead
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char16_t c = pattern[i];
     if (c == u'\\' && i + 1 < pattern.size()) {
@@ -143,13 +146,21 @@ Translation Translate(std::u16string_view pattern, bool multiline, const TargetS
         if (i + 2 >= pattern.size() || std::u16string_view(u":=!").find(pattern[i + 2]) == std::u16string_view::npos) {
           return fail(PatternError::Syntax);
         }
+        lookaheads.push_back(pattern[i + 2] != u':');
         out += pattern.substr(i, 3);
         i += 2;
       } else {
+        lookaheads.push_back(false);
         ++groups;
         out += c;
       }
       canRepeat = false;
+    } else if (c == u')') {
+      // A lookahead is an assertion, which takes no quantifier (ECMAScript,
+      // 3rd edition, 15.10.1); an unmatched ")" is left to the engine.
+      canRepeat = lookaheads.empty() || !lookaheads.back();
+      if (!lookaheads.empty()) lookaheads.pop_back();
+      out += c;
     } else if (c == u'*' || c == u'+' || c == u'?' || (c == u'{' && BraceQuantifier(pattern, i) > 0)) {
       if (!canRepeat) return fail(PatternError::Quantifier);
       const std::size_t length = c == u'{' ? BraceQuantifier(pattern, i) : 1;

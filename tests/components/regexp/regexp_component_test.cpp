@@ -244,11 +244,15 @@ TEST_F(RegExpTest, RaisesEachKindOfBadPatternUnderItsOwnNumber) {
       EXPECT_EQ(LastCall().excep.description, c.description) << c.pattern;
     }
   }
-  // A quantifier after an assertion has nothing to repeat either.
+  // A quantifier after an assertion has nothing to repeat either; a
+  // lookahead is an assertion (ECMAScript, 3rd edition, 15.10.1: "Term ::
+  // Assertion | Atom | Atom Quantifier").
   for (const bool multiline : {false, true}) {
-    Set("^*", false, false, multiline);
-    CallBoolMethod(re_, "Test", {"a"});
-    EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A139A));
+    for (const char* pattern : {"^*", "(?=a)*a", "a(?!b){2}"}) {
+      Set(pattern, false, false, multiline);
+      CallBoolMethod(re_, "Test", {"a"});
+      EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A139A)) << pattern;
+    }
   }
 }
 
