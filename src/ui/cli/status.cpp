@@ -1,8 +1,8 @@
 #include "ui/cli/status.h"
 
 #include <cstdio>
-#include <ctime>
 
+#include "batch/local_time.h"
 #include "ui/cli/console.h"
 
 namespace rankora::cli {
@@ -44,13 +44,9 @@ std::string StatusLine(const batch::Progress& progress, batch::Clock::time_point
   if (progress.nextExitBack) {
     const auto back =
         wallNow + std::chrono::duration_cast<std::chrono::system_clock::duration>(*progress.nextExitBack - now);
-    const std::time_t at = std::chrono::system_clock::to_time_t(back);
-    const std::tm* local = std::localtime(&at);
     // A time of day alone reads as today's: a wait past a day shows its date.
     const bool later = *progress.nextExitBack - now >= std::chrono::hours(24);
-    char clock[32] = "";
-    if (local != nullptr) std::strftime(clock, sizeof clock, later ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S", local);
-    line += std::string(" · 出口全部冷却，") + clock + " 恢复";
+    line += " · 出口全部冷却，" + batch::LocalTimeText(back, later ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S") + " 恢复";
   }
   return line;
 }
