@@ -74,6 +74,44 @@ TEST_F(LegacySourceTest, HasNoWeightForAnImageWithoutANumber) {
   EXPECT_EQ(Ask("www.a.com").outcome, Outcome::kNone);
 }
 
+// The interface gone is the run's end, whatever exit asks: no refusal, and
+// nothing to retry.
+TEST_F(LegacySourceTest, AnInterfaceThatNoLongerAnswersIsGoneForTheWholeRun) {
+  int status = 404;
+  reply_ = [&status](const ReceivedRequest& request) {
+    if (request.target == "/") return Html(200, "<p>home</p>");
+    if (status == 302) return Html(302, "", {{"Location", "/"}});
+    return Html(status, "<p>no such page</p>");
+  };
+  for (const int answered : {404, 410, 302}) {
+    SCOPED_TRACE(answered);
+    status = answered;
+    const LookupResult result = Ask("www.a.com");
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    EXPECT_EQ(result.why, Why::kGone);
+    EXPECT_EQ(result.reach, Reach::kRun);
+    EXPECT_EQ(result.reason,
+              answered == 302 ? "重定向到 " + server_.Origin() + "/" : "HTTP " + std::to_string(answered));
+    EXPECT_EQ(result.values, std::vector<std::string>{""});
+  }
+  // A refusal page is still the service refusing this exit.
+  reply_ = [](const ReceivedRequest&) { return Html(200, "<p>Too many requests</p>"); };
+  EXPECT_EQ(Ask("www.a.com").why, Why::kRefused);
+}
+
+TEST_F(LegacySourceTest, AServiceOutOfReachIsTheExitsFailureNotARefusal) {
+  LoopbackServer closed([](const ReceivedRequest&) { return Reply{}; });
+  SourceSettings settings;
+  settings.service = closed.Origin();
+  closed.Stop();
+  const std::vector<LookupResult> results = MakeSource(settings)->Lookup({"www.a.com"}, Exit{});
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[0].why, Why::kCannotConnect);
+  EXPECT_EQ(results[0].reach, Reach::kExit);
+  EXPECT_EQ(results[0].reason, "连不上服务器");
+}
+
 // "/getbrinfo.php?url=<domain>/&_<time>": the one domain asked for.
 std::vector<std::string> AskedDomain(const ReceivedRequest& request) {
   const std::string target = request.PathAndQuery();
