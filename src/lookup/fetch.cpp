@@ -59,10 +59,16 @@ std::optional<std::chrono::sys_seconds> ParseHttpDate(const std::string& value) 
 
 // The request object's failures that mean the service was out of reach.
 Why WhyUnreachable(automation::HRESULT code) {
-  if (code == automation::winhttp::kNameNotResolved) return Why::kNameNotResolved;
-  if (code == automation::winhttp::kCannotConnect) return Why::kCannotConnect;
-  if (code == automation::winhttp::kTimedOut) return Why::kTimedOut;
-  if (code == automation::winhttp::kSecureFailure) return Why::kSecureFailure;
+  namespace winhttp = automation::winhttp;
+  if (code == winhttp::kNameNotResolved) return Why::kNameNotResolved;
+  if (code == winhttp::kCannotConnect) return Why::kCannotConnect;
+  if (code == winhttp::kTimedOut) return Why::kTimedOut;
+  for (const automation::HRESULT secure :
+       {winhttp::kSecureFailure, winhttp::kSecureChannelError, winhttp::kSecureCertDateInvalid,
+        winhttp::kSecureCertNameInvalid, winhttp::kSecureInvalidCa, winhttp::kSecureCertRevocationFailed,
+        winhttp::kSecureInvalidCert, winhttp::kSecureCertRevoked, winhttp::kSecureCertWrongUsage}) {
+    if (code == secure) return Why::kSecureFailure;
+  }
   return Why::kOther;
 }
 
