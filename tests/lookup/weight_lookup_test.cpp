@@ -132,9 +132,8 @@ TEST(TryLookupWeight, SaysWhyNoWeightCameBack) {
 }
 
 TEST(TryLookupWeight, TellsTheInterfaceGoneFromARefusal) {
-  for (const auto& [how, reason] : {std::pair{tools::LegacyInterface::kNotFound, std::string("HTTP 404")},
-                                    std::pair{tools::LegacyInterface::kGone, std::string("HTTP 410")},
-                                    std::pair{tools::LegacyInterface::kRedirectHome, std::string("重定向到 ")}}) {
+  for (const auto& [how, reason] : {std::pair{tools::LegacyInterface::kNotFound, "HTTP 404"},
+                                    std::pair{tools::LegacyInterface::kGone, "HTTP 410"}}) {
     WeightServiceOptions options;
     options.legacy = how;
     WeightService service(options);
@@ -143,10 +142,22 @@ TEST(TryLookupWeight, TellsTheInterfaceGoneFromARefusal) {
     EXPECT_FALSE(gone.Failed());
     EXPECT_EQ(gone.text, "");
     EXPECT_EQ(gone.why, Why::kGone);
-    EXPECT_EQ(gone.reason,
-              how == tools::LegacyInterface::kRedirectHome ? reason + "http://" + server.Host() + "/" : reason);
+    EXPECT_EQ(gone.reason, reason);
     EXPECT_EQ(LookupWeight("www.a.com", Endpoints{server.Host(), kImageHost}), "");
   }
+}
+
+// Where the redirects led is the request object's URL option.
+TEST(TryLookupWeight, TakesARedirectToAnotherPathAsTheInterfaceGone) {
+  RANKORA_SKIP_UNDER_WINE("winhttp-option");
+  WeightServiceOptions options;
+  options.legacy = tools::LegacyInterface::kRedirectHome;
+  WeightService service(options);
+  LoopbackServer server([&service](const tools::ReceivedRequest& request) { return service.Handle(request); });
+  const StepResult gone = TryLookupWeight("www.a.com", Endpoints{server.Host(), kImageHost});
+  EXPECT_EQ(gone.text, "");
+  EXPECT_EQ(gone.why, Why::kGone);
+  EXPECT_EQ(gone.reason, "重定向到 http://" + server.Host() + "/");
 }
 
 // The lookup sets no proxy of its own: it goes through the one the system
