@@ -27,24 +27,34 @@ void Program::RunBatch() {
     const std::vector<std::string> pieces = text::Split(line, " | ");
     if (pieces.empty()) continue;
     const std::string& domain = pieces.front();
-    // The lookup's failure comes back beside its weight; the work owns it with
-    // the window, so that a closed window leaves it to the work alone.
-    auto failure = std::make_shared<std::string>();
-    const std::optional<std::string> weight = window_.Await([lookup = lookup_, domain, failure] {
+    // The lookup's failure and why it gave no weight come back beside its
+    // weight; the work owns them with the window, so that a closed window
+    // leaves them to the work alone.
+    auto outcome = std::make_shared<lookup::StepResult>();
+    const std::optional<std::string> weight = window_.Await([lookup = lookup_, domain, outcome] {
       lookup::StepResult answer = lookup(domain);
-      *failure = std::move(answer.failure);
-      return std::move(answer.text);
+      std::string text = std::move(answer.text);
+      *outcome = std::move(answer);
+      return text;
     });
     // The window was closed during the lookup: the run ends with it.
     if (!weight) return;
     // A component that could not look up says so: the service did not
     // refuse anything.
-    if (!failure->empty()) {
-      window_.ShowMessage(LookupFailedMessage(*failure));
+    if (outcome->Failed()) {
+      window_.ShowMessage(LookupFailedMessage(outcome->failure));
       break;
     }
     if (weight->empty()) {
-      window_.ShowMessage(texts.restrictedMessage);
+      // Changing the address helps only where the service refused it: a
+      // service out of reach or an interface that is gone says so instead.
+      if (lookup::Unreachable(outcome->why)) {
+        window_.ShowMessage(UnreachableMessage(lookup::UnreachableWords(outcome->why)));
+      } else if (outcome->why == lookup::Why::kGone) {
+        window_.ShowMessage(GoneMessage(outcome->reason));
+      } else {
+        window_.ShowMessage(texts.restrictedMessage);
+      }
       break;
     }
     ResultList& list = window_.ResultListControl();
