@@ -49,7 +49,10 @@ constexpr std::size_t kHeader = alignof(std::max_align_t);
 static_assert(kHeader >= sizeof(std::size_t));
 
 bool Take(HeapLimits& limits, std::size_t bytes) {
-  if (bytes > kHeapLimit - limits.held) {
+  // What the heap held before the control counts for nothing; blocks of it
+  // the control frees make room for its own.
+  const std::size_t budget = limits.base + kHeapLimit;
+  if (limits.held > budget || bytes > budget - limits.held) {
     ++limits.refused;
     return false;
   }
