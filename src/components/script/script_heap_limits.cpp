@@ -34,6 +34,10 @@ extern "C" void rankora_script_compile_error_at(void* udata, duk_size_t offset, 
   limits->compileLine = static_cast<int>(line);
 }
 
+extern "C" void rankora_script_finalizer_set(void* udata) {
+  if (udata != nullptr) ++static_cast<rankora::components::script::HeapLimits*>(udata)->finalizers;
+}
+
 namespace rankora::components::script {
 
 namespace {

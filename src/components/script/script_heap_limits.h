@@ -21,6 +21,7 @@ struct HeapLimits {
   std::size_t base = 0;     // what it held when the control using it began
   std::size_t refused = 0;  // allocations refused in this entry
   ScriptHeap* owner = nullptr;  // the control's heap using it now
+  std::uint64_t finalizers = 0;  // finalizers set so far
   std::int32_t timeout = kDefaultTimeout;
   int depth = 0;            // entries into Duktape under way
   bool timed = false;       // a deadline applies to the outermost entry

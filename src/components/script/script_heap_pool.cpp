@@ -71,13 +71,18 @@ std::unique_ptr<PooledHeap> MakeHeap() {
   heap->stashEntries = entries.stash;
   for (;;) {
     heap->image.resize(heap->image.capacity());
-    const std::size_t size = rankora_script_environment_image(heap->ctx, heap->image.data(), heap->image.size());
+    heap->objects.resize(heap->objects.capacity());
+    std::size_t count = 0;
+    const std::size_t size = rankora_script_environment_image(heap->ctx, heap->image.data(), heap->image.size(),
+                                                              heap->objects.data(), heap->objects.size(), &count);
     if (size == 0) return nullptr;
-    const bool fits = size <= heap->image.size();
+    const bool fits = size <= heap->image.size() && count <= heap->objects.size();
     heap->image.resize(size);
+    heap->objects.resize(count);
     if (fits) break;
   }
   heap->held = heap->limits->held;
+  heap->finalizers = heap->limits->finalizers;
   return heap;
 }
 
@@ -87,15 +92,18 @@ bool Reset(PooledHeap& heap) {
   if (duk_get_top(ctx) != 0) return false;
   Entries entries{heap.globalEntries, heap.stashEntries};
   if (!Run(ctx, TrimEntries, &entries)) return false;
-  // Reference counting has freed what the control made, but for cycles; a
-  // collection runs what finalizers the control's objects have now, within
-  // its limits, rather than in the next control.
-  if (rankora_script_any_finalizer(ctx) != 0 || heap.limits->held > heap.held + kCollectAbove) {
+  // Reference counting has freed what the control made, but for cycles. When
+  // an object got a finalizer, a collection runs the finalizers of the
+  // control's objects now, within its limits, rather than in the next
+  // control; the second one frees what they leave.
+  if (heap.limits->finalizers != heap.finalizers || heap.limits->held > heap.held + kCollectAbove) {
     duk_gc(ctx, 0);
     duk_gc(ctx, 0);
+    heap.finalizers = heap.limits->finalizers;
   }
   return !heap.limits->expired && duk_get_top(ctx) == 0 &&
-         rankora_script_environment_matches(ctx, heap.image.data(), heap.image.size()) != 0;
+         rankora_script_environment_matches(ctx, heap.image.data(), heap.image.size(), heap.objects.data(),
+                                            heap.objects.size()) != 0;
 }
 
 }  // namespace

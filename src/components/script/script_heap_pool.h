@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ struct PooledHeap {
   std::vector<std::string> builtins;  // global function names before any code
   bool listed = false;                // builtins has them
   std::vector<unsigned char> image;   // the built-ins as made (see rankora_environment.c)
+  std::vector<void*> objects;         // the objects the image shows, in its order
+  std::uint64_t finalizers = 0;       // finalizers set before the control under way
   std::size_t globalEntries = 0;      // the global object's properties as made
   std::size_t stashEntries = 0;       // the heap stash's, with the date functions in it
   std::size_t held = 0;               // memory held as made

@@ -15,7 +15,7 @@
 typedef struct {
 	unsigned char *out;
 	const unsigned char *expect; /* when set, the walk compares with it instead of writing */
-	int differs;
+	int collect;                 /* queue the objects met (else the queue is given) */
 	duk_size_t capacity;
 	duk_size_t size;
 	duk_hobject **queue; /* also the visited set, searched through `slots` */
@@ -29,8 +29,7 @@ typedef struct {
 DUK_LOCAL void rankora__emit(rankora__walk *w, const void *bytes, duk_size_t n) {
 	if (w->expect != NULL) {
 		if (w->size + n > w->capacity || duk_memcmp((const void *) (w->expect + w->size), bytes, n) != 0) {
-			/* From here on the walk may follow other objects: it stops. */
-			w->differs = 1;
+			/* The objects that follow may be gone: the walk stops. */
 			w->failed = 1;
 		}
 	} else if (w->size + n <= w->capacity) {
@@ -76,7 +75,7 @@ DUK_LOCAL int rankora__grow_slots(rankora__walk *w) {
 /* Queues `h` unless the walk has met it already. */
 DUK_LOCAL void rankora__visit(rankora__walk *w, duk_hobject *h) {
 	duk_size_t s;
-	if (h == NULL || w->failed) {
+	if (h == NULL || w->failed || !w->collect) {
 		return;
 	}
 	if ((w->queued + 1) * 2 > w->slot_count && !rankora__grow_slots(w)) {
@@ -194,34 +193,56 @@ DUK_LOCAL void rankora__emit_object(rankora__walk *w, duk_heap *heap, duk_hobjec
 DUK_LOCAL duk_size_t rankora__walk_builtins(rankora__walk *w, duk_hthread *thr) {
 	duk_size_t i;
 	for (i = 0; i < DUK_NUM_BUILTINS; i++) {
+		rankora__emit_ptr(w, thr->builtins[i]);
 		rankora__visit(w, thr->builtins[i]);
 	}
 	for (i = 0; i < w->queued && !w->failed; i++) {
 		rankora__emit_object(w, thr->heap, w->queue[i]);
 	}
-	free((void *) w->queue);
-	free((void *) w->slots);
 	return w->failed ? 0 : w->size;
 }
 
 /* Writes the image of the built-ins of `thr` into `out` (at most `capacity`
- * bytes) and returns its size: a size above `capacity` asks for a larger
- * buffer, 0 says the walk ran out of memory. */
-DUK_EXTERNAL duk_size_t rankora_script_environment_image(duk_hthread *thr, unsigned char *out, duk_size_t capacity) {
+ * bytes) and the objects it shows, in its order, into `objects` (at most
+ * `most`); returns the image's size and sets `*count`. A size above
+ * `capacity` or a count above `most` asks for larger buffers; 0 says the walk
+ * ran out of memory. */
+DUK_EXTERNAL duk_size_t rankora_script_environment_image(duk_hthread *thr,
+                                                         unsigned char *out,
+                                                         duk_size_t capacity,
+                                                         void **objects,
+                                                         duk_size_t most,
+                                                         duk_size_t *count) {
 	rankora__walk w;
+	duk_size_t size;
 	duk_memzero(&w, sizeof w);
 	w.out = out;
 	w.capacity = capacity;
-	return rankora__walk_builtins(&w, thr);
+	w.collect = 1;
+	size = rankora__walk_builtins(&w, thr);
+	*count = w.queued;
+	if (w.queued <= most) {
+		duk_memcpy((void *) objects, (const void *) w.queue, w.queued * sizeof *w.queue);
+	}
+	free((void *) w.queue);
+	free((void *) w.slots);
+	return size;
 }
 
-/* Whether the built-ins of `thr` are as `image` (of `size` bytes) shows
- * them; false too when the walk runs out of memory. */
-DUK_EXTERNAL duk_bool_t rankora_script_environment_matches(duk_hthread *thr, const unsigned char *image, duk_size_t size) {
+/* Whether the built-ins of `thr` are as `image` (of `size` bytes, showing
+ * `objects`) has them. The objects are read in the image's order, each only
+ * once those before it, one of which holds it, have proved unchanged. */
+DUK_EXTERNAL duk_bool_t rankora_script_environment_matches(duk_hthread *thr,
+                                                           const unsigned char *image,
+                                                           duk_size_t size,
+                                                           void *const *objects,
+                                                           duk_size_t count) {
 	rankora__walk w;
 	duk_memzero(&w, sizeof w);
 	w.expect = image;
 	w.capacity = size;
+	w.queue = (duk_hobject **) (void *) objects;
+	w.queued = count;
 	return rankora__walk_builtins(&w, thr) == size;
 }
 
@@ -261,21 +282,4 @@ DUK_EXTERNAL duk_bool_t rankora_script_trim_entries(duk_hthread *thr, duk_idx_t 
 		duk_hobject_compact_props(thr, h);
 	}
 	return removed;
-}
-
-/* Whether any object in the heap has a finalizer of its own: only then can
- * a collection run script code. */
-DUK_EXTERNAL duk_bool_t rankora_script_any_finalizer(duk_hthread *thr) {
-	duk_heaphdr *h;
-#if defined(DUK_USE_FINALIZER_SUPPORT)
-	if (thr->heap->finalize_list != NULL) {
-		return 1;
-	}
-#endif
-	for (h = thr->heap->heap_allocated; h != NULL; h = DUK_HEAPHDR_GET_NEXT(thr->heap, h)) {
-		if (DUK_HEAPHDR_IS_OBJECT(h) && DUK_HOBJECT_HAS_HAVE_FINALIZER((duk_hobject *) h)) {
-			return 1;
-		}
-	}
-	return 0;
 }
