@@ -13,7 +13,7 @@ namespace rankora::components::script {
 namespace {
 
 // Idle heaps kept: enough for the threads that run controls side by side.
-std::size_t MostIdle() { return std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency()); }
+std::size_t MostIdle() { return std::max<std::size_t>(4, std::size_t{2} * std::thread::hardware_concurrency()); }
 
 // Garbage a control leaves beyond this is collected before the next one
 // comes, so that a heap does not carry it; less waits for Duktape's own

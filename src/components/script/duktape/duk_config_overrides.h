@@ -40,7 +40,7 @@ void rankora_script_compile_error_at(void* udata, duk_size_t offset, duk_int_t l
 /* The environment functions at the end of the copy of duktape.c (see
  * rankora_environment.c). */
 duk_size_t rankora_script_environment_image(struct duk_hthread* thr, unsigned char* out, duk_size_t capacity,
-                                           void** objects, duk_size_t most, duk_size_t* count);
+                                            void** objects, duk_size_t most, duk_size_t* count);
 duk_bool_t rankora_script_environment_matches(struct duk_hthread* thr, const unsigned char* image, duk_size_t size,
                                               void* const* objects, duk_size_t count);
 duk_size_t rankora_script_entry_count(struct duk_hthread* thr, duk_idx_t idx);
