@@ -26,24 +26,46 @@ typedef struct {
 	int failed;
 } rankora__walk;
 
-DUK_LOCAL void rankora__emit(rankora__walk *w, const void *bytes, duk_size_t n) {
-	if (w->expect != NULL) {
-		if (w->size + n > w->capacity || duk_memcmp((const void *) (w->expect + w->size), bytes, n) != 0) {
-			/* The objects that follow may be gone: the walk stops. */
-			w->failed = 1;
-		}
-	} else if (w->size + n <= w->capacity) {
-		duk_memcpy((void *) (w->out + w->size), bytes, n);
+/* Each piece is a word, written, or compared in place with the word the
+ * image has there. */
+#define RANKORA__EMIT_WORD(name, type) \
+	DUK_LOCAL DUK_INLINE void name(rankora__walk *w, type v) { \
+		if (w->expect != NULL) { \
+			type e; \
+			if (w->size + sizeof e > w->capacity) { \
+				w->failed = 1; \
+				return; \
+			} \
+			duk_memcpy((void *) &e, (const void *) (w->expect + w->size), sizeof e); \
+			if (e != v) { \
+				/* The objects that follow may be gone: the walk stops. */ \
+				w->failed = 1; \
+				return; \
+			} \
+		} else if (w->size + sizeof v <= w->capacity) { \
+			duk_memcpy((void *) (w->out + w->size), (const void *) &v, sizeof v); \
+		} \
+		w->size += sizeof v; \
 	}
-	w->size += n;
+RANKORA__EMIT_WORD(rankora__emit_u32, duk_uint32_t)
+RANKORA__EMIT_WORD(rankora__emit_word, duk_uintptr_t)
+
+DUK_LOCAL DUK_INLINE void rankora__emit_ptr(rankora__walk *w, const void *p) {
+	rankora__emit_word(w, (duk_uintptr_t) p);
 }
 
-DUK_LOCAL void rankora__emit_u32(rankora__walk *w, duk_uint32_t v) {
-	rankora__emit(w, &v, sizeof v);
+DUK_LOCAL DUK_INLINE void rankora__emit_func(rankora__walk *w, duk_c_function f) {
+	duk_uintptr_t v = 0;
+	DUK_ASSERT(sizeof f == sizeof v);
+	duk_memcpy((void *) &v, (const void *) &f, sizeof v);
+	rankora__emit_word(w, v);
 }
 
-DUK_LOCAL void rankora__emit_ptr(rankora__walk *w, const void *p) {
-	rankora__emit(w, &p, sizeof p);
+DUK_LOCAL DUK_INLINE void rankora__emit_double(rankora__walk *w, duk_double_t d) {
+	duk_uint32_t halves[2];
+	duk_memcpy((void *) halves, (const void *) &d, sizeof halves);
+	rankora__emit_u32(w, halves[0]);
+	rankora__emit_u32(w, halves[1]);
 }
 
 DUK_LOCAL duk_size_t rankora__slot_of(const rankora__walk *w, const duk_hobject *h) {
@@ -105,9 +127,8 @@ DUK_LOCAL void rankora__visit(rankora__walk *w, duk_hobject *h) {
 
 DUK_LOCAL void rankora__emit_tval(rankora__walk *w, duk_tval *tv) {
 	if (DUK_TVAL_IS_NUMBER(tv)) {
-		duk_double_t d = DUK_TVAL_GET_NUMBER(tv);
 		rankora__emit_u32(w, 0xffffffffUL);
-		rankora__emit(w, &d, sizeof d);
+		rankora__emit_double(w, DUK_TVAL_GET_NUMBER(tv));
 		return;
 	}
 	rankora__emit_u32(w, (duk_uint32_t) DUK_TVAL_GET_TAG(tv));
@@ -122,7 +143,7 @@ DUK_LOCAL void rankora__emit_tval(rankora__walk *w, duk_tval *tv) {
 		duk_c_function func;
 		duk_small_uint_t flags;
 		DUK_TVAL_GET_LIGHTFUNC(tv, func, flags);
-		rankora__emit(w, &func, sizeof func);
+		rankora__emit_func(w, func);
 		rankora__emit_u32(w, (duk_uint32_t) flags);
 		break;
 	}
@@ -178,7 +199,7 @@ DUK_LOCAL void rankora__emit_object(rankora__walk *w, duk_heap *heap, duk_hobjec
 	}
 	if (DUK_HOBJECT_IS_NATFUNC(h)) {
 		duk_hnatfunc *f = (duk_hnatfunc *) h;
-		rankora__emit(w, &f->func, sizeof f->func);
+		rankora__emit_func(w, f->func);
 		rankora__emit_u32(w, (duk_uint32_t) (duk_uint16_t) f->nargs);
 		rankora__emit_u32(w, (duk_uint32_t) (duk_uint16_t) f->magic);
 	}
