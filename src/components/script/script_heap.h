@@ -90,9 +90,9 @@ class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
   // next chunk of code.
   bool Run(std::u16string_view code, bool expression, automation::Variant* result, ScriptError& error);
 
-  std::unique_ptr<PooledHeap> pooled_;  // the Duktape heap, this control's until it ends
-  HeapLimits* limits_ = nullptr;        // the heap's
-  duk_hthread* ctx_ = nullptr;          // the heap's
+  std::unique_ptr<PooledHeap> pooled_;           // the Duktape heap, this control's until it ends
+  HeapLimits* limits_ = nullptr;                 // the heap's
+  duk_hthread* ctx_ = nullptr;                   // the heap's
   std::vector<automation::Object> hostObjects_;  // kept alive for the script's wrappers
   std::uint32_t nextStashKey_ = 1;
   int nextChunk_ = 1;

@@ -42,8 +42,9 @@ namespace rankora::components::script {
 
 namespace {
 
-// The most memory a heap may hold (kHeapLimit) is a thousand times what the
-// program's scripts need for a page of the weight service. A script that
+// The most memory a control's code may hold (kHeapLimit, beyond what its
+// heap held when the control began) is a thousand times what the program's
+// scripts need for a page of the weight service. A script that
 // wants more fails with an out-of-memory script error instead of taking the
 // machine's memory.
 

@@ -17,10 +17,10 @@ namespace rankora::components::script {
 struct HeapLimits {
   using Clock = std::chrono::steady_clock;
 
-  std::size_t held = 0;     // bytes of the blocks the heap holds
-  std::size_t base = 0;     // what it held when the control using it began
-  std::size_t refused = 0;  // allocations refused in this entry
-  ScriptHeap* owner = nullptr;  // the control's heap using it now
+  std::size_t held = 0;          // bytes of the blocks the heap holds
+  std::size_t base = 0;          // what it held when the control using it began
+  std::size_t refused = 0;       // allocations refused in this entry
+  ScriptHeap* owner = nullptr;   // the control's heap using it now
   std::uint64_t finalizers = 0;  // finalizers set so far
   std::int32_t timeout = kDefaultTimeout;
   int depth = 0;            // entries into Duktape under way

@@ -212,7 +212,7 @@ TEST_F(ScriptControlTest, StopsEachCallThatRunsPastTheTimeoutAndStaysUsable) {
   }
 }
 
-// A heap holds at most 64 MiB. The loops are bounded (at 1 GiB) so that a
+// A control's code holds at most 64 MiB. The loops are bounded (at 1 GiB) so that a
 // heap without its limit ends them too, and the test fails instead of taking
 // the machine's memory.
 TEST_F(ScriptControlTest, FailsAScriptThatEatsMemoryWithAScriptErrorAndStaysUsable) {
