@@ -257,11 +257,7 @@ duk_ret_t HostTrampoline(duk_context* ctx) {
   return duk_throw(ctx);
 }
 
-duk_ret_t StartHeap(duk_context* ctx, void* udata) {
-  duk_push_heap_stash(ctx);
-  duk_push_pointer(ctx, udata);
-  duk_put_prop_string(ctx, -2, kHeapKey);
-  duk_pop(ctx);
+duk_ret_t StartHeap(duk_context* ctx, void* /*udata*/) {
   InstallDateForms(ctx);
   duk_get_global_string(ctx, "Duktape");
   duk_push_c_function(ctx, NoteThrow, 1);

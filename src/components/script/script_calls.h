@@ -68,7 +68,7 @@ int DefineGlobalObject(duk_hthread* ctx, void* udata);
 // The global functions not among the builtins (udata: their names, CESU-8),
 // as an array: name, argument count, ...
 int ListProcedures(duk_hthread* ctx, void* udata);
-// Sets a new heap up for the ScriptHeap at udata.
+// Sets a new heap up (udata: none).
 int StartHeap(duk_hthread* ctx, void* udata);
 // The global object, kept in the stash under *udata (a stash key).
 int PushGlobal(duk_hthread* ctx, void* udata);

@@ -17,6 +17,7 @@
 #include "components/script/script_errors.h"
 #include "components/script/script_heap_access.h"
 #include "components/script/script_heap_limits.h"
+#include "components/script/script_heap_pool.h"
 #include "components/script/script_places.h"
 
 namespace rankora::components::script {
@@ -74,11 +75,9 @@ class ScriptObject final : public Component {
 }  // namespace
 
 ScriptHeap* ScriptHeap::Access::FromContext(duk_context* ctx) {
-  duk_push_heap_stash(ctx);
-  duk_get_prop_string(ctx, -1, kHeapKey);
-  auto* heap = static_cast<ScriptHeap*>(duk_get_pointer(ctx, -1));
-  duk_pop_2(ctx);
-  return heap;
+  duk_memory_functions functions;
+  duk_get_memory_functions(ctx, &functions);
+  return static_cast<HeapLimits*>(functions.udata)->owner;
 }
 
 // Without memory to spare, the entry stays until the heap ends.
@@ -315,28 +314,25 @@ bool ScriptHeap::Access::HasMember(ScriptHeap& heap, std::uint32_t target, std::
   return done && data.found;
 }
 
-ScriptHeap::ScriptHeap() : limits_(std::make_unique<HeapLimits>()) {}
+ScriptHeap::ScriptHeap() = default;
 
 std::shared_ptr<ScriptHeap> ScriptHeap::Make() {
   std::shared_ptr<ScriptHeap> heap(new ScriptHeap());
-  heap->ctx_ = duk_create_heap(Allocate, Reallocate, Free, heap->limits_.get(), Fatal);
-  if (heap->ctx_ == nullptr) return nullptr;
-  {
-    const Entry entry(*heap->limits_);
-    const bool started = duk_safe_call(heap->ctx_, StartHeap, heap.get(), 0, 1) == DUK_EXEC_SUCCESS;
-    duk_pop(heap->ctx_);
-    if (!started) return nullptr;
+  heap->pooled_ = TakeHeap(heap.get());
+  if (heap->pooled_ == nullptr) return nullptr;
+  heap->ctx_ = heap->pooled_->ctx;
+  heap->limits_ = heap->pooled_->limits.get();
+  if (!heap->pooled_->listed) {
+    // Before any code, every global function is a builtin.
+    for (const ProcedureInfo& builtin : heap->Procedures()) heap->pooled_->builtins.push_back(ToCesu8(builtin.name));
+    heap->pooled_->listed = true;
   }
-  for (const ProcedureInfo& builtin : heap->Procedures()) heap->builtins_.push_back(ToCesu8(builtin.name));
   return heap;
 }
 
-ScriptHeap::~ScriptHeap() {
-  if (ctx_ == nullptr) return;
-  // Finalizers run now, within the same time limit.
-  const Entry entry(*limits_);
-  duk_destroy_heap(ctx_);
-}
+// What this control added to the heap goes, within its time limit, and the
+// heap serves the next control.
+ScriptHeap::~ScriptHeap() { GiveBack(std::move(pooled_)); }
 
 void ScriptHeap::SetTimeout(std::int32_t milliseconds) { limits_->timeout = milliseconds; }
 
@@ -387,7 +383,7 @@ bool ScriptHeap::DefineObject(std::u16string_view name, const Object& object, bo
 std::vector<ProcedureInfo> ScriptHeap::Procedures() {
   std::vector<ProcedureInfo> procedures;
   const Entry entry(*limits_);
-  const duk_int_t status = duk_safe_call(ctx_, ListProcedures, &builtins_, 0, kOutcome);
+  const duk_int_t status = duk_safe_call(ctx_, ListProcedures, &pooled_->builtins, 0, kOutcome);
   const duk_idx_t base = duk_get_top(ctx_) - kOutcome;
   if (status == DUK_EXEC_SUCCESS && duk_get_boolean(ctx_, base) != 0) {
     // The list is an array of our own making: name, argument count, ...

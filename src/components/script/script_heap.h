@@ -1,8 +1,10 @@
-// One Duktape heap with the program's rules for values crossing between
-// script and automation. Only protected calls run script code; a C++
-// exception never crosses into Duktape, and a Duktape error never unwinds a
-// C++ frame. The heap holds at most 64 MiB: a script that wants more fails
-// with JScript's out-of-memory error (0x800A0007).
+// One control's script heap, with the program's rules for values crossing
+// between script and automation: a global environment of its own in a
+// Duktape heap that serves one control at a time (script_heap_pool.h). Only
+// protected calls run script code; a C++ exception never crosses into
+// Duktape, and a Duktape error never unwinds a C++ frame. The control's code
+// holds at most 64 MiB: a script that wants more fails with JScript's
+// out-of-memory error (0x800A0007).
 #pragma once
 
 #include <cstdint>
@@ -44,6 +46,8 @@ struct ProcedureInfo {
 
 // How far the heap may go (see the .cpp).
 struct HeapLimits;
+// The Duktape heap a control uses (see script_heap_pool.h).
+struct PooledHeap;
 
 class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
  public:
@@ -86,9 +90,9 @@ class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
   // next chunk of code.
   bool Run(std::u16string_view code, bool expression, automation::Variant* result, ScriptError& error);
 
-  std::unique_ptr<HeapLimits> limits_;  // Duktape's user data: outlives ctx_
-  duk_hthread* ctx_ = nullptr;
-  std::vector<std::string> builtins_;            // global names before any code
+  std::unique_ptr<PooledHeap> pooled_;           // the Duktape heap, this control's until it ends
+  HeapLimits* limits_ = nullptr;                 // the heap's
+  duk_hthread* ctx_ = nullptr;                   // the heap's
   std::vector<automation::Object> hostObjects_;  // kept alive for the script's wrappers
   std::uint32_t nextStashKey_ = 1;
   int nextChunk_ = 1;

@@ -34,12 +34,17 @@ extern "C" void rankora_script_compile_error_at(void* udata, duk_size_t offset, 
   limits->compileLine = static_cast<int>(line);
 }
 
+extern "C" void rankora_script_finalizer_set(void* udata) {
+  if (udata != nullptr) ++static_cast<rankora::components::script::HeapLimits*>(udata)->finalizers;
+}
+
 namespace rankora::components::script {
 
 namespace {
 
-// The most memory a heap may hold (kHeapLimit) is a thousand times what the
-// program's scripts need for a page of the weight service. A script that
+// The most memory a control's code may hold (kHeapLimit, beyond what its
+// heap held when the control began) is a thousand times what the program's
+// scripts need for a page of the weight service. A script that
 // wants more fails with an out-of-memory script error instead of taking the
 // machine's memory.
 
@@ -49,7 +54,10 @@ constexpr std::size_t kHeader = alignof(std::max_align_t);
 static_assert(kHeader >= sizeof(std::size_t));
 
 bool Take(HeapLimits& limits, std::size_t bytes) {
-  if (bytes > kHeapLimit - limits.held) {
+  // What the heap held before the control counts for nothing; blocks of it
+  // the control frees make room for its own.
+  const std::size_t budget = limits.base + kHeapLimit;
+  if (limits.held > budget || bytes > budget - limits.held) {
     ++limits.refused;
     return false;
   }

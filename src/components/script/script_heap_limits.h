@@ -17,8 +17,11 @@ namespace rankora::components::script {
 struct HeapLimits {
   using Clock = std::chrono::steady_clock;
 
-  std::size_t held = 0;     // bytes of the blocks the heap holds
-  std::size_t refused = 0;  // allocations refused in this entry
+  std::size_t held = 0;          // bytes of the blocks the heap holds
+  std::size_t base = 0;          // what it held when the control using it began
+  std::size_t refused = 0;       // allocations refused in this entry
+  ScriptHeap* owner = nullptr;   // the control's heap using it now
+  std::uint64_t finalizers = 0;  // finalizers set so far
   std::int32_t timeout = kDefaultTimeout;
   int depth = 0;            // entries into Duktape under way
   bool timed = false;       // a deadline applies to the outermost entry
@@ -35,7 +38,8 @@ struct HeapLimits {
   int thrownChunk = 0;
 };
 
-// The heap holds at most 64 MiB.
+// A control's code may hold at most 64 MiB beyond what the heap held when
+// the control began (its built-ins, some 200 KiB).
 inline constexpr std::size_t kHeapLimit = std::size_t{64} << 20;
 
 // Duktape's memory functions over HeapLimits (the user data). A refused

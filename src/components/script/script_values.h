@@ -22,7 +22,6 @@ namespace rankora::components::script {
 
 // Hidden keys (Duktape's hidden symbols) that script code cannot reach.
 #define RANKORA_HIDDEN(name) "\xFF" name
-inline constexpr const char* kHeapKey = RANKORA_HIDDEN("rankoraHeap");
 inline constexpr const char* kHostKey = RANKORA_HIDDEN("rankoraHost");      // on a wrapper: its host
 inline constexpr const char* kMemberHostKey = RANKORA_HIDDEN("rankoraOf");  // on a member function: its host
 inline constexpr const char* kOpKey = RANKORA_HIDDEN("rankoraOp");

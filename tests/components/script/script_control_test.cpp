@@ -4,6 +4,10 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "automation/dispatch.h"
 #include "automation/reading.h"
@@ -208,7 +212,7 @@ TEST_F(ScriptControlTest, StopsEachCallThatRunsPastTheTimeoutAndStaysUsable) {
   }
 }
 
-// A heap holds at most 64 MiB. The loops are bounded (at 1 GiB) so that a
+// A control's code holds at most 64 MiB. The loops are bounded (at 1 GiB) so that a
 // heap without its limit ends them too, and the test fails instead of taking
 // the machine's memory.
 TEST_F(ScriptControlTest, FailsAScriptThatEatsMemoryWithAScriptErrorAndStaysUsable) {
@@ -715,6 +719,152 @@ TEST_F(ScriptErrors, PlaceRuntimeErrorsAtTheirStatement) {
   EXPECT_EQ(RaisedCode(), MakeCode(0x800A138F));
   EXPECT_EQ(ReadNumberProperty(error_, "Line"), 2);
   EXPECT_EQ(ReadNumberProperty(error_, "Column"), 4);
+}
+
+// Controls made one after another on a thread share a Duktape heap: each
+// must still start as a new control does, whatever the one before it did.
+class ScriptControlsInTurn : public ::testing::Test {
+ protected:
+  static Object NewControl() {
+    Object control;
+    EXPECT_TRUE(Create(control, kScriptControlProgId));
+    EXPECT_TRUE(WriteProperty(control, "Language", {"JavaScript"}));
+    return control;
+  }
+  // Runs `code` in a control of its own that then ends.
+  static void RunAndEnd(const std::string& code) {
+    Object control = NewControl();
+    CallMethod(control, "ExecuteStatement", {code});
+  }
+  static std::string EvalInNew(const std::string& expression) {
+    const Object control = NewControl();
+    return CallTextMethod(control, "Eval", {expression});
+  }
+};
+
+TEST_F(ScriptControlsInTurn, SeeNothingTheControlBeforeDefinedOrChanged) {
+  struct Case {
+    const char* code;      // what a control does before it ends
+    const char* check;     // evaluated in the next control
+    const char* expected;  // as in a new control
+  };
+  const Case cases[] = {
+      {"var leaked = 1;", "typeof leaked", "undefined"},
+      {"function Subs() { return 1; }", "typeof Subs", "undefined"},
+      {"this.viaThis = 2; this[0] = 3;", "typeof viaThis + ' ' + typeof this[0]", "undefined undefined"},
+      {"Object.defineProperty(this, 'fixed', {value: 1, configurable: false});", "typeof fixed", "undefined"},
+      {"Object = 1;", "typeof Object", "function"},
+      {"delete parseInt;", "typeof parseInt", "function"},
+      {"Array.prototype.extra = 3;", "typeof [].extra", "undefined"},
+      {"Array.prototype[0] = 'x';", "typeof [][0]", "undefined"},
+      {"Object.prototype.poison = 4;", "typeof ({}).poison", "undefined"},
+      {"Math.max = function () { return 0; };", "Math.max(1, 2)", "2"},
+      {"Array.prototype.push.tag = 1;", "typeof [].push.tag", "undefined"},
+      {"Object.defineProperty(Array.prototype, 'push', {enumerable: true});",
+       "String(Array.prototype.propertyIsEnumerable('push'))", "false"},
+      {"Object.freeze(JSON);", "String(Object.isFrozen(JSON))", "false"},
+      {"Object.setPrototypeOf(Math, null);", "String(Object.getPrototypeOf(Math) === Object.prototype)", "true"},
+      {"String.prototype.trim = null;", "' a '.trim()", "a"},
+      {"Date.prototype.getTime = function () { return 5; };", "new Date(7).getTime()", "7"},
+      // A finalizer that would define a global when it runs, after the
+      // control has ended.
+      {"var o = {}; o.self = o; if (typeof Duktape != 'undefined') Duktape.fin(o, function () { late = 1; });"
+       " o = null;",
+       "typeof late", "undefined"},
+  };
+  for (const Case& c : cases) {
+    RunAndEnd(c.code);
+    ASSERT_EQ(LastCall().code, S_OK) << c.code;
+    EXPECT_EQ(EvalInNew(c.check), c.expected) << c.code;
+    // And after a control that changed nothing.
+    EXPECT_EQ(EvalInNew(c.check), c.expected) << c.code;
+  }
+}
+
+TEST_F(ScriptControlsInTurn, SeeNothingOfAnotherControlAliveBesideThem) {
+  const Object first = NewControl();
+  CallMethod(first, "ExecuteStatement", {"var mine = 'first'; Array.prototype.extra = 1;"});
+  const Object second = NewControl();
+  EXPECT_EQ(CallTextMethod(second, "Eval", {"typeof mine + ' ' + typeof [].extra"}), "undefined undefined");
+  CallMethod(second, "ExecuteStatement", {"var mine = 'second';"});
+  EXPECT_EQ(CallTextMethod(first, "Eval", {"mine"}), "first");
+  EXPECT_EQ(CallTextMethod(second, "Eval", {"mine"}), "second");
+}
+
+// An object handed out keeps its control's globals as they were, also once
+// the control is gone, and later controls do not see them.
+TEST_F(ScriptControlsInTurn, LeaveWhatTheyHandedOutToItsHolder) {
+  Object object;
+  {
+    const Object control = NewControl();
+    CallMethod(control, "ExecuteStatement", {"var kept = 'kept'; function Get() { return { value: kept }; }"});
+    object = CallVariantMethod(control, "Run", {"Get"}).ObjectValue();
+    ASSERT_FALSE(object.IsEmpty());
+  }
+  EXPECT_EQ(EvalInNew("typeof kept"), "undefined");
+  EXPECT_EQ(ReadTextProperty(object, "value"), "kept");
+}
+
+TEST_F(ScriptControlsInTurn, StartWithTheDefaultTimeoutAfterOneRanPastItsOwn) {
+  {
+    const Object control = NewControl();
+    WriteProperty(control, "Timeout", {50});
+    CallMethod(control, "ExecuteStatement", {"var stuck = 1; for (;;) {}"});
+    EXPECT_EQ(RaisedCode(), kTimedOut);
+  }
+  const Object control = NewControl();
+  EXPECT_EQ(ReadNumberProperty(control, "Timeout"), 10000);
+  EXPECT_EQ(CallTextMethod(control, "Eval", {"typeof stuck"}), "undefined");
+  EXPECT_EQ(CallNumberMethod(control, "Eval", {"var s = 0; for (var i = 0; i < 200000; ++i) s += i % 3; s"}), 199999);
+  EXPECT_EQ(LastCall().code, S_OK);
+}
+
+// Each control's code may hold 64 MiB: one that used all of it, or still
+// held much when it ended, leaves the next with all of its own. The loops
+// are bounded as in FailsAScriptThatEatsMemoryWithAScriptErrorAndStaysUsable.
+TEST_F(ScriptControlsInTurn, EachHaveTheirFullMemory) {
+  const char* kFill = "var held = []; for (var i = 0; i < 1024; ++i) held.push('x'.repeat(1 << 20) + i);";
+  // Two strings of 30 MiB: the repeat's own buffer and the string it makes.
+  const char* kLarge = "'y'.repeat(30 << 20).length";
+  {
+    const Object control = NewControl();
+    CallMethod(control, "ExecuteStatement", {kFill});
+    EXPECT_EQ(RaisedCode(), kOutOfMemory);
+    // What the script holds is out of what it may take.
+    EXPECT_EQ(CallVariantMethod(control, "Eval", {kLarge}).Type(), VT_EMPTY);
+  }
+  EXPECT_EQ(EvalInNew(kLarge), std::to_string(30 << 20));
+  EXPECT_EQ(LastCall().code, S_OK);
+  // The same beside a control that holds its memory still.
+  const Object full = NewControl();
+  CallMethod(full, "ExecuteStatement", {kFill});
+  EXPECT_EQ(RaisedCode(), kOutOfMemory);
+  EXPECT_EQ(EvalInNew(kLarge), std::to_string(30 << 20));
+  EXPECT_EQ(LastCall().code, S_OK);
+}
+
+TEST_F(ScriptControlsInTurn, OnTwoThreadsKeepToThemselves) {
+  auto work = [](const std::string& name, std::string& failure) {
+    for (int i = 0; i < 40 && failure.empty(); ++i) {
+      const Object control = NewControl();
+      const std::string seen = CallTextMethod(control, "Eval", {"typeof owner + typeof count"});
+      CallMethod(control, "ExecuteStatement",
+                 {"var owner = '" + name + "'; var count = 0; function Add(n) { count += n; return owner + count; }"});
+      const std::string added = CallTextMethod(control, "Run", {"Add", i});
+      const std::string expected = name + std::to_string(i);
+      if (seen != "undefinedundefined" || added != expected) {
+        failure = name + " " + std::to_string(i) + ": saw " + seen + ", added " + added;
+      }
+    }
+  };
+  std::string first;
+  std::string second;
+  std::thread one(work, "one", std::ref(first));
+  std::thread two(work, "two", std::ref(second));
+  one.join();
+  two.join();
+  EXPECT_EQ(first, "");
+  EXPECT_EQ(second, "");
 }
 
 }  // namespace

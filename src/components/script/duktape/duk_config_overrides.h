@@ -37,6 +37,17 @@ duk_bool_t rankora_script_parse_date(struct duk_hthread* ctx, const char* text);
  * put into the copy of duktape.c, see ../CMakeLists.txt): where the token it
  * stopped at starts, as a byte offset into the code and a line number. */
 void rankora_script_compile_error_at(void* udata, duk_size_t offset, duk_int_t line);
+/* The environment functions at the end of the copy of duktape.c (see
+ * rankora_environment.c). */
+duk_size_t rankora_script_environment_image(struct duk_hthread* thr, unsigned char* out, duk_size_t capacity,
+                                            void** objects, duk_size_t most, duk_size_t* count);
+duk_bool_t rankora_script_environment_matches(struct duk_hthread* thr, const unsigned char* image, duk_size_t size,
+                                              void* const* objects, duk_size_t count);
+duk_size_t rankora_script_entry_count(struct duk_hthread* thr, duk_idx_t idx);
+duk_bool_t rankora_script_trim_entries(struct duk_hthread* thr, duk_idx_t idx, duk_size_t keep);
+/* Called as an object gets a finalizer (the call is put into duk_set_finalizer
+ * in the copy of duktape.c, see ../CMakeLists.txt). */
+void rankora_script_finalizer_set(void* udata);
 #if defined(__cplusplus)
 }
 #endif
