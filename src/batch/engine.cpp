@@ -1,22 +1,13 @@
 #include "batch/engine.h"
 
+#include "batch/status_line.h"
+
 #include <algorithm>
-#include <ctime>
 #include <random>
 #include <thread>
 
 namespace rankora::batch {
 namespace {
-
-std::string LocalTimeNow() {
-  // std::localtime shares one buffer; the caller holds the record lock.
-  const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
-  if (local == nullptr) return {};
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
-  return text;
-}
 
 // The direct connection when no exit is given.
 std::vector<lookup::Exit> AtLeastOne(std::vector<lookup::Exit> exits) {
