@@ -163,16 +163,15 @@ windows_tests() {
   ctest --preset "$preset" -j 2 --timeout 120 --repeat until-pass:2 --output-junit "$junit" 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
   # Again without Wine's script control, dictionary and VBScript: the
-  # in-house components answer in their place, and the same tests pass.
-  # (The regular expression has no in-house fallback on Windows yet, so its
-  # tests and those that need it are not in this pass.)
+  # in-house components (the regular expression on Duktape's) answer in
+  # their place, and the same tests pass.
   echo "Component, wrapper, lookup and window tests with Wine's classes unavailable:"
   fallback_try() {
     WINEDLLOVERRIDES="mscoree,mshtml=;msscript.ocx=d;vbscript=d;scrrun=d" \
       timeout 300 "$loader" "$1" --gtest_brief=1 >"$log.fallback" 2>&1
   }
   local program fallback_status=0
-  for program in "build/$preset"/tests/components/*/*_test.exe "build/$preset"/tests/{automation,script,lookup}/*_test.exe \
+  for program in "build/$preset"/tests/components/*/*_test.exe "build/$preset"/tests/{automation,script,regex,lookup}/*_test.exe \
     "build/$preset/tests/ui/cli/cli_version_test.exe" "build/$preset/tests/ui/win32/ui_win32_main_window_test.exe"; do
     [ -f "$program" ] || continue
     case "${program##*/}" in

@@ -92,24 +92,34 @@ void Program::RunSeed(const std::vector<std::string>& domains) {
   }
   std::size_t done = 0;
   for (const std::string& domain : domains) {
-    // The lookup's failure comes back beside its weight; the work owns it with
-    // the window, so that a closed window leaves it to the work alone.
-    auto failure = std::make_shared<std::string>();
-    const std::optional<std::string> weight = window_.Await([lookup = lookup_, domain, failure] {
+    // The lookup's failure and why it gave no weight come back beside its
+    // weight; the work owns them with the window, so that a closed window
+    // leaves them to the work alone.
+    auto outcome = std::make_shared<lookup::StepResult>();
+    const std::optional<std::string> weight = window_.Await([lookup = lookup_, domain, outcome] {
       lookup::StepResult answer = lookup(domain);
-      *failure = std::move(answer.failure);
-      return std::move(answer.text);
+      std::string text = std::move(answer.text);
+      *outcome = std::move(answer);
+      return text;
     });
     // The window was closed during the lookup: the run ends with it.
     if (!weight) return;
     // A component that could not look up says so: the service did not
     // refuse anything.
-    if (!failure->empty()) {
-      window_.ShowMessage(LookupFailedMessage(*failure));
+    if (outcome->Failed()) {
+      window_.ShowMessage(LookupFailedMessage(outcome->failure));
       break;
     }
     if (weight->empty()) {
-      window_.ShowMessage(texts.restrictedMessage);
+      // Changing the address helps only where the service refused it: a
+      // service out of reach or an interface that is gone says so instead.
+      if (lookup::Unreachable(outcome->why)) {
+        window_.ShowMessage(UnreachableMessage(lookup::UnreachableWords(outcome->why)));
+      } else if (outcome->why == lookup::Why::kGone) {
+        window_.ShowMessage(GoneMessage(outcome->reason));
+      } else {
+        window_.ShowMessage(texts.restrictedMessage);
+      }
       break;
     }
     ResultList& list = window_.ResultListControl();
@@ -200,6 +210,10 @@ void Program::EndEngineRun(const batch::RunResult& result) {
         Gbk("写查询记录失败（磁盘满了？），已停止；已完成的结果都还在，修好后用 查询 → 重查失败的 接着查。"));
   } else if (result.ending == batch::Ending::kStoppedByRefusal) {
     window_.ShowMessage(GetTexts().restrictedMessage);
+  } else if (result.ending == batch::Ending::kStoppedUnreachable) {
+    window_.ShowMessage(UnreachableMessage(result.stopReason));
+  } else if (result.ending == batch::Ending::kStoppedBySource && result.stopWhy == lookup::Why::kGone) {
+    window_.ShowMessage(GoneMessage(result.stopReason));
   } else if (result.ending == batch::Ending::kStoppedBySource) {
     window_.ShowMessage(Gbk("爱站接口不接受这个 key，已停止（") + Gbk(result.stopReason) +
                         Gbk("）：请在 查询 → 设置 里检查 key。"));

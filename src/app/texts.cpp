@@ -34,6 +34,15 @@ const Texts& GetTexts() {
 
 std::string LookupFailedMessage(const std::string& why) { return GetTexts().lookupFailed + text::Gbk(why); }
 
+std::string UnreachableMessage(const std::string& what) {
+  return text::Gbk("Quillon提示：无法连接到爱站：" + what + "。请检查网络或代理设置。");
+}
+
+std::string GoneMessage(const std::string& why) {
+  return text::Gbk("Quillon提示：爱站的旧查询接口已不再应答（" + why +
+                   "）。请在 查询 → 设置 → 爱站网页 改用今天的域名页面查询。");
+}
+
 std::string SaveFailedMessage(std::error_code failure) {
   using text::Gbk;
   const std::error_condition reason = failure.default_error_condition();

@@ -39,6 +39,14 @@ const Texts& GetTexts();
 // be created.
 std::string LookupFailedMessage(const std::string& why);
 
+// Quillon提示：无法连接到爱站：<what> 。请检查网络或代理设置。 — `what` (UTF-8)
+// says what kept the service out of reach, such as 找不到主机名.
+std::string UnreachableMessage(const std::string& what);
+
+// Quillon提示：爱站的旧查询接口已不再应答（<why>）。 and where today's page is
+// read instead; `why` (UTF-8) is the status or where the redirects led.
+std::string GoneMessage(const std::string& why);
+
 // 保存失败： and why the file could not be written, in words.
 std::string SaveFailedMessage(std::error_code failure);
 

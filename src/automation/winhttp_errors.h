@@ -20,5 +20,15 @@ inline constexpr HRESULT kAfterSend = MakeCode(0x80072F46);
 inline constexpr HRESULT kHeaderNotFound = MakeCode(0x80072F76);
 inline constexpr HRESULT kRedirectFailed = MakeCode(0x80072F7C);
 inline constexpr HRESULT kSecureFailure = MakeCode(0x80072F8F);
+// The secure connection's other failures: the handshake, and a certificate
+// the platform's request turns down for a reason of its own.
+inline constexpr HRESULT kSecureChannelError = MakeCode(0x80072F7D);
+inline constexpr HRESULT kSecureCertDateInvalid = MakeCode(0x80072F05);
+inline constexpr HRESULT kSecureCertNameInvalid = MakeCode(0x80072F06);
+inline constexpr HRESULT kSecureInvalidCa = MakeCode(0x80072F0D);
+inline constexpr HRESULT kSecureCertRevocationFailed = MakeCode(0x80072F19);
+inline constexpr HRESULT kSecureInvalidCert = MakeCode(0x80072F89);
+inline constexpr HRESULT kSecureCertRevoked = MakeCode(0x80072F8A);
+inline constexpr HRESULT kSecureCertWrongUsage = MakeCode(0x80072F93);
 
 }  // namespace rankora::automation::winhttp

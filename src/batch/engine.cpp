@@ -6,6 +6,8 @@
 #include <random>
 #include <thread>
 
+#include "batch/local_time.h"
+
 namespace rankora::batch {
 namespace {
 
@@ -38,8 +40,9 @@ struct Engine::State {
 
   mutable std::mutex mutex;
   std::condition_variable changed;
-  bool closed = false;     // Run has returned: late results are dropped
-  std::string stopReason;  // the words of the first answer that stopped the run
+  bool closed = false;                        // Run has returned: late results are dropped
+  std::string stopReason;                     // the words of the answer that stopped the run
+  lookup::Why stopWhy = lookup::Why::kOther;  // and why it failed
 
   const std::vector<std::string>* domains = nullptr;
   std::mutex recordMutex;
@@ -102,9 +105,13 @@ struct Engine::State {
           result.outcome = lookup::Outcome::kFailed;
           result.reason = "no result";
         }
+        const bool wasStopping = schedule.Stopping();
         const Schedule::Verdict verdict =
-            schedule.OnAnswer(step.tasks[i], result.outcome, result.retryAfter, answered, result.reach);
-        if (result.reach == lookup::Reach::kRun && stopReason.empty()) stopReason = result.reason;
+            schedule.OnAnswer(step.tasks[i], result.outcome, result.retryAfter, answered, result.reach, result.why);
+        if (!wasStopping && schedule.Stopping()) {
+          stopReason = result.reason;
+          stopWhy = result.why;
+        }
         if (verdict.kind == Schedule::Verdict::Kind::kRecord || verdict.kind == Schedule::Verdict::Kind::kStop) {
           finished.push_back(MakeRecord(step.tasks[i], std::move(result)));
         }
@@ -180,6 +187,11 @@ Progress Engine::Snapshot() const {
 std::string Engine::StopReason() const {
   const std::lock_guard lock(state_->mutex);
   return state_->stopReason;
+}
+
+lookup::Why Engine::StopWhy() const {
+  const std::lock_guard lock(state_->mutex);
+  return state_->stopWhy;
 }
 
 std::vector<ExitState> Engine::Exits() const {

@@ -6,7 +6,9 @@
 // are retried with growing pauses, then recorded as failed; the run goes on.
 // A Retry-After from the service is obeyed by the exit and the domain. A
 // source may say its refusal reaches every exit (a shared key), or that the
-// run cannot go on (a rejected key); see lookup::Reach.
+// run cannot go on (a rejected key, an interface gone); see lookup::Reach.
+// Through the direct connection alone, when so set, a service still out of
+// reach after a domain's retries stops the run.
 // Every finished domain is handed to the caller as it finishes. The rules
 // are the schedule's (batch/schedule.h); the engine's threads read the
 // clock, ask the schedule what is due, wait for it and carry it out.
@@ -49,8 +51,11 @@ class Engine {
 
   Progress Snapshot() const;
   std::vector<ExitState> Exits() const;
-  // With Ending::kStoppedBySource: the reason (UTF-8) the source gave.
+  // With an Ending that stopped the run on an answer (kStoppedByRefusal,
+  // kStoppedBySource, kStoppedUnreachable): the reason (UTF-8) it gave, and
+  // why it failed.
   std::string StopReason() const;
+  lookup::Why StopWhy() const;
 
  private:
   struct State;

@@ -121,6 +121,7 @@ RunResult Run::Execute(const RecordHandler& onRecord) {
   const Progress progress = engine_.Snapshot();
   result.outcomes = outcomes_;
   result.stopReason = engine_.StopReason();
+  result.stopWhy = engine_.StopWhy();
   result.asked = progress.done;
   result.notAsked = static_cast<long>(pending_.size()) - progress.done;
   return result;

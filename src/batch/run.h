@@ -52,13 +52,14 @@ struct Opening {
 // How a run went.
 struct RunResult {
   Ending ending = Ending::kCompleted;
-  OutcomeCounts outcomes;         // the records read back from the output and those of this run
-  long asked = 0;                 // domains finished by this run
-  long resumed = 0;               // as Opening::resumed
-  long notAsked = 0;              // domains left unasked when the run ended early
-  bool writeFailed = false;       // an append to the output failed, which stopped the run
-  std::error_code workbookError;  // the workbook could not be written
-  std::string stopReason;         // with Ending::kStoppedBySource: the source's reason (UTF-8)
+  OutcomeCounts outcomes;                     // the records read back from the output and those of this run
+  long asked = 0;                             // domains finished by this run
+  long resumed = 0;                           // as Opening::resumed
+  long notAsked = 0;                          // domains left unasked when the run ended early
+  bool writeFailed = false;                   // an append to the output failed, which stopped the run
+  std::error_code workbookError;              // the workbook could not be written
+  std::string stopReason;                     // with an Ending stopped on an answer: its reason (UTF-8)
+  lookup::Why stopWhy = lookup::Why::kOther;  // and why it failed: kGone for an interface gone
 };
 
 class Run {

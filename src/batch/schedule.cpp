@@ -178,7 +178,7 @@ Schedule::Verdict Schedule::RefusedBySource(Task task, ExitSlot& slot, std::opti
 }
 
 Schedule::Verdict Schedule::OnAnswer(Task task, lookup::Outcome outcome, std::optional<std::chrono::seconds> retryAfter,
-                                     Clock::time_point now, lookup::Reach reach) {
+                                     Clock::time_point now, lookup::Reach reach, lookup::Why why) {
   ExitSlot& slot = exits_[static_cast<std::size_t>(std::max<std::int16_t>(0, task.lastExit))];
   switch (outcome) {
     case lookup::Outcome::kFound:
@@ -221,7 +221,15 @@ Schedule::Verdict Schedule::OnAnswer(Task task, lookup::Outcome outcome, std::op
       break;
   }
   ++task.failures;
-  if (task.failures > settings_.retries) return Finish(lookup::Outcome::kFailed);
+  if (task.failures > settings_.retries) {
+    if (settings_.stopWhenUnreachable && lookup::Unreachable(why)) {
+      if (!stopping_) ending_ = Ending::kStoppedUnreachable;
+      stopping_ = true;
+      Finish(outcome);
+      return Verdict{Verdict::Kind::kStop, now};
+    }
+    return Finish(lookup::Outcome::kFailed);
+  }
   auto pause = settings_.retryPause * (1L << std::min(task.failures - 1, 20));
   if (retryAfter) {
     const std::chrono::milliseconds asked = Asked(*retryAfter);

@@ -24,8 +24,11 @@
 // until any exit answers again, a Retry-After taken at its word the first
 // time. Refusals of calls that were in flight when it began add nothing to
 // it. Changing exits cannot help there, so it never stops the run. A failure
-// that reaches the run (Reach::kRun: a key the service rejects) stops it at
-// once, its domain recorded as failed without a retry.
+// that reaches the run (Reach::kRun: a key the service rejects, an interface
+// that is gone) stops it at once, its domain recorded as failed without a
+// retry. Through the direct connection alone, when so set, a domain that
+// still finds the service out of reach after its retries stops the run: the
+// domains after it would find the same.
 #pragma once
 
 #include <chrono>
@@ -50,7 +53,10 @@ struct EngineSettings {
   int concurrency = 10;                                // lookups in flight in all
   std::chrono::milliseconds coolDown{15 * 60 * 1000};  // the first cool-down of a refusing exit
   std::chrono::milliseconds longestCoolDown{60 * 60 * 1000};
-  bool stopOnRefusal = false;                  // stop the run at the first refusal instead of cooling
+  bool stopOnRefusal = false;  // stop the run at the first refusal instead of cooling
+  // Stop the run when a domain's retries end with the service out of reach
+  // (lookup::Unreachable), rather than go on to the next domain.
+  bool stopWhenUnreachable = false;
   int retries = 3;                             // further attempts after a transient failure
   std::chrono::milliseconds retryPause{2000};  // before the first retry; doubles each time
   // A domain refused this many times is recorded as refused (every exit
@@ -59,10 +65,11 @@ struct EngineSettings {
 };
 
 enum class Ending {
-  kCompleted,         // every domain finished
-  kStoppedByRefusal,  // stopOnRefusal and the service refused
-  kInterrupted,       // Stop() was called
-  kStoppedBySource,   // the source cannot go on, such as a key the service rejects
+  kCompleted,           // every domain finished
+  kStoppedByRefusal,    // stopOnRefusal and the service refused
+  kInterrupted,         // Stop() was called
+  kStoppedBySource,     // the source cannot go on, such as a key the service rejects or an interface gone
+  kStoppedUnreachable,  // stopWhenUnreachable and the service could not be reached
 };
 
 struct ExitState {
@@ -116,7 +123,8 @@ class Schedule {
       kRecord,   // finished: hand its record on, with the answer's outcome
       kRetry,    // queued again, due at `at`
       kRequeue,  // refused: queued again at the front, for another exit
-      kStop,     // refused, and the run stops at the first refusal: hand its record on
+      kStop,     // finished, and the run stops with it (a refusal, a failure that
+                 // reaches the run, an unreachable service): hand its record on
     };
     Kind kind = Kind::kRecord;
     Clock::time_point at;
@@ -131,10 +139,11 @@ class Schedule {
 
   // The next thing to do at `now`. A kStart counts as in flight until Ended().
   Step Next(Clock::time_point now);
-  // Settles one task of a started lookup by the outcome of its answer and
-  // how far that reaches.
+  // Settles one task of a started lookup by the outcome of its answer, how
+  // far that reaches and why it failed.
   Verdict OnAnswer(Task task, lookup::Outcome outcome, std::optional<std::chrono::seconds> retryAfter,
-                   Clock::time_point now, lookup::Reach reach = lookup::Reach::kExit);
+                   Clock::time_point now, lookup::Reach reach = lookup::Reach::kExit,
+                   lookup::Why why = lookup::Why::kOther);
   // A started lookup has been settled and its records handed on.
   void Ended();
 

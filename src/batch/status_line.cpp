@@ -1,17 +1,11 @@
 #include "batch/status_line.h"
 
+#include "batch/local_time.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
-#include <mutex>
 
 namespace rankora::batch {
-namespace {
-
-// std::localtime shares one buffer among the threads.
-std::mutex localTimeMutex;
-
-}  // namespace
 
 std::string DurationText(std::chrono::seconds duration) {
   const long long total = std::max<long long>(0, duration.count());
@@ -49,26 +43,13 @@ std::string StatusLine(const Progress& progress, Clock::time_point now, std::chr
   if (progress.nextExitBack) {
     const auto back =
         wallNow + std::chrono::duration_cast<std::chrono::system_clock::duration>(*progress.nextExitBack - now);
-    const std::time_t at = std::chrono::system_clock::to_time_t(back);
-    const std::lock_guard lock(localTimeMutex);
-    const std::tm* local = std::localtime(&at);
     // A time of day alone reads as today's: a wait past a day shows its date.
     const bool later = *progress.nextExitBack - now >= std::chrono::hours(24);
-    char clock[32] = "";
-    if (local != nullptr) std::strftime(clock, sizeof clock, later ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S", local);
-    line += std::string(" · 出口全部冷却，") + clock + " 恢复";
+    line += " · 出口全部冷却，" + LocalTimeText(back, later ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S") + " 恢复";
   }
   return line;
 }
 
-std::string LocalTimeNow() {
-  const std::lock_guard lock(localTimeMutex);
-  const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
-  if (local == nullptr) return {};
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
-  return text;
-}
+std::string LocalTimeNow() { return LocalTimeText(std::chrono::system_clock::now(), "%Y-%m-%d %H:%M:%S"); }
 
 }  // namespace rankora::batch

@@ -124,6 +124,7 @@ std::vector<LookupResult> AllWith(const std::vector<std::string>& domains, Outco
     result.outcome = outcome;
     result.reason = reason;
     result.reach = reach;
+    if (outcome == Outcome::kRefused) result.why = Why::kRefused;
     result.values.resize(kFields.size());
     results.push_back(std::move(result));
   }
@@ -258,6 +259,7 @@ std::vector<LookupResult> ApiSource::LookupBatch(const std::vector<std::string>&
   std::vector<LookupResult> results;
   if (std::optional<LookupResult> verdict = ClassifyAnswer(answer, {})) {
     results = AllWith(domains, verdict->outcome, verdict->reason);
+    for (LookupResult& result : results) result.why = verdict->why;
   } else {
     results = ReadApiAnswer(answer.body, domains);
   }

@@ -57,6 +57,29 @@ std::optional<std::chrono::sys_seconds> ParseHttpDate(const std::string& value) 
          std::chrono::seconds{std::stoi(seconds)};
 }
 
+// The request object's failures that mean the service was out of reach.
+Why WhyUnreachable(automation::HRESULT code) {
+  namespace winhttp = automation::winhttp;
+  if (code == winhttp::kNameNotResolved) return Why::kNameNotResolved;
+  if (code == winhttp::kCannotConnect) return Why::kCannotConnect;
+  if (code == winhttp::kTimedOut) return Why::kTimedOut;
+  for (const automation::HRESULT secure :
+       {winhttp::kSecureFailure, winhttp::kSecureChannelError, winhttp::kSecureCertDateInvalid,
+        winhttp::kSecureCertNameInvalid, winhttp::kSecureInvalidCa, winhttp::kSecureCertRevocationFailed,
+        winhttp::kSecureInvalidCert, winhttp::kSecureCertRevoked, winhttp::kSecureCertWrongUsage}) {
+    if (code == secure) return Why::kSecureFailure;
+  }
+  return Why::kOther;
+}
+
+// The path of an address, without its query or fragment; "/" for none.
+std::string PathOf(const std::string& url) {
+  const auto scheme = url.find("://");
+  const auto start = url.find_first_of("/?#", scheme == std::string::npos ? 0 : scheme + 3);
+  if (start == std::string::npos || url[start] != '/') return "/";
+  return url.substr(start, url.find_first_of("?#", start) - start);
+}
+
 std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
@@ -95,6 +118,7 @@ FetchResult Fetch(const FetchRequest& request) {
   };
   if (answer.kind != net::HttpRequest::Answer::Kind::kAnswered) {
     result.timedOut = answer.kind == net::HttpRequest::Answer::Kind::kTimedOut;
+    result.why = result.timedOut ? Why::kTimedOut : WhyUnreachable(answer.code);
     result.tooManyRedirects = answer.code == automation::winhttp::kRedirectFailed;
     if (!result.timedOut) result.redirectedTo = redirected();
     if (request.cookies) result.cookies = *request.cookies;
@@ -165,15 +189,18 @@ std::optional<LookupResult> ClassifyAnswer(const FetchResult& answer, const std:
     result.reason = answer.componentFailure;
   } else if (answer.timedOut) {
     result.outcome = Outcome::kFailed;
+    result.why = Why::kTimedOut;
     result.reason = "超时";
   } else if (answer.tooManyRedirects) {
     result.outcome = Outcome::kFailed;
     result.reason = "重定向过多";
   } else if (!answer.Answered()) {
     result.outcome = Outcome::kFailed;
-    result.reason = "无应答";
+    result.why = Unreachable(answer.why) ? answer.why : Why::kOther;
+    result.reason = result.why == Why::kOther ? "无应答" : UnreachableWords(result.why);
   } else if (answer.status == 403 || answer.status == 429) {
     result.outcome = Outcome::kRefused;
+    result.why = Why::kRefused;
     result.reason = "HTTP " + std::to_string(answer.status);
   } else if (answer.status < 200 || answer.status > 299) {
     result.outcome = Outcome::kFailed;
@@ -182,6 +209,27 @@ std::optional<LookupResult> ClassifyAnswer(const FetchResult& answer, const std:
     return std::nullopt;
   }
   if (!answer.redirectedTo.empty()) result.reason += "（重定向到 " + text::ToUtf8(answer.redirectedTo) + "）";
+  return result;
+}
+
+std::optional<LookupResult> GoneAnswer(const FetchResult& answer, const std::string& url, const std::string& domain) {
+  if (!answer.componentFailure.empty() || !answer.Answered()) return std::nullopt;
+  const bool missing = answer.status == 404 || answer.status == 410;
+  // A redirect within the same path (to https, or to another host of the
+  // service) still reaches the interface.
+  const bool elsewhere = !answer.redirectedTo.empty() && PathOf(answer.redirectedTo) != PathOf(url);
+  if (!missing && !elsewhere) return std::nullopt;
+  LookupResult result;
+  result.domain = domain;
+  result.outcome = Outcome::kFailed;
+  result.why = Why::kGone;
+  result.reach = Reach::kRun;
+  result.retryAfter = answer.retryAfter;
+  result.reason = missing ? "HTTP " + std::to_string(answer.status) : std::string();
+  if (elsewhere) {
+    if (!result.reason.empty()) result.reason += "，";
+    result.reason += "重定向到 " + text::ToUtf8(answer.redirectedTo);
+  }
   return result;
 }
 

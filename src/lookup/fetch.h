@@ -47,6 +47,9 @@ struct FetchResult {
   std::string cookies = {};       // the session's cookies after the answer, when a session was given
   // The request object could not be created: why, in words (UTF-8).
   std::string componentFailure = {};
+  // Why nothing came back, when the request object said the service could
+  // not be reached (see lookup::Unreachable); Why::kOther otherwise.
+  Why why = Why::kOther;
 
   bool Answered() const { return status != 0; }
 };
@@ -72,7 +75,16 @@ std::optional<std::chrono::seconds> ParseRetryAfter(
 // object that could not be created, a time-out, no answer, too many redirects, a 5xx or any other status outside
 // 2xx, kRefused for 403 and 429, each with its reason (which says where
 // redirects led, when they did); nothing when the answer is a page for
-// the source to read. The result carries `domain` and the Retry-After.
+// the source to read. The result carries `domain`, the Retry-After and why:
+// kRefused for a refusal, the kind of unreachable service (its words the
+// reason) for a request that reached nothing.
 std::optional<LookupResult> ClassifyAnswer(const FetchResult& answer, const std::string& domain);
+
+// The answer to `url` says that the address no longer serves what it
+// served: 404 or 410, or redirects that ended on another path (the home
+// page, say). Then a kFailed result with Why::kGone, reaching the run (no
+// exit or retry can bring the address back), with the status, or where the
+// redirects led, as its reason; otherwise nothing.
+std::optional<LookupResult> GoneAnswer(const FetchResult& answer, const std::string& url, const std::string& domain);
 
 }  // namespace rankora::lookup

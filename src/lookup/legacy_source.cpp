@@ -33,7 +33,8 @@ LookupResult LegacySource::LookupOne(const std::string& domain, const Exit& exit
   request.exit = exit;
   request.timeout = settings_.timeout;
   const FetchResult answer = Fetch(request);
-  std::optional<LookupResult> result = ClassifyAnswer(answer, domain);
+  std::optional<LookupResult> result = GoneAnswer(answer, request.url, domain);
+  if (!result) result = ClassifyAnswer(answer, domain);
   if (!result) {
     result.emplace();
     result->domain = domain;
@@ -41,6 +42,7 @@ LookupResult LegacySource::LookupOne(const std::string& domain, const Exit& exit
     const std::string prefix = ImagePrefix(endpoints);
     if (text::Find(answer.body, prefix) < 0) {
       result->outcome = Outcome::kRefused;
+      result->why = Why::kRefused;
       result->reason = "无权重图片";
     } else {
       StepResult weight = TryExtractWeight(answer.body, prefix, kImageSuffix);

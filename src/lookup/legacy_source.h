@@ -1,7 +1,8 @@
 // The legacy source: the window's own lookup (the getbrinfo page with a time
 // stamp, read through the extraction script), with its answer classified: a
 // page without the weight image is the service refusing, as the window takes
-// it; a weight image is a weight.
+// it; a weight image is a weight; a 404, a 410 or a redirect away from the
+// getbrinfo page is the interface gone, which stops the run.
 #pragma once
 
 #include <string>

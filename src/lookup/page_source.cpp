@@ -678,6 +678,7 @@ std::vector<LookupResult> PageSource::Lookup(const std::vector<std::string>& dom
   const std::size_t columns = Columns().size();
   for (const std::string& domain : domains) {
     LookupResult result = LookupOne(domain, exit);
+    if (result.outcome == Outcome::kRefused) result.why = Why::kRefused;
     result.values.resize(columns);
     results.push_back(std::move(result));
   }

@@ -106,4 +106,24 @@ std::unique_ptr<Source> MakeSource(const SourceSettings& settings) {
   return std::make_unique<LegacySource>(settings);
 }
 
+bool Unreachable(Why why) {
+  return why == Why::kNameNotResolved || why == Why::kCannotConnect || why == Why::kTimedOut ||
+         why == Why::kSecureFailure;
+}
+
+std::string UnreachableWords(Why why) {
+  switch (why) {
+    case Why::kNameNotResolved:
+      return "找不到主机名";
+    case Why::kCannotConnect:
+      return "连不上服务器";
+    case Why::kTimedOut:
+      return "超时";
+    case Why::kSecureFailure:
+      return "安全连接（TLS）失败";
+    default:
+      return {};
+  }
+}
+
 }  // namespace rankora::lookup

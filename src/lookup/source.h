@@ -27,6 +27,26 @@ enum class Outcome {
   kFailed,   // no usable answer: time-out, broken connection, 5xx, unreadable answer
 };
 
+// Why a lookup came back without a weight, where that tells the user what to
+// do: change the address (a refusal), check the network or the proxy (the
+// service could not be reached), or change the source (the interface is
+// gone).
+enum class Why {
+  kOther,            // an answer, or a failure of none of the kinds below (5xx, an unreadable answer, a component)
+  kRefused,          // the service turned this exit away
+  kNameNotResolved,  // unreachable: the service's name (or the proxy's) was not found
+  kCannotConnect,    // unreachable: nothing took the connection (refused, or no route)
+  kTimedOut,         // unreachable: no answer within the wait
+  kSecureFailure,    // unreachable: the secure connection (TLS) failed
+  kGone,             // the interface no longer answers: 404, 410, or a redirect to another path
+};
+
+// The service could not be reached: the network or the proxy is at fault.
+bool Unreachable(Why why);
+// What kept the service out of reach, in words (UTF-8), such as "找不到主机名";
+// empty for the other kinds.
+std::string UnreachableWords(Why why);
+
 // How far a refusal or a failure reaches beyond its domain and its exit.
 enum class Reach {
   kExit,    // this exit (a refusal cools it down), or this call alone
@@ -49,6 +69,7 @@ struct LookupResult {
   // The service's Retry-After, when it sent one.
   std::optional<std::chrono::seconds> retryAfter;
   Reach reach = Reach::kExit;
+  Why why = Why::kOther;  // for kRefused and kFailed
 };
 
 // The way out to the service: the direct connection, or one HTTP proxy.

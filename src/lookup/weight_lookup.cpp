@@ -1,5 +1,6 @@
 #include "lookup/weight_lookup.h"
 
+#include <optional>
 #include <vector>
 
 #include "automation/assign.h"
@@ -76,10 +77,15 @@ StepResult TryLookupWeight(const std::string& domain, const Endpoints& endpoints
   request.presetHeaders = true;
   const FetchResult answer = Fetch(request);
   if (!answer.componentFailure.empty()) return StepResult::Failure(answer.componentFailure);
+  // An address that no longer serves the page, and a service out of reach,
+  // are no refusal: changing the address would not help.
+  std::optional<LookupResult> verdict = GoneAnswer(answer, request.url, domain);
+  if (!verdict && !answer.Answered()) verdict = ClassifyAnswer(answer, domain);
+  if (verdict) return StepResult::Without(verdict->why, std::move(verdict->reason));
   const std::string prefix = ImagePrefix(endpoints);
   // A page without the weight image (the service refusing, busy, or asking
   // for a captcha) holds no weight, whatever the extraction would cut out.
-  if (text::Find(answer.body, prefix) < 0) return {};
+  if (text::Find(answer.body, prefix) < 0) return StepResult::Without(Why::kRefused, "无权重图片");
   return TryExtractWeight(answer.body, prefix, kImageSuffix);
 }
 

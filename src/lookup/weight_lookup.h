@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lookup/endpoints.h"
+#include "lookup/source.h"
 
 namespace rankora::lookup {
 
@@ -20,6 +21,11 @@ std::string LookupWeight(const std::string& domain, const Endpoints& endpoints =
 struct StepResult {
   std::string text;
   std::string failure;
+  // For a lookup that gave no weight: why, as far as the answer tells
+  // (kRefused for a page without the weight image), and that in words
+  // (UTF-8), such as "找不到主机名" or "HTTP 404".
+  Why why = Why::kOther;
+  std::string reason;
 
   StepResult() = default;
   // A text that came back (a lookup's function may give just its weight).
@@ -27,6 +33,12 @@ struct StepResult {
   static StepResult Failure(std::string why) {
     StepResult result;
     result.failure = std::move(why);
+    return result;
+  }
+  static StepResult Without(Why why, std::string reason) {
+    StepResult result;
+    result.why = why;
+    result.reason = std::move(reason);
     return result;
   }
   bool Failed() const { return !failure.empty(); }

@@ -20,6 +20,12 @@ namespace {
 
 constexpr const char* kDefaultProgId = kRequestProgId;
 
+// WinHttpRequestOption_SecureProtocols and its SecureProtocol_TLS1_2 and
+// SecureProtocol_TLS1_3 flags.
+constexpr std::int32_t kSecureProtocols = 9;
+constexpr std::int32_t kTls12 = 0x800;
+constexpr std::int32_t kTls13 = 0x2000;
+
 std::int32_t Truncated(double value) {
   if (!std::isfinite(value)) return 0;
   return static_cast<std::int32_t>(std::clamp(std::trunc(value), -2147483648.0, 2147483647.0));
@@ -184,6 +190,15 @@ void HttpRequest::SetCredentials(const std::string& user, const std::string& pas
 void HttpRequest::Open(const std::optional<std::string>& method, const std::string& url,
                        const std::optional<bool>& async) {
   CallMethod(request_, "Open", {method.value_or("GET"), url, async.value_or(false)});
+  if (Failed(LastCall().code) || !text::StartsWith(text::UpperAscii(url), "HTTPS:")) return;
+  // Windows 7's WinHTTP speaks TLS 1.2 only when asked to. A platform that
+  // knows no TLS 1.3 refuses that flag; one that knows no such option (Wine)
+  // refuses both, and the request goes on with the platform's own choice.
+  if (!WriteProperty(request_, "Option", {kSecureProtocols, kTls12 | kTls13})) {
+    WriteProperty(request_, "Option", {kSecureProtocols, kTls12});
+  }
+  // The last call's state stays Open's, whatever the platform said.
+  RecordLastCall(S_OK);
 }
 
 void HttpRequest::SetRequestHeader(const std::string& name, const std::string& value) {

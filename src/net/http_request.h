@@ -61,6 +61,8 @@ class HttpRequest {
                 const std::optional<std::string>& bypass = std::nullopt);
   void SetCredentials(const std::string& user, const std::string& password,
                       const std::optional<std::int32_t>& flags = std::nullopt);
+  // For an https URL, then asks for TLS 1.2 and 1.3 (1.2 alone where the
+  // platform knows no 1.3), or keeps the platform's choice where it refuses.
   void Open(const std::optional<std::string>& method, const std::string& url,
             const std::optional<bool>& async = std::nullopt);
   void SetRequestHeader(const std::string& name, const std::string& value);

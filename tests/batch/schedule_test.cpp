@@ -52,6 +52,7 @@ std::vector<Schedule::Verdict> Answer(Schedule& schedule, const Schedule::Step& 
 struct Reply {
   Outcome outcome = Outcome::kFound;
   std::optional<std::chrono::seconds> retryAfter;
+  lookup::Why why = lookup::Why::kOther;
 };
 // Answers a domain asked through an exit for the n-th time (1-based).
 using Replies = std::function<Reply(std::uint32_t domain, std::size_t exit, int nth)>;
@@ -105,7 +106,8 @@ Simulation Simulate(Schedule& schedule, std::size_t count, const Replies& replie
     for (const Schedule::Task& task : step.tasks) {
       call.domains.push_back(task.index);
       const Reply reply = replies(task.index, step.exit, ++asked[task.index]);
-      const Schedule::Verdict verdict = schedule.OnAnswer(task, reply.outcome, reply.retryAfter, now);
+      const Schedule::Verdict verdict =
+          schedule.OnAnswer(task, reply.outcome, reply.retryAfter, now, lookup::Reach::kExit, reply.why);
       if (verdict.kind == VerdictKind::kRecord || verdict.kind == VerdictKind::kStop) {
         run.records[task.index] = Simulation::Finished{reply.outcome, task.attempts, step.exit};
         ++run.times[task.index];
@@ -762,6 +764,40 @@ TEST(ScheduleRunStoppers, AFailureOfTheCallAloneIsRetriedAsATransientOne) {
     EXPECT_EQ(verdict.at, kStart + 1s);
   }
   EXPECT_FALSE(schedule.Stopping());
+}
+
+TEST(ScheduleRunStoppers, AServiceOutOfReachAfterADomainsRetriesStopsTheRunWhenSoSet) {
+  EngineSettings settings = Unpaced();
+  settings.retries = 1;
+  settings.concurrency = 1;
+  const auto run = [&settings](lookup::Why why) {
+    Schedule schedule(Exits(1), 1, settings, 1);
+    Simulation simulation = Simulate(schedule, 5, [why](std::uint32_t, std::size_t, int) {
+      return Reply{Outcome::kFailed, {}, why};
+    });
+    return std::pair{simulation, schedule.HowEnded()};
+  };
+  settings.stopWhenUnreachable = true;
+  for (const lookup::Why why : {lookup::Why::kNameNotResolved, lookup::Why::kCannotConnect, lookup::Why::kTimedOut,
+                                lookup::Why::kSecureFailure}) {
+    const auto [simulation, ending] = run(why);
+    EXPECT_EQ(ending, Ending::kStoppedUnreachable);
+    // The first domain to use up its retries stops the run: one record, and
+    // no domain asked a third time.
+    ASSERT_EQ(simulation.records.size(), 1u);
+    EXPECT_EQ(simulation.records.begin()->second.outcome, Outcome::kFailed);
+    EXPECT_EQ(simulation.records.begin()->second.attempts, 2);
+    for (std::uint32_t domain = 0; domain < 5; ++domain) EXPECT_LE(simulation.StartsOf(domain).size(), 2u);
+  }
+  // Any other failure is retried, then recorded, and the run goes on.
+  const auto [busy, busyEnding] = run(lookup::Why::kOther);
+  EXPECT_EQ(busyEnding, Ending::kCompleted);
+  EXPECT_EQ(busy.records.size(), 5u);
+  // Without the setting (exits to spare) an exit out of reach is a transient failure.
+  settings.stopWhenUnreachable = false;
+  const auto [spared, sparedEnding] = run(lookup::Why::kCannotConnect);
+  EXPECT_EQ(sparedEnding, Ending::kCompleted);
+  EXPECT_EQ(spared.records.size(), 5u);
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "loopback_server.h"
+#include "loopback_socket.h"
 #include "platform_deviations.h"
 #include "text/gbk.h"
 
@@ -76,6 +79,51 @@ TEST(Fetch, TellsATimeOutFromNoAnswer) {
   EXPECT_FALSE(none.Answered());
 }
 
+TEST(Fetch, SaysWhatKeptTheServiceOutOfReach) {
+  LoopbackServer closed([](const ReceivedRequest&) { return Reply{}; });
+  const std::string url = closed.Origin() + "/x";
+  closed.Stop();
+  const FetchResult refused = Fetch(To(url));
+  EXPECT_FALSE(refused.Answered());
+  EXPECT_EQ(refused.why, Why::kCannotConnect);
+
+  // A reserved name that no resolver knows, online or off.
+  const FetchResult unknown = Fetch(To("http://nonexistent.invalid/x"));
+  EXPECT_FALSE(unknown.Answered());
+  EXPECT_EQ(unknown.why, Why::kNameNotResolved);
+
+  LoopbackServer slow([](const ReceivedRequest&) {
+    Reply reply = Page(200, "late");
+    reply.delay = std::chrono::milliseconds(30000);
+    return reply;
+  });
+  FetchRequest late = To(slow.Origin() + "/slow");
+  late.timeout = seconds(1);
+  EXPECT_EQ(Fetch(late).why, Why::kTimedOut);
+
+  // A secure connection to a server that answers the handshake in plain text.
+  int port = 0;
+  const tools::SocketHandle listener = tools::ListenOnLoopback(0, port);
+  ASSERT_NE(listener, tools::kNoSocket);
+  std::thread plain([listener] {
+    const tools::SocketHandle connection = tools::AcceptConnection(listener);
+    if (connection == tools::kNoSocket) return;
+    tools::SendAll(connection, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    tools::ShutdownConnection(connection);
+    tools::CloseSocket(connection);
+  });
+  const FetchResult insecure = Fetch(To("https://127.0.0.1:" + std::to_string(port) + "/x"));
+  tools::StopListening(listener);
+  plain.join();
+  tools::CloseSocket(listener);
+  EXPECT_FALSE(insecure.Answered());
+  EXPECT_EQ(insecure.why, Why::kSecureFailure);
+
+  // An answer of any status is no failure to reach.
+  LoopbackServer busy([](const ReceivedRequest&) { return Page(503, "busy"); });
+  EXPECT_EQ(Fetch(To(busy.Origin() + "/x")).why, Why::kOther);
+}
+
 Reply Redirects(const ReceivedRequest& request) {
   if (request.target == "/loop") return Page(302, "", {{"Location", "/loop"}});
   if (request.target == "/moved") return Page(302, "", {{"Location", "/gone-home"}});
@@ -106,7 +154,7 @@ TEST(Fetch, SaysWhereRedirectsLed) {
   LoopbackServer away([&nowhere](const ReceivedRequest&) { return Page(302, "", {{"Location", nowhere}}); });
   const auto lost = ClassifyAnswer(Fetch(To(away.Origin() + "/a")), "www.a.com");
   ASSERT_TRUE(lost);
-  EXPECT_EQ(lost->reason, "无应答（重定向到 " + nowhere + "）");
+  EXPECT_EQ(lost->reason, "连不上服务器（重定向到 " + nowhere + "）");
 }
 
 TEST(Fetch, ARedirectWithNowhereToGoIsItsOwnAnswer) {
@@ -188,6 +236,72 @@ TEST(ClassifyAnswer, RefusesOn403And429AndFailsOnTheRest) {
   EXPECT_EQ(verdict({0, "", std::nullopt, false})->reason, "无应答");
   EXPECT_EQ(verdict({0, "", std::nullopt, false})->outcome, Outcome::kFailed);
   EXPECT_EQ(verdict({0, "", std::nullopt, false, true, "http://a/b"})->reason, "重定向过多（重定向到 http://a/b）");
+}
+
+TEST(ClassifyAnswer, NamesWhatKeptTheServiceOutOfReach) {
+  auto unreachable = [](Why why) {
+    FetchResult answer;
+    answer.why = why;
+    return ClassifyAnswer(answer, "www.a.com");
+  };
+  for (const auto& [why, words] :
+       {std::pair{Why::kNameNotResolved, "找不到主机名"}, std::pair{Why::kCannotConnect, "连不上服务器"},
+        std::pair{Why::kTimedOut, "超时"}, std::pair{Why::kSecureFailure, "安全连接（TLS）失败"}}) {
+    const auto verdict = unreachable(why);
+    ASSERT_TRUE(verdict);
+    EXPECT_EQ(verdict->outcome, Outcome::kFailed);
+    EXPECT_EQ(verdict->why, why);
+    EXPECT_TRUE(Unreachable(verdict->why));
+    EXPECT_EQ(verdict->reason, words);
+    EXPECT_EQ(verdict->reach, Reach::kExit);
+  }
+  // Any other failure, and an answer, name none.
+  EXPECT_EQ(unreachable(Why::kOther)->why, Why::kOther);
+  EXPECT_EQ(unreachable(Why::kOther)->reason, "无应答");
+  FetchResult late;
+  late.timedOut = true;
+  EXPECT_EQ(ClassifyAnswer(late, "www.a.com")->why, Why::kTimedOut);
+  FetchResult refused;
+  refused.status = 429;
+  EXPECT_EQ(ClassifyAnswer(refused, "www.a.com")->why, Why::kRefused);
+  FetchResult busy;
+  busy.status = 503;
+  EXPECT_EQ(ClassifyAnswer(busy, "www.a.com")->why, Why::kOther);
+  EXPECT_FALSE(Unreachable(Why::kRefused));
+  EXPECT_FALSE(Unreachable(Why::kGone));
+}
+
+TEST(GoneAnswer, TakesA404A410OrARedirectToAnotherPathAsTheInterfaceGone) {
+  const std::string url = "http://svc.example/getbrinfo.php?url=www.a.com/&_1";
+  auto gone = [&url](int status, const std::string& redirectedTo = {}) {
+    FetchResult answer;
+    answer.status = status;
+    answer.redirectedTo = redirectedTo;
+    return GoneAnswer(answer, url, "www.a.com");
+  };
+  for (const int status : {404, 410}) {
+    SCOPED_TRACE(status);
+    const auto verdict = gone(status);
+    ASSERT_TRUE(verdict);
+    EXPECT_EQ(verdict->outcome, Outcome::kFailed);
+    EXPECT_EQ(verdict->why, Why::kGone);
+    EXPECT_EQ(verdict->reach, Reach::kRun);
+    EXPECT_EQ(verdict->domain, "www.a.com");
+    EXPECT_EQ(verdict->reason, "HTTP " + std::to_string(status));
+  }
+  const auto home = gone(200, "http://svc.example/");
+  ASSERT_TRUE(home);
+  EXPECT_EQ(home->why, Why::kGone);
+  EXPECT_EQ(home->reason, "重定向到 http://svc.example/");
+  EXPECT_EQ(gone(404, "http://svc.example/new/")->reason, "HTTP 404，重定向到 http://svc.example/new/");
+  // The same path elsewhere (https, another host, another query) is the interface still.
+  EXPECT_EQ(gone(200, "https://svc.example/getbrinfo.php?url=www.a.com/&_1"), std::nullopt);
+  EXPECT_EQ(gone(200, "http://mirror.example/getbrinfo.php"), std::nullopt);
+  // Any other answer, and none, is for the other rules.
+  EXPECT_EQ(gone(200), std::nullopt);
+  EXPECT_EQ(gone(403), std::nullopt);
+  EXPECT_EQ(gone(503), std::nullopt);
+  EXPECT_EQ(gone(0, "http://svc.example/"), std::nullopt);
 }
 
 }  // namespace

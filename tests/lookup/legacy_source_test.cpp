@@ -7,6 +7,7 @@
 #include "automation/registry.h"
 #include "lookup/weight_lookup.h"
 #include "loopback_server.h"
+#include "platform_deviations.h"
 #include "source_contract.h"
 
 namespace rankora::lookup {
@@ -72,6 +73,53 @@ TEST_F(LegacySourceTest, TakesAPageWithoutTheWeightImageAsARefusal) {
 TEST_F(LegacySourceTest, HasNoWeightForAnImageWithoutANumber) {
   reply_ = [](const ReceivedRequest&) { return Html(200, WeightPage("")); };
   EXPECT_EQ(Ask("www.a.com").outcome, Outcome::kNone);
+}
+
+// The interface gone is the run's end, whatever exit asks: no refusal, and
+// nothing to retry.
+TEST_F(LegacySourceTest, AnInterfaceThatNoLongerAnswersIsGoneForTheWholeRun) {
+  int status = 404;
+  reply_ = [&status](const ReceivedRequest&) { return Html(status, "<p>no such page</p>"); };
+  for (const int answered : {404, 410}) {
+    SCOPED_TRACE(answered);
+    status = answered;
+    const LookupResult result = Ask("www.a.com");
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    EXPECT_EQ(result.why, Why::kGone);
+    EXPECT_EQ(result.reach, Reach::kRun);
+    EXPECT_EQ(result.reason, "HTTP " + std::to_string(answered));
+    EXPECT_EQ(result.values, std::vector<std::string>{""});
+  }
+  // A refusal page is still the service refusing this exit.
+  reply_ = [](const ReceivedRequest&) { return Html(200, "<p>Too many requests</p>"); };
+  EXPECT_EQ(Ask("www.a.com").why, Why::kRefused);
+}
+
+// Where the redirects led is the request object's URL option.
+TEST_F(LegacySourceTest, ARedirectToAnotherPathIsTheInterfaceGone) {
+  RANKORA_SKIP_UNDER_WINE("winhttp-option");
+  reply_ = [](const ReceivedRequest& request) {
+    if (request.target == "/") return Html(200, "<p>home</p>");
+    return Html(302, "", {{"Location", "/"}});
+  };
+  const LookupResult result = Ask("www.a.com");
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  EXPECT_EQ(result.why, Why::kGone);
+  EXPECT_EQ(result.reach, Reach::kRun);
+  EXPECT_EQ(result.reason, "重定向到 " + server_.Origin() + "/");
+}
+
+TEST_F(LegacySourceTest, AServiceOutOfReachIsTheExitsFailureNotARefusal) {
+  LoopbackServer closed([](const ReceivedRequest&) { return Reply{}; });
+  SourceSettings settings;
+  settings.service = closed.Origin();
+  closed.Stop();
+  const std::vector<LookupResult> results = MakeSource(settings)->Lookup({"www.a.com"}, Exit{});
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].outcome, Outcome::kFailed);
+  EXPECT_EQ(results[0].why, Why::kCannotConnect);
+  EXPECT_EQ(results[0].reach, Reach::kExit);
+  EXPECT_EQ(results[0].reason, "连不上服务器");
 }
 
 // "/getbrinfo.php?url=<domain>/&_<time>": the one domain asked for.

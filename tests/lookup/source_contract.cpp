@@ -99,6 +99,7 @@ TEST_P(SourceContract, ClassifiesRefusalsAndFailures) {
       EXPECT_EQ(results[i].domain, domains[i]);
       EXPECT_EQ(results[i].outcome, outcome);
       EXPECT_EQ(results[i].reason, "HTTP " + std::to_string(code));
+      EXPECT_EQ(results[i].why, outcome == Outcome::kRefused ? Why::kRefused : Why::kOther);
       EXPECT_EQ(results[i].values, std::vector<std::string>(Traits().columns));
     }
     if (code == 403 && !results.empty()) {
@@ -109,6 +110,9 @@ TEST_P(SourceContract, ClassifiesRefusalsAndFailures) {
   for (const LookupResult& result : Ask(domains)) {
     EXPECT_EQ(result.outcome, Traits().withoutWeightsOutcome);
     EXPECT_EQ(result.reason, Traits().withoutWeightsReason);
+    if (result.outcome == Outcome::kRefused) {
+      EXPECT_EQ(result.why, Why::kRefused);
+    }
     EXPECT_EQ(result.values, std::vector<std::string>(Traits().columns));
   }
 }
@@ -123,11 +127,15 @@ TEST_P(SourceContract, FailsWhenTheAnswerIsLateOrNone) {
   for (const LookupResult& late : Ask(domains, 1)) {
     EXPECT_EQ(late.outcome, Outcome::kFailed);
     EXPECT_EQ(late.reason, "超时");
+    EXPECT_EQ(late.why, Why::kTimedOut);
   }
+  // Nothing listens any more: the connection is refused.
   server_.Stop();
   for (const LookupResult& none : Ask(domains)) {
     EXPECT_EQ(none.outcome, Outcome::kFailed);
-    EXPECT_EQ(none.reason, "无应答");
+    EXPECT_EQ(none.reason, "连不上服务器");
+    EXPECT_EQ(none.why, Why::kCannotConnect);
+    EXPECT_EQ(none.reach, Reach::kExit);
   }
 }
 

@@ -107,6 +107,59 @@ TEST(Lookup, GivesTheEmptyWeightWhenTheServiceCannotBeReached) {
   EXPECT_EQ(LookupWeight("www.a.com", endpoints), "");
 }
 
+// What the window tells the user rests on why no weight came back: only a
+// refusal is the service turning this address away.
+TEST(TryLookupWeight, SaysWhyNoWeightCameBack) {
+  LoopbackServer closed([](const tools::ReceivedRequest&) { return tools::Reply{}; });
+  const Endpoints nowhere{closed.Host(), kImageHost};
+  closed.Stop();
+  const StepResult refused = TryLookupWeight("www.a.com", nowhere);
+  EXPECT_FALSE(refused.Failed());
+  EXPECT_EQ(refused.text, "");
+  EXPECT_EQ(refused.why, Why::kCannotConnect);
+  EXPECT_EQ(refused.reason, "连不上服务器");
+
+  const StepResult unknown = TryLookupWeight("www.a.com", Endpoints{"nonexistent.invalid", kImageHost});
+  EXPECT_EQ(unknown.text, "");
+  EXPECT_EQ(unknown.why, Why::kNameNotResolved);
+
+  WeightService refusing(WeightServiceOptions{{}, "3", 0, {}});
+  LoopbackServer refusingServer(
+      [&refusing](const tools::ReceivedRequest& request) { return refusing.Handle(request); });
+  const StepResult limited = TryLookupWeight("www.a.com", Endpoints{refusingServer.Host(), kImageHost});
+  EXPECT_EQ(limited.text, "");
+  EXPECT_EQ(limited.why, Why::kRefused);
+}
+
+TEST(TryLookupWeight, TellsTheInterfaceGoneFromARefusal) {
+  for (const auto& [how, reason] : {std::pair{tools::LegacyInterface::kNotFound, "HTTP 404"},
+                                    std::pair{tools::LegacyInterface::kGone, "HTTP 410"}}) {
+    WeightServiceOptions options;
+    options.legacy = how;
+    WeightService service(options);
+    LoopbackServer server([&service](const tools::ReceivedRequest& request) { return service.Handle(request); });
+    const StepResult gone = TryLookupWeight("www.a.com", Endpoints{server.Host(), kImageHost});
+    EXPECT_FALSE(gone.Failed());
+    EXPECT_EQ(gone.text, "");
+    EXPECT_EQ(gone.why, Why::kGone);
+    EXPECT_EQ(gone.reason, reason);
+    EXPECT_EQ(LookupWeight("www.a.com", Endpoints{server.Host(), kImageHost}), "");
+  }
+}
+
+// Where the redirects led is the request object's URL option.
+TEST(TryLookupWeight, TakesARedirectToAnotherPathAsTheInterfaceGone) {
+  RANKORA_SKIP_UNDER_WINE("winhttp-option");
+  WeightServiceOptions options;
+  options.legacy = tools::LegacyInterface::kRedirectHome;
+  WeightService service(options);
+  LoopbackServer server([&service](const tools::ReceivedRequest& request) { return service.Handle(request); });
+  const StepResult gone = TryLookupWeight("www.a.com", Endpoints{server.Host(), kImageHost});
+  EXPECT_EQ(gone.text, "");
+  EXPECT_EQ(gone.why, Why::kGone);
+  EXPECT_EQ(gone.reason, "重定向到 http://" + server.Host() + "/");
+}
+
 // The lookup sets no proxy of its own: it goes through the one the system
 // gives the platform's request. On Linux that is the environment's.
 TEST_F(LookupTest, ReachesTheRealHostsThroughTheEnvironmentsProxy) {

@@ -5,8 +5,10 @@
 #include <map>
 
 #include "automation/apartment.h"
+#include "automation/component.h"
 #include "automation/dispatch.h"
 #include "automation/reading.h"
+#include "automation/registry.h"
 #include "automation/winhttp_errors.h"
 #include "environment.h"
 #include "loopback_server.h"
@@ -40,6 +42,51 @@ const std::map<std::string, std::vector<std::string>> kCookieCases = {
     {"/cookie/id-deleted", {"id=deleted; expires=Thu, 01-Jan-1970 00:00:01 GMT"}},
     {"/cookie/mixed", {"a=1", "b=2; path=/", "a=3", "b=deleted; expires=Thu, 01-Jan-1970 00:00:01 GMT", "c=4", "b=5"}},
 };
+
+// A request object that records the calls it is given, in order ("Open",
+// "Option 9 = 10240", "Send"), and refuses the option values it is told to.
+class RecordingRequest final : public automation::Component {
+ public:
+  enum Member : automation::DispId { kOpen = 1, kOption = 2, kSend = 3 };
+
+  static inline std::vector<std::string> calls;
+  static inline std::vector<std::int64_t> refused;
+
+  const automation::TypeInfo* GetTypeInfo() const override {
+    const automation::ParamDesc any{};
+    const automation::ParamDesc optional{automation::VT_VARIANT, true, false};
+    static const automation::TypeInfo info({
+        {"Open", kOpen, false, automation::InvokeKind::Method, automation::VT_EMPTY, {any, any, optional}, false},
+        {"Option", kOption, false, automation::InvokeKind::PropertyPut, automation::VT_EMPTY, {any, any}, false},
+        {"Send", kSend, false, automation::InvokeKind::Method, automation::VT_EMPTY, {optional}, false},
+    });
+    return &info;
+  }
+
+  automation::HRESULT Invoke(automation::DispId id, automation::InvokeKind, automation::CallArgs& args, Variant&,
+                             automation::ExcepInfo& excep) override {
+    switch (id) {
+      case kOpen:
+        calls.emplace_back("Open");
+        return automation::S_OK;
+      case kOption: {
+        const std::int64_t value = args[1].Signed();
+        calls.push_back("Option " + std::to_string(args[0].Signed()) + " = " + std::to_string(value));
+        if (std::find(refused.begin(), refused.end(), value) != refused.end()) {
+          return automation::Raise(excep, automation::E_INVALIDARG, u"refused");
+        }
+        return automation::S_OK;
+      }
+      default:
+        calls.emplace_back("Send");
+        return automation::S_OK;
+    }
+  }
+};
+
+const automation::ClassRegistration recordingRegistration("{3C5E2B71-8D4A-4F6E-9B1C-2A7D6E5F4C3B}",
+                                                          {"Rankora.RecordingRequest"},
+                                                          [] { return automation::MakeObject<RecordingRequest>(); });
 
 Reply Serve(const ReceivedRequest& request) {
   const std::string path = request.PathAndQuery();
@@ -360,6 +407,56 @@ TEST_F(HttpRequestTest, OptionWritesTheFirstGivenValueThenReads) {
   EXPECT_EQ(automation::GetNumber(request.Option(14, 3, std::string("9"))), 3);
   EXPECT_FALSE(automation::GetBool(request.Option(6, 0)));
   EXPECT_TRUE(request.Option(3).IsEmpty());
+}
+
+class SecureProtocolsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RecordingRequest::calls.clear();
+    RecordingRequest::refused.clear();
+  }
+
+  // The calls one GET of `url` makes.
+  static std::vector<std::string> Calls(const std::string& url) {
+    RecordingRequest::calls.clear();
+    HttpRequest request;
+    EXPECT_TRUE(request.Create("Rankora.RecordingRequest"));
+    request.Open("GET", url);
+    EXPECT_EQ(automation::LastCall().code, automation::S_OK) << url;
+    request.Send();
+    return RecordingRequest::calls;
+  }
+};
+
+using CallList = std::vector<std::string>;
+
+TEST_F(SecureProtocolsTest, AsksForTls12And13BeforeSendingOverHttps) {
+  EXPECT_EQ(Calls("https://www.aizhan.com/"), (CallList{"Open", "Option 9 = 10240", "Send"}));
+  EXPECT_EQ(Calls("HTTPS://www.aizhan.com/"), (CallList{"Open", "Option 9 = 10240", "Send"}));
+  EXPECT_EQ(Calls("http://www.aizhan.com/"), (CallList{"Open", "Send"}));
+  EXPECT_EQ(Calls("http://www.aizhan.com/?u=https://"), (CallList{"Open", "Send"}));
+}
+
+TEST_F(SecureProtocolsTest, FallsBackToTls12ThenToThePlatformsChoice) {
+  // A platform that knows no TLS 1.3.
+  RecordingRequest::refused = {0x2800};
+  EXPECT_EQ(Calls("https://www.aizhan.com/"), (CallList{"Open", "Option 9 = 10240", "Option 9 = 2048", "Send"}));
+  // One that knows no such option: the request goes on all the same.
+  RecordingRequest::refused = {0x2800, 0x800};
+  EXPECT_EQ(Calls("https://www.aizhan.com/"), (CallList{"Open", "Option 9 = 10240", "Option 9 = 2048", "Send"}));
+}
+
+TEST_F(HttpRequestTest, OpensHttpsWhetherOrNotThePlatformTakesTheProtocols) {
+  HttpRequest request;
+  request.Open("GET", "https://127.0.0.1:1/");
+  EXPECT_EQ(automation::LastCall().code, automation::S_OK);
+  // Where the platform took them, TLS 1.2 is among them (Wine refuses the
+  // option and keeps its own).
+  const Variant protocols = request.Option(9);
+  if (automation::LastCall().code == automation::S_OK) {
+    EXPECT_NE(static_cast<std::int64_t>(automation::GetNumber(protocols)) & 0x800, 0);
+  }
+  EXPECT_EQ(Fetch(request, "/after-https"), "page /after-https");
 }
 
 TEST_F(HttpRequestTest, CopiesShareTheRequestAndKeepApartmentsBalanced) {

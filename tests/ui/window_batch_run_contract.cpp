@@ -74,6 +74,41 @@ TEST_P(WindowBatchRunContract, StopsAtTheFirstRefusalWithOneMessage) {
   EXPECT_EQ(driver_->Caption("按钮1"), "开始验证");
 }
 
+TEST_P(WindowBatchRunContract, AServiceOutOfReachStopsWithItsOwnMessageNotTheRefusal) {
+  Open({{}, "5", -1, {}});
+  // Nothing listens on the service's port any more: the connection is refused.
+  server_->Stop();
+  driver_->SetDomainText(u"d1.com\r\nd2.com\r\nd3.com");
+  bool enabledWhileShown = true;
+  const std::unique_ptr<BoxAnswer> answer =
+      driver_->AnswerMessage([&] { enabledWhileShown = driver_->IsEnabled("按钮1"); });
+  driver_->Click("按钮1");
+  ASSERT_TRUE(answer->Wait());
+  EXPECT_EQ(answer->What().title, "信息：");
+  EXPECT_EQ(answer->What().text, "Quillon提示：无法连接到爱站：连不上服务器。请检查网络或代理设置。");
+  EXPECT_FALSE(enabledWhileShown);
+  EXPECT_TRUE(RowsShown().empty());
+  EXPECT_TRUE(driver_->IsEnabled("按钮1"));
+  EXPECT_EQ(driver_->Caption("按钮1"), "开始验证");
+}
+
+TEST_P(WindowBatchRunContract, AnInterfaceThatIsGoneSaysSoAndWhereTodaysPageIs) {
+  tools::WeightServiceOptions options{{}, "5", -1, {}};
+  options.legacy = tools::LegacyInterface::kGone;
+  Open(options);
+  driver_->SetDomainText(u"d1.com\r\nd2.com");
+  const std::unique_ptr<BoxAnswer> answer = driver_->AnswerMessage();
+  driver_->Click("按钮1");
+  ASSERT_TRUE(answer->Wait());
+  EXPECT_EQ(
+      answer->What().text,
+      "Quillon提示：爱站的旧查询接口已不再应答（HTTP 410）。请在 查询 → 设置 → 爱站网页 改用今天的域名页面查询。");
+  EXPECT_TRUE(RowsShown().empty());
+  EXPECT_EQ(Asked(), (std::vector<std::string>{"d1.com"}));
+  EXPECT_TRUE(driver_->IsEnabled("按钮1"));
+  EXPECT_EQ(driver_->Caption("按钮1"), "开始验证");
+}
+
 TEST_P(WindowBatchRunContract, AMissingScriptControlStopsWithItsNameNotTheRefusal) {
   // The service has a weight for every domain; only the component is gone.
   Open({{}, "5", -1, {}});

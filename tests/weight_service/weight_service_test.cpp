@@ -128,6 +128,26 @@ TEST(LegacySource, MakesNoMarkupOfTheDomain) {
   EXPECT_EQ(body.find("<script>"), std::string::npos);
 }
 
+TEST(LegacySource, CanBeGoneWithA404A410OrARedirectHomeCountingNoQuery) {
+  WeightServiceOptions options = Weights();
+  options.legacy = LegacyInterface::kNotFound;
+  WeightService notFound(options);
+  EXPECT_EQ(HandleTarget(notFound, Legacy("a.com")).status, 404);
+  options.legacy = LegacyInterface::kGone;
+  WeightService gone(options);
+  EXPECT_EQ(HandleTarget(gone, Legacy("a.com")).status, 410);
+  options.legacy = LegacyInterface::kRedirectHome;
+  WeightService redirecting(options);
+  const Reply home = HandleTarget(redirecting, Legacy("a.com"));
+  EXPECT_EQ(home.status, 302);
+  ASSERT_EQ(home.headers.size(), 2u);
+  EXPECT_EQ(home.headers[1].name, "Location");
+  EXPECT_EQ(home.headers[1].value, "/");
+  EXPECT_EQ(redirecting.SourceCount(ServiceSource::kLegacy), 0);
+  // The other sources answer as ever.
+  EXPECT_EQ(HandleTarget(redirecting, Page("a.com")).status, 200);
+}
+
 // ---- The page source
 
 // The stand-in with the domain page laid out as it was before placeholders.

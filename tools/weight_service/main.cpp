@@ -22,6 +22,7 @@ constexpr char kUsage[] =
     "                      [--page-refusal forbidden|captcha|alternate] [--earlier-page]\n"
     "                      [--other-domain-page DOMAIN]... [--redirect-home DOMAIN]...\n"
     "                      [--api-failed DOMAIN=MESSAGE]... [--api-error CODE[:TIMES]:MESSAGE]\n"
+    "                      [--legacy-gone 404|410|home]\n"
     "  --port N          listen on port N (0: a free one); repeatable, one exit per port\n"
     "  --exits K         K more exits on free ports (no --port and no --exits: port 8080)\n"
     "  --no-data DOMAIN  a domain without weights\n"
@@ -36,7 +37,8 @@ constexpr char kUsage[] =
     "  --other-domain-page DOMAIN  that domain's page is another domain's\n"
     "  --redirect-home DOMAIN      that domain's page redirects to the home page\n"
     "  --api-failed DOMAIN=MESSAGE  the api lists DOMAIN in data.failed[] with MESSAGE\n"
-    "  --api-error CODE[:TIMES]:MESSAGE  the api answers CODE and MESSAGE (the first TIMES calls)\n";
+    "  --api-error CODE[:TIMES]:MESSAGE  the api answers CODE and MESSAGE (the first TIMES calls)\n"
+    "  --legacy-gone 404|410|home  the legacy interface answers 404, 410, or redirects to the home page\n";
 
 // The whole of `text` as a number in [low, high].
 template <typename Number>
@@ -80,6 +82,13 @@ int main(int argc, char* argv[]) {
       options.defaultWeight = value;
     } else if (flag == "--other-domain-page") {
       options.otherDomainPage.insert(value);
+    } else if (flag == "--legacy-gone") {
+      using rankora::tools::LegacyInterface;
+      valid = value == "404" || value == "410" || value == "home";
+      options.legacy = value == "404"    ? LegacyInterface::kNotFound
+                       : value == "410"  ? LegacyInterface::kGone
+                       : value == "home" ? LegacyInterface::kRedirectHome
+                                         : LegacyInterface::kAnswering;
     } else if (flag == "--redirect-home") {
       options.redirectHome.insert(value);
     } else if (flag == "--no-data") {

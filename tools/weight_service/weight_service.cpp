@@ -126,6 +126,23 @@ std::string PageDomainOf(const std::string& target) {
   return PercentDecode(target.substr(start, target.find_first_of("/?", start) - start));
 }
 
+// The answer of an interface that is no longer there.
+Reply Moved(LegacyInterface how) {
+  Reply reply;
+  reply.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+  if (how == LegacyInterface::kRedirectHome) {
+    reply.status = 302;
+    reply.reason = "Found";
+    reply.headers.push_back({"Location", "/"});
+    reply.body = "<html><body><a href=\"/\">/</a></body></html>\n";
+  } else {
+    reply.status = how == LegacyInterface::kGone ? 410 : 404;
+    reply.reason = how == LegacyInterface::kGone ? "Gone" : "Not Found";
+    reply.body = "no such page\n";
+  }
+  return reply;
+}
+
 Reply Unavailable() {
   Reply reply;
   reply.status = 503;
@@ -372,7 +389,9 @@ void WeightService::AddRetryAfter(Reply& reply) const {
 Reply WeightService::Handle(const ReceivedRequest& request, std::size_t exit) {
   const std::string target = request.PathAndQuery();
   Reply reply;
-  if (const std::string domain = DomainOf(target); !domain.empty()) {
+  if (const std::string domain = DomainOf(target); !domain.empty() && options_.legacy != LegacyInterface::kAnswering) {
+    reply = Moved(options_.legacy);
+  } else if (!domain.empty()) {
     reply = Legacy(domain, Admit(ServiceSource::kLegacy, exit));
   } else if (const std::string pageDomain = PageDomainOf(target); !pageDomain.empty()) {
     reply = Page(pageDomain, Admit(ServiceSource::kPage, exit));

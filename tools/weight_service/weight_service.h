@@ -24,7 +24,9 @@
 // Anything else gets a 404.
 //
 // Domains in `otherDomainPage` get the page of another domain; domains in
-// `redirectHome` get a redirect (302) to the home page.
+// `redirectHome` get a redirect (302) to the home page. `legacy` may take the
+// legacy interface away: every legacy query then gets a 404, a 410 or a
+// redirect to the home page, and is not counted.
 //
 // Weights: a domain's PC weight comes from `weights`, else `defaultWeight`.
 // The other engines' values follow from it: mobile and 360 the same, Sogou
@@ -82,6 +84,14 @@ enum class PageRefusal {
   kAlternate,  // 403 and the security-check page in turn
 };
 
+// What the legacy interface does.
+enum class LegacyInterface {
+  kAnswering,     // answers as above
+  kNotFound,      // 404
+  kGone,          // 410
+  kRedirectHome,  // 302 to the home page
+};
+
 // An answer the api gives instead of its data.
 struct ApiError {
   long code = 0;
@@ -113,6 +123,7 @@ struct WeightServiceOptions {
   PageLayout pageLayout = PageLayout::k2026;
   std::set<std::string> otherDomainPage{};  // domains whose page is another domain's
   std::set<std::string> redirectHome{};     // domains whose page redirects to the home page
+  LegacyInterface legacy = LegacyInterface::kAnswering;
 };
 
 // What one exit has seen: queries (404s left out), and how they went.

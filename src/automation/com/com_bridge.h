@@ -5,6 +5,8 @@
 
 #include "automation/com/platform_headers.h"
 
+#include <cstddef>
+
 #include "automation/object.h"
 #include "automation/variant.h"
 
@@ -37,6 +39,9 @@ bool ComponentOfDispatch(IUnknown* unknown, Object& out);
 // The start of a VARIANT's value: where a by-reference argument points, and
 // where an array element of any type but VARIANT keeps the same bytes.
 inline void* ValueOf(VARIANT& v) { return static_cast<void*>(&V_UI1(&v)); }
+// The bytes from there to the VARIANT's end: 8 in a 32-bit program, 16 in a
+// 64-bit one. A DECIMAL is wider; it fills the whole VARIANT instead.
+inline constexpr std::size_t kValueRoom = sizeof(VARIANT) - offsetof(VARIANT, bVal);
 
 // A BSTR from a layer text (null only when out of memory).
 BSTR ToBstr(std::u16string_view text);

@@ -1,6 +1,7 @@
 #include "automation/com/platform_headers.h"
 
 // The layer's headers come after the platform's (see platform_headers.h).
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -220,7 +221,7 @@ class NativeArgs {
  public:
   // A by-reference value frees nothing when cleared: its slot owns what it
   // points at. Neither vector grows once made, so the slots stay put.
-  explicit NativeArgs(std::size_t count) : values_(count), slots_(count) {}
+  explicit NativeArgs(std::size_t count) : values_(count), slots_(count), decimals_(count) {}
 
   HRESULT Fill(CallArgs& args) {
     const std::size_t count = args.Count();
@@ -233,12 +234,30 @@ class NativeArgs {
         continue;
       }
       const auto type = static_cast<VarType>(arg.Type() & ~VT_BYREF);
+      // A record's bytes are its own type's to copy, which the layer does not know.
+      if ((type & VT_TYPEMASK) == VT_RECORD) return DISP_E_BADVARTYPE;
       VARIANT& slot = *slots_[i];
       const HRESULT code = ToNative(arg.Deref(), slot);
       if (Failed(code)) return code;
       if (type == VT_VARIANT) {
         V_VT(&native) = VT_BYREF | VT_VARIANT;
         V_VARIANTREF(&native) = &slot;
+        continue;
+      }
+      if (type == VT_DECIMAL) {
+        // The layer holds no decimals: the value goes as the platform
+        // converts it. A DECIMAL fills the whole slot, its reserved first
+        // field where the type stands.
+        if (V_VT(&slot) == VT_EMPTY) {
+          std::memset(&V_DECIMAL(&slot), 0, sizeof(DECIMAL));
+        } else {
+          const HRESULT changed = VariantChangeType(&slot, &slot, 0, VT_DECIMAL);
+          if (Failed(changed)) return changed;
+        }
+        V_VT(&slot) = VT_DECIMAL;
+        decimals_[i] = true;
+        V_VT(&native) = VT_BYREF | VT_DECIMAL;
+        V_DECIMALREF(&native) = &V_DECIMAL(&slot);
         continue;
       }
       if (V_VT(&slot) != type) {
@@ -255,10 +274,12 @@ class NativeArgs {
 
   // Copies what the callee left in by-reference slots back into the layer's
   // values they stand for.
-  void ReadBack(CallArgs& args) const {
+  void ReadBack(CallArgs& args) {
     for (std::size_t i = 0; i < args.Count(); ++i) {
       Variant& arg = args.Raw(i);
       if (!arg.IsByRef()) continue;
+      // The callee wrote a whole DECIMAL, its reserved field over the type.
+      if (decimals_[i]) V_VT(slots_[i].Get()) = VT_DECIMAL;
       Variant value;
       if (Succeeded(FromNative(*slots_[i], value))) arg.Deref() = std::move(value);
     }
@@ -269,6 +290,7 @@ class NativeArgs {
  private:
   std::vector<OwnedVariant> values_;
   std::vector<OwnedVariant> slots_;
+  std::vector<bool> decimals_;  // slots that hold a DECIMAL
 };
 
 HRESULT ComObject::Invoke(DispId id, InvokeKind kind, CallArgs& args, Variant& result, ExcepInfo& excep) {

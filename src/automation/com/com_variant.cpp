@@ -1,6 +1,7 @@
 #include "automation/com/platform_headers.h"
 
 // The layer's headers come after the platform's (see platform_headers.h).
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ class ArrayData {
 
 HRESULT ArrayToNative(const SafeArray& array, SAFEARRAY*& out) {
   const VarType elementType = array.ElementType();
+  // A record's bytes are its own type's to copy, which the layer does not know.
+  if (elementType == VT_RECORD) return DISP_E_BADVARTYPE;
   std::vector<SAFEARRAYBOUND> bounds;
   for (const ArrayBound& bound : array.Bounds()) bounds.push_back({bound.count, bound.lowerBound});
   // A SAFEARRAY has at least one dimension; an array without any is an empty one.
@@ -56,6 +59,9 @@ HRESULT ArrayToNative(const SafeArray& array, SAFEARRAY*& out) {
         VARIANT moved = element.Detach();
         if (elementType == VT_VARIANT) {
           std::memcpy(slot, &moved, sizeof moved);
+        } else if (elementSize > kValueRoom) {
+          // Wider than a VARIANT's value (a DECIMAL fills the whole VARIANT).
+          return DISP_E_BADVARTYPE;
         } else {
           std::memcpy(slot, ValueOf(moved), elementSize);
         }
@@ -81,7 +87,10 @@ HRESULT ArrayFromNative(SAFEARRAY* native, VarType elementType, Variant& out) {
     }
     bounds.push_back({static_cast<std::uint32_t>(upper - lower + 1), lower});
   }
-  SafeArray array(elementType, bounds);
+  // A record's bytes are its own type's to copy, which the layer does not know.
+  if (elementType == VT_RECORD) return DISP_E_BADVARTYPE;
+  // The layer holds no decimals: an array of them arrives as doubles.
+  SafeArray array(elementType == VT_DECIMAL ? VT_R8 : elementType, bounds);
   const std::size_t size = array.Size();
   if (size > 0) {
     const ArrayData data(native);
@@ -100,8 +109,16 @@ HRESULT ArrayFromNative(SAFEARRAY* native, VarType elementType, Variant& out) {
           // A view of the element as a VARIANT; the array keeps owning it.
           VARIANT view;
           VariantInit(&view);
+          if (elementType == VT_DECIMAL) {
+            // A DECIMAL fills the whole VARIANT; its reserved first field is
+            // where the type stands.
+            std::memcpy(&V_DECIMAL(&view), slot, sizeof(DECIMAL));
+          } else if (elementSize > kValueRoom) {
+            return DISP_E_BADVARTYPE;
+          } else {
+            std::memcpy(ValueOf(view), slot, elementSize);
+          }
           V_VT(&view) = elementType;
-          std::memcpy(ValueOf(view), slot, elementSize);
           code = FromNative(view, element);
         }
         if (Failed(code)) return code;

@@ -58,6 +58,17 @@ class CurlHeaders {
   curl_slist* list_ = nullptr;
 };
 
+// CURLOPT_SSLVERSION's value for TLS 1.`lowest` to 1.`highest`.
+long TlsVersions(int lowest, int highest) {
+  static constexpr long kLowest[] = {CURL_SSLVERSION_TLSv1_0, CURL_SSLVERSION_TLSv1_1, CURL_SSLVERSION_TLSv1_2,
+                                     CURL_SSLVERSION_TLSv1_3};
+  static constexpr long kHighest[] = {CURL_SSLVERSION_MAX_TLSv1_0, CURL_SSLVERSION_MAX_TLSv1_1,
+                                      CURL_SSLVERSION_MAX_TLSv1_2, CURL_SSLVERSION_MAX_TLSv1_3};
+  lowest = std::clamp(lowest, 0, 3);
+  highest = std::clamp(highest, lowest, 3);
+  return kLowest[lowest] | kHighest[highest];
+}
+
 // All of the request's failure codes come from libcurl's through here.
 HRESULT CodeOf(CURLcode code) {
   switch (code) {
@@ -87,6 +98,14 @@ HRESULT CodeOf(CURLcode code) {
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CLIENTCERT:
       return kSecureFailure;
     default:
       return kConnectionError;
@@ -200,6 +219,7 @@ Response Transfer(const RequestSettings& settings, std::atomic<bool>& abort) {
   const long connect = (settings.resolveTimeout > 0 ? settings.resolveTimeout : 0) +
                        (settings.connectTimeout > 0 ? settings.connectTimeout : 0);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect);
+  curl_easy_setopt(curl, CURLOPT_SSLVERSION, TlsVersions(settings.tlsLowest, settings.tlsHighest));
   // curl has no per-phase limits: a transfer that moves nothing for the
   // longer of the send and receive time-outs ends as timed out.
   const long stall = std::max(settings.sendTimeout, settings.receiveTimeout);

@@ -36,6 +36,10 @@ struct RequestSettings {
   std::int32_t connectTimeout = 60000;
   std::int32_t sendTimeout = 30000;
   std::int32_t receiveTimeout = 30000;
+  // The TLS versions a secure transfer may use, both ends included, as the
+  // minor numbers of TLS 1.x: TLS 1.2 and 1.3 unless told otherwise.
+  int tlsLowest = 2;
+  int tlsHighest = 3;
   std::int32_t proxySetting = 0;  // 0 preconfigured (the environment), 1 direct, 2 the given proxy
   std::string proxy;
   std::string proxyBypass;

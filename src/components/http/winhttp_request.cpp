@@ -35,6 +35,31 @@ constexpr char16_t kSource[] = u"WinHttp.WinHttpRequest";
 
 constexpr char kDefaultUserAgent[] = "Mozilla/4.0 (compatible; Rankora/0.1; WinHttpRequest)";
 
+// The SecureProtocols option's flags: SSL 2 and 3, then TLS 1.0 to 1.3.
+constexpr std::uint32_t kSslFlags = 0x8 | 0x20;
+constexpr std::uint32_t kTlsFlags[] = {0x80, 0x200, 0x800, 0x2000};
+
+// The TLS versions a SecureProtocols value allows, as the minor numbers of
+// TLS 1.x; none where the transfer cannot keep to it: no TLS version, a gap
+// between two (curl takes a range and would let the one between in), or a
+// flag the platform does not know. SSL 2 and 3, which curl no longer speaks,
+// drop out beside a TLS version, as on a system that has them switched off.
+std::optional<std::pair<int, int>> TlsRange(std::uint32_t flags) {
+  std::uint32_t known = kSslFlags;
+  for (const std::uint32_t flag : kTlsFlags) known |= flag;
+  if ((flags & ~known) != 0) return std::nullopt;
+  int lowest = -1;
+  int highest = -1;
+  for (int version = 0; version < 4; ++version) {
+    if ((flags & kTlsFlags[version]) == 0) continue;
+    if (highest >= 0 && highest != version - 1) return std::nullopt;
+    if (lowest < 0) lowest = version;
+    highest = version;
+  }
+  if (lowest < 0) return std::nullopt;
+  return std::make_pair(lowest, highest);
+}
+
 // A URL as curl takes it: the text in the URL code page, and what may not
 // stand in a URL (spaces, controls, bytes above 0x7F) percent-escaped.
 std::string UrlBytes(std::u16string_view url, std::int32_t codePage) {
@@ -404,6 +429,14 @@ class WinHttpRequest final : public Component {
       case 6:
         result = Variant::Bool(followRedirects_);
         return S_OK;
+      case 9: {
+        std::uint32_t flags = 0;
+        for (int version = settings_.tlsLowest; version <= settings_.tlsHighest; ++version) {
+          flags |= kTlsFlags[version];
+        }
+        result = Variant::I4(static_cast<std::int32_t>(flags));
+        return S_OK;
+      }
       case 14:
         result = Variant::I4(static_cast<std::int32_t>(maxRedirects_));
         return S_OK;
@@ -428,6 +461,16 @@ class WinHttpRequest final : public Component {
         if (Failed(ChangeType(value, VT_BOOL, converted))) return Fail(excep, DISP_E_TYPEMISMATCH);
         followRedirects_ = converted.BoolValue();
         return S_OK;
+      case 9: {
+        if (Failed(ChangeType(value, VT_I4, converted))) return Fail(excep, DISP_E_TYPEMISMATCH);
+        // A value the transfer cannot keep to is refused, as the platform
+        // refuses a protocol it does not know; it never quietly allows more.
+        const auto range = TlsRange(static_cast<std::uint32_t>(converted.Signed()));
+        if (!range) return Fail(excep, E_INVALIDARG);
+        settings_.tlsLowest = range->first;
+        settings_.tlsHighest = range->second;
+        return S_OK;
+      }
       case 14:
         if (Failed(ChangeType(value, VT_I4, converted)) || converted.Signed() < 0) return Fail(excep, E_INVALIDARG);
         maxRedirects_ = static_cast<long>(converted.Signed());

@@ -1,16 +1,13 @@
 #include "components/regexp/regexp_component.h"
 
-#define PCRE2_CODE_UNIT_WIDTH 16
-#include <pcre2.h>
-
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "automation/component.h"
 #include "automation/convert.h"
 #include "automation/registry.h"
+#include "components/regexp/regexp_engine.h"
 
 namespace rankora::components {
 namespace {
@@ -21,11 +18,9 @@ constexpr HRESULT kInvalidCall = MakeCode(0x800A0005);
 constexpr HRESULT kOutOfStack = MakeCode(0x800A001C);
 constexpr char16_t kSource[] = u"Microsoft VBScript runtime error";
 
-// The platform's line terminators, for "." and for ^ and $ across lines.
-constexpr char16_t kNotTerminator[] = u"[^\\r\\n\\u2028\\u2029]";
-
-// What is wrong with a pattern, each kind with the platform's own number.
-enum class PatternError : std::uint8_t { None, Syntax, Quantifier, Bracket, Parenthesis, Range };
+using regexp::Found;
+using regexp::MatchStatus;
+using regexp::PatternError;
 
 struct ErrorText {
   HRESULT code;
@@ -46,263 +41,6 @@ ErrorText TextOf(PatternError error) {
       return {MakeCode(0x800A1399), u"Syntax error in regular expression"};  // 5017
   }
 }
-
-// The kind of a PCRE2 compile error; those the rewriting lets through.
-PatternError ErrorOf(int pcre2Error) {
-  switch (pcre2Error) {
-    case PCRE2_ERROR_MISSING_SQUARE_BRACKET:
-      return PatternError::Bracket;
-    case PCRE2_ERROR_MISSING_CLOSING_PARENTHESIS:
-      return PatternError::Parenthesis;
-    case PCRE2_ERROR_CLASS_RANGE_ORDER:
-    case PCRE2_ERROR_CLASS_INVALID_RANGE:
-      return PatternError::Range;
-    case PCRE2_ERROR_QUANTIFIER_INVALID:
-    case PCRE2_ERROR_INTERNAL_UNEXPECTED_REPEAT:
-      return PatternError::Quantifier;
-    default:
-      return PatternError::Syntax;
-  }
-}
-
-// PCRE2 objects, each with one owner.
-struct CodeFree {
-  void operator()(pcre2_code* code) const { pcre2_code_free(code); }
-};
-struct MatchDataFree {
-  void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
-};
-struct ContextFree {
-  void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
-};
-struct JitStackFree {
-  void operator()(pcre2_jit_stack* stack) const { pcre2_jit_stack_free(stack); }
-};
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-bool IsOctal(char16_t c) { return c >= u'0' && c <= u'7'; }
-bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-
-void AppendUnit(std::u16string& out, unsigned value) {
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  out += u"\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
-}
-
-// The length of the {n}, {n,} or {n,m} quantifier at `at`, or 0 when the
-// brace there is a plain character.
-std::size_t BraceQuantifier(std::u16string_view pattern, std::size_t at) {
-  std::size_t i = at + 1;
-  const std::size_t firstDigit = i;
-  while (i < pattern.size() && IsDigit(pattern[i])) ++i;
-  if (i == firstDigit) return 0;
-  if (i < pattern.size() && pattern[i] == u',') {
-    ++i;
-    while (i < pattern.size() && IsDigit(pattern[i])) ++i;
-  }
-  return i < pattern.size() && pattern[i] == u'}' ? i + 1 - at : 0;
-}
-
-// An escaped digit: a back reference when that many groups open before it,
-// else an octal code of up to three digits (\0 is NUL), else the digit.
-// `at` is the first digit; returns the digits used.
-std::size_t DigitEscape(std::u16string_view pattern, std::size_t at, std::size_t groups, std::u16string& out) {
-  auto digit = [&](std::size_t k) { return static_cast<unsigned>(pattern[at + k] - u'0'); };
-  const std::size_t left = pattern.size() - at;
-  if (pattern[at] != u'0') {
-    if (left >= 2 && IsDigit(pattern[at + 1]) && digit(0) * 10 + digit(1) <= groups) {
-      out += u"\\g{" + std::u16string(pattern.substr(at, 2)) + u"}";
-      return 2;
-    }
-    if (digit(0) <= groups) {
-      out += u"\\g{" + std::u16string(pattern.substr(at, 1)) + u"}";
-      return 1;
-    }
-  }
-  if (!IsOctal(pattern[at])) {
-    out += pattern[at];
-    return 1;
-  }
-  const std::size_t most = digit(0) <= 3 ? 3 : 2;
-  std::size_t used = 1;
-  unsigned value = digit(0);
-  while (used < most && used < left && IsOctal(pattern[at + used])) value = value * 8 + digit(used++);
-  AppendUnit(out, value);
-  return used;
-}
-
-// The pattern in PCRE2's terms. The platform's dialect is JScript's: an
-// escaped letter it does not know is that letter (\A, \z, \Q, \h, ...), \v
-// is a vertical tab, only (?: (?= and (?! follow "(?", a quantifier needs
-// something to repeat and is never possessive, "[" inside a class is a
-// character, and "." and, across lines, ^ and $ are spelled out against the
-// platform's terminators. Sets `error` for what PCRE2 would read otherwise.
-std::u16string Translate(std::u16string_view pattern, bool multiline, PatternError& error) {
-  std::u16string out;
-  bool inClass = false;
-  bool canRepeat = false;  // the last item is one a quantifier may follow
-  std::size_t groups = 0;  // capturing groups opened so far
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    const char16_t c = pattern[i];
-    if (c == u'\\' && i + 1 < pattern.size()) {
-      const char16_t e = pattern[++i];
-      canRepeat = true;
-      if (IsDigit(e)) {
-        i += DigitEscape(pattern, i, inClass ? 0 : groups, out) - 1;
-      } else if (e == u'v') {
-        out += u"\\x0B";
-      } else if (e == u'c') {
-        // A control letter; a bare \c is a backslash and a "c".
-        if (i + 1 < pattern.size() && IsAsciiLetter(pattern[i + 1])) {
-          out += u"\\c";
-          out += pattern[++i];
-        } else {
-          out += u"\\\\c";
-        }
-      } else if (e == u'b' || e == u'B') {
-        // Inside a class \b is a backspace and \B a "B".
-        if (inClass && e == u'B') {
-          out += e;
-        } else {
-          out += u'\\';
-          out += e;
-          canRepeat = inClass;
-        }
-      } else if (IsAsciiLetter(e) && std::u16string_view(u"dDsSwWfnrtxu").find(e) == std::u16string_view::npos) {
-        out += e;
-      } else {
-        out += u'\\';
-        out += e;
-      }
-    } else if (inClass) {
-      if (c == u'[') {
-        out += u"\\[";
-      } else {
-        out += c;
-        if (c == u']') inClass = false;
-      }
-    } else if (c == u'[') {
-      // "]" right after the opening ends the class: "[]" never matches and
-      // "[^]" matches anything (PCRE2_ALLOW_EMPTY_CLASS).
-      inClass = true;
-      canRepeat = true;
-      out += c;
-      if (i + 1 < pattern.size() && pattern[i + 1] == u'^') out += pattern[++i];
-    } else if (c == u'(') {
-      if (i + 1 < pattern.size() && pattern[i + 1] == u'?') {
-        if (i + 2 >= pattern.size() || std::u16string_view(u":=!").find(pattern[i + 2]) == std::u16string_view::npos) {
-          error = PatternError::Syntax;
-          return {};
-        }
-        out += pattern.substr(i, 3);
-        i += 2;
-      } else {
-        ++groups;
-        out += c;
-      }
-      canRepeat = false;
-    } else if (c == u'*' || c == u'+' || c == u'?' || (c == u'{' && BraceQuantifier(pattern, i) > 0)) {
-      if (!canRepeat) {
-        error = PatternError::Quantifier;
-        return {};
-      }
-      const std::size_t length = c == u'{' ? BraceQuantifier(pattern, i) : 1;
-      out += pattern.substr(i, length);
-      i += length - 1;
-      // One "?" after a quantifier makes it lazy; nothing else may follow.
-      if (i + 1 < pattern.size() && pattern[i + 1] == u'?') out += pattern[++i];
-      canRepeat = false;
-    } else if (c == u'|' || c == u'^' || c == u'$') {
-      canRepeat = false;
-      if (multiline && c != u'|') {
-        out += c == u'^' ? u"(?<!" : u"(?!";
-        out += kNotTerminator;
-        out += u")";
-      } else {
-        out += c;
-      }
-    } else if (c == u'.') {
-      out += kNotTerminator;
-      canRepeat = true;
-    } else {
-      // A lone "{" is a character, as is "}".
-      out += c == u'{' ? u"\\{" : std::u16string(1, c);
-      canRepeat = true;
-    }
-  }
-  return out;
-}
-
-struct Found {
-  std::size_t start = 0;
-  std::size_t end = 0;
-  std::vector<std::optional<std::pair<std::size_t, std::size_t>>> groups;
-};
-
-class Compiled {
- public:
-  static constexpr std::size_t kJitStackStart = 32u << 10;
-  static constexpr std::size_t kJitStackMost = 1u << 20;
-
-  // Not valid, with the kind of error, when the pattern does not compile.
-  Compiled(std::u16string_view pattern, bool ignoreCase, bool multiline) {
-    const std::u16string translated = Translate(pattern, multiline, error_);
-    if (error_ != PatternError::None) return;
-    std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF;
-    if (ignoreCase) options |= PCRE2_CASELESS;
-    if (!multiline) options |= PCRE2_DOLLAR_ENDONLY;
-    int errorCode = 0;
-    PCRE2_SIZE errorOffset = 0;
-    code_.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(), options, &errorCode,
-                              &errorOffset, nullptr));
-    if (!code_) {
-      error_ = ErrorOf(errorCode);
-      return;
-    }
-    std::uint32_t jit = 0;
-    pcre2_config(PCRE2_CONFIG_JIT, &jit);
-    jit_ = jit != 0 && pcre2_jit_compile(code_.get(), PCRE2_JIT_COMPLETE) == 0;
-    data_.reset(pcre2_match_data_create_from_pattern(code_.get(), nullptr));
-    context_.reset(pcre2_match_context_create(nullptr));
-    pcre2_set_match_limit(context_.get(), 5'000'000);
-    pcre2_set_depth_limit(context_.get(), 100'000);
-    if (jit_) {
-      stack_.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMost, nullptr));
-      pcre2_jit_stack_assign(context_.get(), nullptr, stack_.get());
-    }
-  }
-
-  bool Valid() const { return code_ != nullptr; }
-  PatternError Error() const { return error_; }
-
-  // The first match at or after `from`: 1 found, 0 none, negative an error
-  // (a match limit).
-  int Next(std::u16string_view text, std::size_t from, Found& found) {
-    const int result = pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), from, 0,
-                                   data_.get(), context_.get());
-    if (result == PCRE2_ERROR_NOMATCH) return 0;
-    if (result < 0) return result;
-    const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(data_.get());
-    std::uint32_t groups = 0;
-    pcre2_pattern_info(code_.get(), PCRE2_INFO_CAPTURECOUNT, &groups);
-    found.start = vector[0];
-    found.end = vector[1];
-    found.groups.assign(groups, std::nullopt);
-    for (std::uint32_t g = 1; g <= groups && static_cast<int>(g) < result; ++g) {
-      const std::size_t at = 2 * static_cast<std::size_t>(g);
-      if (vector[at] != PCRE2_UNSET) found.groups[g - 1] = std::make_pair(vector[at], vector[at + 1]);
-    }
-    return 1;
-  }
-
- private:
-  std::unique_ptr<pcre2_code, CodeFree> code_;
-  std::unique_ptr<pcre2_match_data, MatchDataFree> data_;
-  std::unique_ptr<pcre2_match_context, ContextFree> context_;
-  std::unique_ptr<pcre2_jit_stack, JitStackFree> stack_;
-  bool jit_ = false;
-  PatternError error_ = PatternError::None;
-};
 
 class SubMatches final : public Component {
  public:
@@ -444,16 +182,14 @@ class RegExp final : public Component {
       default:
         break;
     }
-    if (!compiled_) compiled_ = std::make_unique<Compiled>(pattern_, ignoreCase_, multiline_);
-    if (!compiled_->Valid()) {
+    if (!compiled_) compiled_ = regexp::Compile(pattern_, ignoreCase_, multiline_);
+    if (compiled_->Error() != PatternError::None) {
       const ErrorText error = TextOf(compiled_->Error());
       return Raise(excep, error.code, error.description, kSource);
     }
     const std::u16string& text = args[0].TextValue();
     std::vector<Found> found;
-    if (const int status = FindAll(text, id == kTest ? false : global_, found); status < 0) {
-      // Backtracking past PCRE2's limits: where the platform's matcher would
-      // run out of stack.
+    if (FindAll(text, id == kTest ? false : global_, found) == MatchStatus::Limit) {
       return Raise(excep, kOutOfStack, u"Out of stack space", kSource);
     }
     if (id == kTest) {
@@ -471,17 +207,18 @@ class RegExp final : public Component {
 
  private:
   // Every match (or only the first), going on one unit past an empty match.
-  int FindAll(std::u16string_view text, bool all, std::vector<Found>& found) {
+  MatchStatus FindAll(std::u16string_view text, bool all, std::vector<Found>& found) {
     std::size_t from = 0;
     while (from <= text.size()) {
       Found match;
-      const int status = compiled_->Next(text, from, match);
-      if (status <= 0) return status;
-      found.push_back(match);
-      if (!all) return 1;
-      from = match.end > match.start ? match.end : match.end + 1;
+      const MatchStatus status = compiled_->Next(text, from, match);
+      if (status != MatchStatus::Found) return status;
+      found.push_back(std::move(match));
+      if (!all) break;
+      const Found& last = found.back();
+      from = last.end > last.start ? last.end : last.end + 1;
     }
-    return 1;
+    return MatchStatus::Found;
   }
 
   static Object MakeMatches(std::u16string_view text, const std::vector<Found>& found) {
@@ -490,8 +227,7 @@ class RegExp final : public Component {
       std::vector<Variant> groups;
       for (const auto& group : match.groups) {
         // A group that took no part reads as empty.
-        groups.push_back(group ? Variant::Text(std::u16string(text.substr(group->first, group->second - group->first)))
-                               : Variant());
+        groups.push_back(group ? Variant::Text(*group) : Variant());
       }
       matches.push_back(MakeObject<Match>(std::u16string(text.substr(match.start, match.end - match.start)),
                                           match.start, MakeObject<SubMatches>(std::move(groups))));
@@ -505,8 +241,7 @@ class RegExp final : public Component {
     std::u16string out;
     const std::size_t groups = match.groups.size();
     auto group = [&](std::size_t n) {
-      const auto& span = match.groups[n - 1];
-      if (span) out.append(text.substr(span->first, span->second - span->first));
+      if (const auto& value = match.groups[n - 1]) out += *value;
     };
     for (std::size_t i = 0; i < replacement.size(); ++i) {
       const char16_t c = replacement[i];
@@ -564,7 +299,7 @@ class RegExp final : public Component {
   bool ignoreCase_ = false;
   bool global_ = false;
   bool multiline_ = false;
-  std::unique_ptr<Compiled> compiled_;
+  std::unique_ptr<regexp::Engine> compiled_;
 };
 
 const ClassRegistration registration(kRegExpClsid, {kRegExpProgId}, [] { return MakeObject<RegExp>(); });

@@ -1,10 +1,11 @@
 // The in-house regular expression, created by name as the platform's
-// VBScript.RegExp, on PCRE2's 16-bit library: it matches UTF-16 code units
-// with the platform's syntax (\d is 0-9, \w is [A-Za-z0-9_], "." matches
-// anything but CR, LF, U+2028 and U+2029, an escaped letter without a meaning
-// there is the letter). A bad pattern raises the platform's error for its
-// kind (5017 to 5021); a pattern that backtracks without end fails within
-// PCRE2's match limits, as out of stack space, instead of hanging.
+// VBScript.RegExp, for where the platform's is missing: it matches UTF-16 code
+// units with the platform's syntax (\d is 0-9, \w is [A-Za-z0-9_], "."
+// matches anything but CR, LF, U+2028 and U+2029, an escaped letter without a
+// meaning there is the letter), on PCRE2 on Linux and on Duktape's regular
+// expressions on Windows. A bad pattern raises the platform's error for its
+// kind (5017 to 5021); a pattern that backtracks without end fails within the
+// engine's limits, as out of stack space, instead of hanging.
 #pragma once
 
 namespace rankora::components {

@@ -53,6 +53,9 @@ batch::RunSettings Settings(const Options& options, std::vector<lookup::Exit> ex
   settings.engine.retryPause = options.retryPause;
   settings.engine.stopOnRefusal =
       options.onRefusal == OnRefusal::kStop || (options.onRefusal == OnRefusal::kDefault && exits.empty());
+  // With proxies an exit out of reach is that exit's failure; the direct
+  // connection out of reach is every domain's.
+  settings.engine.stopWhenUnreachable = exits.empty();
   settings.exits = std::move(exits);
   settings.form = options.form;
   if (options.output) settings.output = PathFromUtf8(*options.output);
@@ -64,7 +67,10 @@ batch::RunSettings Settings(const Options& options, std::vector<lookup::Exit> ex
 int Status(const batch::RunResult& result, bool interrupted) {
   if (interrupted || result.ending == batch::Ending::kInterrupted) return kInterrupted;
   if (result.ending == batch::Ending::kStoppedByRefusal) return kStoppedByRefusal;
-  if (result.ending == batch::Ending::kStoppedBySource) return kKeyRejected;
+  if (result.ending == batch::Ending::kStoppedUnreachable) return kUnreachable;
+  if (result.ending == batch::Ending::kStoppedBySource) {
+    return result.stopWhy == lookup::Why::kGone ? kSourceGone : kKeyRejected;
+  }
   const batch::OutcomeCounts& tally = result.outcomes;
   if (tally.none + tally.refused + tally.failed > 0 || result.notAsked > 0) return kSomeWithoutWeight;
   return 0;
@@ -175,8 +181,16 @@ int Run(const Options& options) {
     WriteError(std::string(kRefusalMessage) + "\n");
     if (options.output) WriteError("已完成的结果都在输出里；换 IP 后再运行同样的命令会接着查。\n");
   }
-  if (result.ending == batch::Ending::kStoppedBySource) {
-    // Only the paid interface stops a run so, and only for its key.
+  if (result.ending == batch::Ending::kStoppedUnreachable) {
+    WriteError("无法连接到爱站：" + result.stopReason + "，已停止。请检查网络或代理设置。\n");
+    if (options.output) WriteError("已完成的结果都在输出里；网络恢复后再运行同样的命令会接着查。\n");
+  }
+  if (result.ending == batch::Ending::kStoppedBySource && result.stopWhy == lookup::Why::kGone) {
+    WriteError("爱站的旧查询接口已不再应答（" + result.stopReason +
+               "），已停止：请用 --source page 查今天的域名页面（窗口里：查询 → 设置 → 爱站网页）。\n");
+    if (options.output) WriteError("已完成的结果都在输出里。\n");
+  } else if (result.ending == batch::Ending::kStoppedBySource) {
+    // Otherwise only the paid interface stops a run so, and only for its key.
     WriteError("付费接口不接受这个 key，已停止（" + result.stopReason + "）：请检查 --key 是否输错、过期或已停用。\n");
     if (options.output) WriteError("已完成的结果都在输出里；换好 key 后再运行同样的命令会接着查。\n");
   }

@@ -12,6 +12,8 @@ namespace rankora::cli {
 inline constexpr int kSomeWithoutWeight = 2;  // some failed, were refused, or had no weight
 inline constexpr int kStoppedByRefusal = 3;
 inline constexpr int kKeyRejected = 4;  // the paid interface rejects the key (or there is none)
+inline constexpr int kUnreachable = 5;  // without proxies: the service could not be reached
+inline constexpr int kSourceGone = 6;   // the window's old interface no longer answers
 inline constexpr int kUsage = 64;
 inline constexpr int kNoInput = 66;
 inline constexpr int kOutputFailed = 74;

@@ -98,6 +98,33 @@ TEST_F(WinHttpRequestTest, KeepsItsOptions) {
   EXPECT_EQ(LastCall().code, DISP_E_BADVARTYPE);
 }
 
+TEST_F(WinHttpRequestTest, KeepsToTheSecureProtocolsItIsGiven) {
+  // TLS 1.2 and 1.3 until told otherwise.
+  EXPECT_EQ(GetNumber(ReadProperty(request_, "Option", {9})), 0x2800);
+  EXPECT_TRUE(WriteProperty(request_, "Option", {9, 0x800}));
+  EXPECT_EQ(GetNumber(ReadProperty(request_, "Option", {9})), 0x800);
+  EXPECT_TRUE(WriteProperty(request_, "Option", {9, 0x2000}));
+  EXPECT_EQ(GetNumber(ReadProperty(request_, "Option", {9})), 0x2000);
+  // SSL, which curl no longer speaks, drops out beside TLS.
+  EXPECT_TRUE(WriteProperty(request_, "Option", {9, 0xA8}));
+  EXPECT_EQ(GetNumber(ReadProperty(request_, "Option", {9})), 0x80);
+  EXPECT_TRUE(WriteProperty(request_, "Option", {9, 0x2A80}));
+  EXPECT_EQ(GetNumber(ReadProperty(request_, "Option", {9})), 0x2A80);
+  // Refused, and the protocols stay: SSL alone, nothing, an unknown flag, and
+  // a gap curl would fill with the version between.
+  EXPECT_TRUE(WriteProperty(request_, "Option", {9, 0x2800}));
+  for (const int refused : {0x20, 0, 0x4000, 0x2800 | 0x1, 0x880}) {
+    EXPECT_FALSE(WriteProperty(request_, "Option", {9, refused})) << refused;
+    EXPECT_EQ(Raised(), E_INVALIDARG) << refused;
+  }
+  EXPECT_EQ(GetNumber(ReadProperty(request_, "Option", {9})), 0x2800);
+  // Kept across requests, and a plain request goes through with it.
+  CallMethod(request_, "Open", {"GET", server_.Origin() + "/tls"});
+  CallMethod(request_, "Send");
+  EXPECT_EQ(ReadTextProperty(request_, "ResponseText"), "GET /tls ");
+  EXPECT_EQ(GetNumber(ReadProperty(request_, "Option", {9})), 0x2800);
+}
+
 TEST_F(WinHttpRequestTest, ChecksTimeoutsProxyAndCredentials) {
   CallMethod(request_, "SetTimeouts", {0, 60000, 30000, 30000});
   EXPECT_EQ(LastCall().code, S_OK);

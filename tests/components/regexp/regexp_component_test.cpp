@@ -109,6 +109,44 @@ TEST_F(RegExpTest, FailsOnABadPatternAndOnEndlessBacktracking) {
   EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A001C));  // out of stack space
 }
 
+// The platform's strings are UTF-16: a character beyond the BMP is two units
+// and a lone surrogate is one, for indices, lengths and ".".
+TEST_F(RegExpTest, CountsInUtf16UnitsWithLoneSurrogates) {
+  const std::u16string text = u"\U0001F600x\xD800y\xDC00";
+  Set("[xy]|[\\uD800-\\uDBFF]", true);
+  const Object matches = CallObjectMethod(re_, "Execute", {Variant::Text(text)});
+  // The first half of the pair is a high surrogate too.
+  ASSERT_EQ(ReadNumberProperty(matches, "Count"), 4);
+  const int indices[] = {0, 2, 3, 4};
+  for (int i = 0; i < 4; ++i) {
+    const Object match = ReadObjectProperty(matches, "Item", {i});
+    EXPECT_EQ(ReadNumberProperty(match, "FirstIndex"), indices[i]) << i;
+    EXPECT_EQ(ReadNumberProperty(match, "Length"), 1) << i;
+  }
+  EXPECT_EQ(ReadProperty(ReadObjectProperty(matches, "Item", {0}), "Value").TextValue(), u"\xD83D");
+  EXPECT_EQ(ReadProperty(ReadObjectProperty(matches, "Item", {2}), "Value").TextValue(), u"\xD800");
+  Set("(.)(.)$");
+  const Object last = ReadObjectProperty(CallObjectMethod(re_, "Execute", {Variant::Text(text)}), "Item", {0});
+  EXPECT_EQ(ReadNumberProperty(last, "FirstIndex"), 4);
+  EXPECT_EQ(ReadProperty(ReadObjectProperty(last, "SubMatches"), "Item", {1}).TextValue(), u"\xDC00");
+  EXPECT_EQ(CallVariantMethod(re_, "Replace", {Variant::Text(text), "$2$1"}).TextValue(), u"\U0001F600x\xD800\xDC00y");
+}
+
+// Repeating a group over a long text goes deep into the matcher: it either
+// matches or stops as out of stack space, and never takes the process down.
+TEST_F(RegExpTest, RepeatsAGroupOverALongTextWithoutRunningOutOfTheProcessStack) {
+  const std::string text(200000, 'a');
+  for (const char* pattern : {"^(?:a|b)*$", "(?:a|b)*c"}) {
+    Set(pattern);
+    const bool matched = CallBoolMethod(re_, "Test", {text});
+    if (LastCall().code == S_OK) {
+      EXPECT_EQ(matched, pattern[0] == '^') << pattern;
+    } else {
+      EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A001C)) << pattern;
+    }
+  }
+}
+
 // The platform's dialect: VBScript "Regular Expression Syntax" (JScript 5.5
 // syntax) describes "\" as marking the next character as special or literal;
 // a letter it lists no meaning for is that letter, not Perl's escape.
@@ -206,11 +244,15 @@ TEST_F(RegExpTest, RaisesEachKindOfBadPatternUnderItsOwnNumber) {
       EXPECT_EQ(LastCall().excep.description, c.description) << c.pattern;
     }
   }
-  // A quantifier after an assertion has nothing to repeat either.
+  // A quantifier after an assertion has nothing to repeat either; a
+  // lookahead is an assertion (ECMAScript, 3rd edition, 15.10.1: "Term ::
+  // Assertion | Atom | Atom Quantifier").
   for (const bool multiline : {false, true}) {
-    Set("^*", false, false, multiline);
-    CallBoolMethod(re_, "Test", {"a"});
-    EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A139A));
+    for (const char* pattern : {"^*", "(?=a)*a", "a(?!b){2}"}) {
+      Set(pattern, false, false, multiline);
+      CallBoolMethod(re_, "Test", {"a"});
+      EXPECT_EQ(LastCall().excep.code, MakeCode(0x800A139A)) << pattern;
+    }
   }
 }
 

@@ -58,6 +58,21 @@ TEST(StatusLine, TellsWhenTheFirstExitComesBackWhileEveryExitCools) {
   EXPECT_NE(far.find(expected), std::string::npos) << far;
 }
 
+TEST(StatusLine, TellsADateAfter2038) {
+  batch::Progress progress;
+  const batch::Clock::time_point now = batch::Clock::now();
+  progress.started = now - 1min;
+  progress.total = 10;
+  progress.exits = 1;
+  progress.exitsCooling = 1;
+  progress.nextExitBack = now + 24h * 3;
+  // Noon UTC on 2040-01-01, past the end of a 32-bit time_t: three days on
+  // is the 4th, or the 5th east of +12:00.
+  const auto wall = std::chrono::sys_days{std::chrono::year{2040} / std::chrono::January / 1} + 12h;
+  const std::string line = StatusLine(progress, now, wall);
+  EXPECT_NE(line.find("出口全部冷却，2040-01-0"), std::string::npos) << line;
+}
+
 TEST(StatusLine, WritesDurationsAsPeopleReadThem) {
   EXPECT_EQ(DurationText(12s), "12秒");
   EXPECT_EQ(DurationText(185s), "3分05秒");

@@ -19,9 +19,9 @@ std::string Answer(const std::string& text, const std::string& progId) {
 TEST(Version, NamesTheVersionAndWhoAnswersEachClass) {
   const std::string text = VersionText();
   EXPECT_EQ(text.rfind("rankora-batch ", 0), 0u) << text;
-  // The script control and the dictionary are linked in: whichever answers,
-  // somebody does.
-  for (const char* progId : {"ScriptControl", "Scripting.Dictionary"}) {
+  // The script control, the dictionary and the regular expression are linked
+  // in: whichever answers, somebody does.
+  for (const char* progId : {"ScriptControl", "Scripting.Dictionary", "VBScript.RegExp"}) {
     const std::string answer = Answer(text, progId);
     EXPECT_TRUE(answer == "平台" || answer == "内置") << progId << ": " << answer;
   }
@@ -29,6 +29,7 @@ TEST(Version, NamesTheVersionAndWhoAnswersEachClass) {
   // Linux has no classes of its own.
   EXPECT_EQ(Answer(text, "ScriptControl"), "内置");
   EXPECT_EQ(Answer(text, "Scripting.Dictionary"), "内置");
+  EXPECT_EQ(Answer(text, "VBScript.RegExp"), "内置");
   EXPECT_EQ(Answer(text, "WinHttp.WinHttpRequest.5.1"), "无（0x800401F3）");
 #else
   EXPECT_EQ(Answer(text, "WinHttp.WinHttpRequest.5.1"), "平台");

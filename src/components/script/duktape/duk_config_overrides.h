@@ -16,6 +16,14 @@
 #undef DUK_USE_DATE_PARSE_STRING
 #define DUK_USE_DATE_PARSE_STRING(ctx, str) rankora_script_parse_date((ctx), (str))
 
+/* A regular expression stops with a RangeError after this many steps of its
+ * executor in one search (Duktape's own limit, 1e9, takes it some ten
+ * seconds, and its executor never asks the interrupt check above). A search
+ * of a page for a plain pattern takes a few steps a character, so a page of
+ * tens of megabytes stays well within it; a pattern that backtracks without
+ * end on a few thousand characters stops within a second or so. */
+#define RANKORA_REGEXP_STEP_LIMIT 100000000L
+
 #if defined(__cplusplus)
 extern "C" {
 #endif

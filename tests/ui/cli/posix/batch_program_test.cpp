@@ -476,6 +476,64 @@ TEST_F(BatchProgram, AKeyTheInterfaceRejectsStopsTheRunAtOnceWithItsOwnStatus) {
   EXPECT_EQ(nlohmann::json::parse(lines[0])["attempts"], 1);
 }
 
+TEST_F(BatchProgram, AServiceOutOfReachStopsARunWithoutProxiesWithItsOwnStatus) {
+  tools::LoopbackServer closed([](const tools::ReceivedRequest&) { return tools::Reply{}; });
+  const std::string nowhere = closed.Origin();
+  closed.Stop();
+  const std::string input = Write("in.txt", DomainList(5));
+  std::string errors;
+  EXPECT_EQ(Run({input, "-o", File("out.txt"), "--service", nowhere, "--rate", "0", "--concurrency", "1", "--retries",
+                 "1", "--retry-pause", "1ms"},
+                &errors),
+            5)
+      << errors;
+  EXPECT_NE(errors.find("无法连接到爱站：连不上服务器，已停止。请检查网络或代理设置。"), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("换IP"), std::string::npos) << errors;
+  // The domain that used up its retries is failed, to be asked again; the
+  // run asked no further.
+  const std::vector<std::string> lines = Lines(ReadWholeFile(File("out.txt")));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(" | " + text::Gbk("失败")), std::string::npos) << lines[0];
+
+  // Through proxies an exit out of reach is that exit's failure: the others
+  // carry the run to its end.
+  WeightServiceExits open(VariedWeights(5), 1);
+  const std::string proxies = Write("proxies.txt", nowhere + "\n" + open.Origin(0) + "\n");
+  const int status = Run({input, "-o", File("proxied.txt"), "--proxies", proxies, "--service", "http://www.aizhan.com",
+                          "--rate", "0", "--concurrency", "1", "--retries", "8", "--retry-pause", "1ms"},
+                         &errors);
+  EXPECT_TRUE(status == 0 || status == 2) << status << errors;
+  EXPECT_EQ(Lines(ReadWholeFile(File("proxied.txt"))).size(), 5u);
+  EXPECT_EQ(errors.find("无法连接到爱站"), std::string::npos) << errors;
+}
+
+TEST_F(BatchProgram, AnInterfaceThatIsGoneStopsTheRunAtOnceAndNamesTodaysPage) {
+  WeightServiceOptions options;
+  options.legacy = tools::LegacyInterface::kNotFound;
+  WeightServiceExits service(options, 2);
+  const std::string input = Write("in.txt", DomainList(5));
+  std::string errors;
+  EXPECT_EQ(
+      Run({input, "-o", File("out.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "1"}, &errors),
+      6)
+      << errors;
+  EXPECT_NE(errors.find("爱站的旧查询接口已不再应答（HTTP 404），已停止"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("--source page"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("查询 → 设置 → 爱站网页"), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("换IP"), std::string::npos) << errors;
+  EXPECT_EQ(service.RequestCount(0), 1u);  // never retried
+  EXPECT_EQ(Lines(ReadWholeFile(File("out.txt"))).size(), 1u);
+
+  // No exit can bring it back: through proxies too the run stops at once.
+  const std::string proxies = Write("proxies.txt", service.Origin(0) + "\n" + service.Origin(1) + "\n");
+  EXPECT_EQ(Run({input, "-o", File("proxied.txt"), "--proxies", proxies, "--service", "http://www.aizhan.com", "--rate",
+                 "0", "--concurrency", "1"},
+                &errors),
+            6)
+      << errors;
+  EXPECT_EQ(service.RequestCount(0) + service.RequestCount(1), 2u);
+}
+
 TEST_F(BatchProgram, TooFrequentPausesTheKeyOnEveryExitAndNeverStopsTheRun) {
   WeightServiceOptions options;
   options.limit = 1;  // the key's, over both exits

@@ -90,6 +90,37 @@ TEST_F(BatchProgramOnWindows, StopsAtTheFirstRefusalSaysSoAndResumes) {
   EXPECT_EQ(ReadWholeFile(folder_ / "out.txt"), "a.com | 3\r\nb.com | 3\r\nc.com | 3\r\n");
 }
 
+// The platform's request tells a refused connection and a missing interface
+// apart from a refusal, each with its own exit status.
+TEST_F(BatchProgramOnWindows, TellsAServiceOutOfReachAndAnInterfaceGoneFromARefusal) {
+  // The service whose interface is gone listens first, so that the closed
+  // port cannot become its.
+  WeightServiceOptions gone;
+  gone.legacy = tools::LegacyInterface::kGone;
+  WeightServiceExits service(gone, 1);
+  std::string nowhere;
+  {
+    WeightServiceExits closed(WeightServiceOptions{}, 1);
+    nowhere = closed.Origin(0);
+  }
+  const std::string input = Write("in.txt", "a.com\r\nb.com\r\n");
+  std::string errors;
+  EXPECT_EQ(Run({input, "-o", File("out.txt"), "--service", nowhere, "--rate", "0", "--concurrency", "1", "--retries",
+                 "1", "--retry-pause", "1ms"},
+                &errors),
+            5)
+      << errors;
+  EXPECT_NE(errors.find("无法连接到爱站：连不上服务器"), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("换IP"), std::string::npos) << errors;
+
+  EXPECT_EQ(Run({input, "-o", File("gone.txt"), "--service", service.Origin(0), "--rate", "0", "--concurrency", "1"},
+                &errors),
+            6)
+      << errors;
+  EXPECT_NE(errors.find("爱站的旧查询接口已不再应答（HTTP 410）"), std::string::npos) << errors;
+  EXPECT_EQ(service.RequestCount(0), 1u);
+}
+
 TEST_F(BatchProgramOnWindows, WritesCsvForExcelAndSaysItWritesNoWorkbook) {
   WeightServiceExits service(WeightServiceOptions{}, 1);
   const std::string input = Write("in.txt", "a.com\r\n");
