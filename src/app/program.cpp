@@ -229,7 +229,8 @@ void Program::SetControlsRunning(bool running) {
 }
 
 void Program::Stop() {
-  if (!Running()) return;
+  // The seed's run has nothing to stop: it ends at its first refusal.
+  if (!engine_ || !engine_->Running()) return;
   window_.SetStatus(Gbk("正在停止：不再开始新的查询，等进行中的查询结束（最多 5 秒）。"));
   engine_->Stop(kStopGrace);
 }

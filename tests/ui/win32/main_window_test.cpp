@@ -78,14 +78,15 @@ TEST_F(MainWindowTest, IsAFixedSingleFrameWindowTitledRankoraWithCloseButtonOnly
 }
 
 TEST_F(MainWindowTest, HasTheClientAreaOfTheLayoutWhateverTheFrame) {
+  // The original client area and the status line below it.
   RECT client{};
   GetClientRect(window_.Handle(), &client);
   EXPECT_EQ(client.right - client.left, kClientWidth);
-  EXPECT_EQ(client.bottom - client.top, kClientHeight);
+  EXPECT_EQ(client.bottom - client.top, kClientHeight + kStatusHeight);
   RECT outer{};
   GetWindowRect(window_.Handle(), &outer);
   // The menu bar is outside the client area.
-  RECT expected{0, 0, kClientWidth, kClientHeight};
+  RECT expected{0, 0, kClientWidth, kClientHeight + kStatusHeight};
   AdjustWindowRectEx(&expected, static_cast<DWORD>(Style(window_.Handle())), TRUE,
                      static_cast<DWORD>(ExStyle(window_.Handle())));
   EXPECT_EQ(outer.right - outer.left, expected.right - expected.left);

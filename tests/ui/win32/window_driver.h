@@ -80,6 +80,8 @@ std::function<void(HWND)> ChooseFile(std::wstring path, std::wstring* offered = 
 // Handles the calling thread's messages until `done` holds; false when it
 // did not within a minute.
 bool HandleMessagesUntil(const std::function<bool()>& done);
+// The same with a patience of its own, in milliseconds.
+bool HandleMessagesUntil(const std::function<bool()>& done, unsigned long patience);
 
 // The Win32 main window behind the window contract suites, driven as above.
 extern const contract::WindowKind kWin32Window;
