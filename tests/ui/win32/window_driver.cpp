@@ -57,8 +57,12 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM state) {
 
 }  // namespace
 
+
 void StartLikeTheProgram() {
   static const bool started = [] {
+    // As on a machine where Rankora never ran: settings an earlier test
+    // program left would make the window's runs long ones.
+    ForgetWin32UserState();
     OleInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
     return InitCommonControlsEx(&controls) != FALSE;
@@ -375,6 +379,8 @@ std::unique_ptr<contract::WindowDriver> MakeWin32Driver(app::Program::Lookup loo
   return std::make_unique<Win32WindowDriver>(std::move(lookup));
 }
 
+}  // namespace
+
 // The user's settings in the registry and the saved run in the data folder
 // removed.
 void ForgetWin32UserState() {
@@ -385,8 +391,6 @@ void ForgetWin32UserState() {
   std::error_code ignored;
   std::filesystem::remove_all(std::filesystem::path(local) / L"Rankora", ignored);
 }
-
-}  // namespace
 
 const contract::WindowKind kWin32Window{"win32", &MakeWin32Driver, &ForgetWin32UserState};
 

@@ -16,9 +16,14 @@
 
 namespace rankora::ui::win32::testing {
 
-// OLE and the common controls, as the program sets them up at start; once
-// per test program.
+// OLE and the common controls, as the program sets them up at start, on a
+// machine where Rankora never ran (see ForgetWin32UserState); once per test
+// program.
 void StartLikeTheProgram();
+
+// Removes the user's settings (HKEY_CURRENT_USER\Software\Rankora) and
+// saved run (%LOCALAPPDATA%\Rankora).
+void ForgetWin32UserState();
 
 // The window's control called `utf8Name` (按钮1, 编辑框1, ...).
 HWND ControlNamed(const MainWindow& window, const char* utf8Name);
