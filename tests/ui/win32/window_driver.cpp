@@ -57,7 +57,6 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM state) {
 
 }  // namespace
 
-
 void StartLikeTheProgram() {
   static const bool started = [] {
     // As on a machine where Rankora never ran: settings an earlier test
