@@ -48,6 +48,9 @@ version=$("$loader" "$install_dir\\rankora-batch.exe" --version 2>/dev/null | tr
 # itself, whichever of the platform's DLLs the run has switched off.
 if grep -a ': .*0x' <<<"$version"; then fail "a component nobody provides: $version"; fi
 
+"$loader" reg query 'HKCU\Software\Rankora' /v InstallDir >/dev/null 2>&1 || fail "the installer kept no InstallDir"
+# A setting of the user's, as 查询 → 设置 keeps it beside the installer's value.
+"$loader" reg add 'HKCU\Software\Rankora' /v inFlight /d 4 /f >/dev/null 2>&1 || fail "could not add a setting"
 "$loader" "$install_dir\\uninstall.exe" /S
 # The uninstaller goes on from a copy of itself once the original has ended.
 for _ in $(seq 300); do
@@ -57,4 +60,9 @@ done
 [ ! -e "$dir" ] || fail "the uninstaller left $install_dir: $(ls -A "$dir")"
 [ ! -e "$menu" ] || fail "the uninstaller left the Start-menu folder"
 if "$loader" reg query "$uninstall_key" >/dev/null 2>&1; then fail "the uninstaller left its registry entry"; fi
+if "$loader" reg query 'HKCU\Software\Rankora' /v InstallDir >/dev/null 2>&1; then
+  fail "the uninstaller left InstallDir"
+fi
+"$loader" reg query 'HKCU\Software\Rankora' /v inFlight >/dev/null 2>&1 || fail "the uninstaller removed the user's settings"
+"$loader" reg delete 'HKCU\Software\Rankora' /f >/dev/null 2>&1
 echo "The download installs, starts and uninstalls."

@@ -1,10 +1,17 @@
 #include "app/program.h"
 
+#include <chrono>
+
 #include "app/results_file.h"
 #include "app/sort.h"
 #include "app/texts.h"
 #include "automation/apartment.h"
+#include "batch/forms.h"
+#include "batch/input.h"
+#include "batch/journal.h"
+#include "batch/status_line.h"
 #include "dict/dictionary.h"
+#include "files/whole_file.h"
 #include "lookup/component_failure.h"
 #include "lookup/weight_lookup.h"
 #include "text/gbk.h"
@@ -13,20 +20,78 @@
 
 namespace rankora::app {
 
-Program::Program(Window& window, Lookup lookup) : window_(window), lookup_(std::move(lookup)) {
+namespace {
+
+using text::Gbk;
+
+// The grace of a stop, as rankora-batch gives on Ctrl-C.
+constexpr std::chrono::milliseconds kStopGrace{5000};
+
+// The domains of the box's lines: the text before the first " | "; an empty
+// line has no domain to take.
+std::vector<std::string> DomainsOf(const std::string& text) {
+  std::vector<std::string> domains;
+  for (const std::string& line : text::Split(text, "\r\n")) {
+    const std::vector<std::string> pieces = text::Split(line, " | ");
+    if (!pieces.empty()) domains.push_back(pieces.front());
+  }
+  return domains;
+}
+
+std::vector<std::string> ColumnsOf(lookup::SourceKind kind) {
+  lookup::SourceSettings settings;
+  settings.kind = kind;
+  return lookup::MakeSource(settings)->Columns();
+}
+
+}  // namespace
+
+Program::Program(Window& window, Lookup lookup)
+    : window_(window),
+      lookup_(std::move(lookup)),
+      settings_(LoadSettings(window.Store())),
+      saved_(window.UserPlaces().dataFolder) {
   if (!lookup_) lookup_ = [](const std::string& domain) { return lookup::TryLookupWeight(domain); };
 }
 
+Program::~Program() {
+  if (engine_) engine_->Abandon();
+}
+
 void Program::RunBatch() {
+  if (Running()) return;
+  std::vector<std::string> domains = DomainsOf(window_.DomainBoxControl().Text());
+  if (IsSeedRun(settings_)) {
+    seedRunning_ = true;
+    RunSeed(domains);
+    seedRunning_ = false;
+  } else {
+    StartEngineRun(std::move(domains), settings_.source, false);
+  }
+}
+
+void Program::RunSeed(const std::vector<std::string>& domains) {
   const Texts& texts = GetTexts();
   StartButton& button = window_.StartButtonControl();
   button.SetEnabled(false);
   button.SetCaption(texts.runningCaption);
-  for (const std::string& line : text::Split(window_.DomainBoxControl().Text(), "\r\n")) {
-    // An empty line has no domain to take: it is passed over.
-    const std::vector<std::string> pieces = text::Split(line, " | ");
-    if (pieces.empty()) continue;
-    const std::string& domain = pieces.front();
+  // The list shows the seed's columns; rows of an earlier seed run stay.
+  ResultList& shown = window_.ResultListControl();
+  if (rows_) {
+    shown.SetColumns({texts.domainHeader, texts.weightHeader});
+    rows_.reset();
+    records_.clear();
+    columns_ = {"weight"};
+  }
+  // Every row found goes to the journal too; a run that cannot keep one
+  // still runs, as the seed's always has.
+  std::unique_ptr<batch::RecordFormat> form = batch::MakeForm(batch::FormKind::kJsonl, columns_);
+  std::unique_ptr<batch::Journal> journal;
+  if (!saved_.Begin(lookup::SourceKind::kLegacy, domains)) {
+    journal = batch::Journal::Open(saved_.JournalPath(), *form).journal;
+  }
+  std::size_t done = 0;
+  for (const std::string& domain : domains) {
     // The lookup's failure and why it gave no weight come back beside its
     // weight; the work owns them with the window, so that a closed window
     // leaves them to the work alone.
@@ -61,9 +126,198 @@ void Program::RunBatch() {
     const int row = list.InsertRow();
     list.SetCellText(row, 0, domain);
     list.SetCellText(row, 1, *weight);
+    batch::Record record{domain, lookup::Outcome::kFound, {*weight}, {}, 1, "direct", batch::LocalTimeNow()};
+    if (journal) journal->Append(record);
+    records_.push_back(std::move(record));
+    ++done;
   }
+  journal.reset();
+  if (done == domains.size()) saved_.End();
   button.SetEnabled(true);
   button.SetCaption(texts.startCaption);
+}
+
+void Program::StartEngineRun(std::vector<std::string> domains, lookup::SourceKind source, bool resume) {
+  SettingsCheck check = CheckSettings(settings_);
+  if (!check.Ok()) {
+    window_.ShowMessage(check.problem);
+    return;
+  }
+  if (domains.empty()) return;
+  batch::RunSettings run = MakeRunSettings(settings_, std::move(check.exits));
+  run.source.kind = source;
+  run.source.service = service_;
+  if (IsSeedRun(settings_) || (source == lookup::SourceKind::kLegacy && run.exits.empty())) {
+    // The old interface through one address asks as the seed's run does:
+    // one domain after the other.
+    run.engine.ratePerMinute = 0;
+    run.engine.concurrency = 1;
+  }
+  run.output = saved_.JournalPath();
+  if (!resume) {
+    if (const std::error_code error = saved_.Begin(source, domains)) {
+      window_.ShowMessage(Gbk("无法记录这次查询，没有开始：") + SaveFailedMessage(error));
+      return;
+    }
+  }
+  columns_ = ColumnsOf(source);
+  rows_.emplace(source, columns_);
+  records_.clear();
+  window_.ResultListControl().SetColumns(rows_->Headers());
+  total_ = static_cast<long>(domains.size());
+  SetControlsRunning(true);
+  batch::Opening opening;
+  engine_ = EngineRun::Start(std::move(run), nullptr, std::move(domains), window_.WindowThread(),
+                             {[this](const batch::Record& record) { ShowRecord(record); },
+                              [this](const batch::Progress& progress) { ShowProgress(progress); },
+                              [this](const batch::RunResult& result) { EndEngineRun(result); }},
+                             opening);
+  if (!opening.opened) {
+    engine_.reset();
+    SetControlsRunning(false);
+    window_.ShowMessage(opening.error == std::errc::device_or_resource_busy
+                            ? Gbk("另一个 Rankora 窗口正在查询：两个窗口同时查询会互相覆盖记录。等它结束后再开始。")
+                            : Gbk("读不了上次的查询记录：") +
+                                  Gbk(opening.problem.empty() ? opening.error.message() : opening.problem));
+  }
+}
+
+void Program::ShowRecord(const batch::Record& record) {
+  if (!rows_) return;
+  ResultList& list = window_.ResultListControl();
+  const std::vector<std::string> cells = rows_->Cells(record);
+  const int row = list.InsertRow();
+  for (std::size_t column = 0; column < cells.size(); ++column) {
+    list.SetCellText(row, static_cast<int>(column), cells[column]);
+  }
+  records_.push_back(record);
+}
+
+void Program::ShowProgress(const batch::Progress& progress) {
+  window_.SetStatus(Gbk(batch::StatusLine(progress, batch::Clock::now(), std::chrono::system_clock::now())));
+  window_.SetTitle("Rankora - " + std::to_string(progress.done) + "/" + std::to_string(progress.total));
+}
+
+void Program::EndEngineRun(const batch::RunResult& result) {
+  SetControlsRunning(false);
+  window_.SetTitle("Rankora");
+  const batch::OutcomeCounts& tally = result.outcomes;
+  const bool allDone = result.ending == batch::Ending::kCompleted && tally.refused + tally.failed == 0 &&
+                       result.notAsked == 0 && !result.writeFailed;
+  if (allDone) saved_.End();
+  if (result.writeFailed) {
+    window_.ShowMessage(
+        Gbk("写查询记录失败（磁盘满了？），已停止；已完成的结果都还在，修好后用 查询 → 重查失败的 接着查。"));
+  } else if (result.ending == batch::Ending::kStoppedByRefusal) {
+    window_.ShowMessage(GetTexts().restrictedMessage);
+  } else if (result.ending == batch::Ending::kStoppedUnreachable) {
+    window_.ShowMessage(UnreachableMessage(result.stopReason));
+  } else if (result.ending == batch::Ending::kStoppedBySource && result.stopWhy == lookup::Why::kGone) {
+    window_.ShowMessage(GoneMessage(result.stopReason));
+  } else if (result.ending == batch::Ending::kStoppedBySource) {
+    window_.ShowMessage(Gbk("爱站接口不接受这个 key，已停止（") + Gbk(result.stopReason) +
+                        Gbk("）：请在 查询 → 设置 里检查 key。"));
+  }
+}
+
+void Program::SetControlsRunning(bool running) {
+  const Texts& texts = GetTexts();
+  StartButton& button = window_.StartButtonControl();
+  button.SetEnabled(!running);
+  button.SetCaption(running ? texts.runningCaption : texts.startCaption);
+  window_.ShowRunning(running);
+}
+
+void Program::Stop() {
+  // The seed's run has nothing to stop: it ends at its first refusal.
+  if (!engine_ || !engine_->Running()) return;
+  window_.SetStatus(Gbk("正在停止：不再开始新的查询，等进行中的查询结束（最多 5 秒）。"));
+  engine_->Stop(kStopGrace);
+}
+
+void Program::RetryFailed() {
+  if (Running()) return;
+  const std::optional<SavedRun::Found> found = saved_.Find();
+  if (!found) {
+    window_.ShowMessage(Gbk("没有要重查的域名：上一次查询都已完成。"));
+    return;
+  }
+  StartEngineRun(found->domains, found->source, true);
+}
+
+void Program::OfferToResume() {
+  if (Running()) return;
+  const std::optional<SavedRun::Found> found = saved_.Find();
+  if (!found) return;
+  // How much of it is done: the journal's done records.
+  long done = 0;
+  {
+    const std::unique_ptr<batch::RecordFormat> form =
+        batch::MakeForm(batch::FormKind::kJsonl, ColumnsOf(found->source));
+    const batch::Journal::Opened opened =
+        batch::Journal::Open(saved_.JournalPath(), *form, [&done](batch::Record&&) { ++done; });
+    if (!opened.journal) return;
+  }
+  const long total = static_cast<long>(found->domains.size());
+  if (done >= total) {
+    saved_.End();
+    return;
+  }
+  const std::string question = Gbk("上次的查询没有做完：共 ") + std::to_string(total) + Gbk(" 个域名，已完成 ") +
+                               std::to_string(done) + Gbk(" 个。\r\n继续上次的查询？");
+  if (!window_.Ask(question)) return;
+  std::string list;
+  for (const std::string& domain : found->domains) list += (list.empty() ? "" : "\r\n") + domain;
+  window_.DomainBoxControl().SetText(list);
+  StartEngineRun(found->domains, found->source, true);
+}
+
+void Program::ImportDomains() {
+  if (Running()) return;
+  const std::optional<std::filesystem::path> path = window_.ChooseFile(Window::FileChoice::kImport);
+  if (!path) return;
+  const files::ReadResult read = files::ReadWholeFile(*path);
+  if (read.error) {
+    window_.ShowMessage(Gbk("读不了这个文件：") + Gbk(read.error.message()));
+    return;
+  }
+  const batch::Input input = batch::ReadInput(read.bytes, {});
+  std::string list;
+  for (const std::string& domain : input.domains) list += (list.empty() ? "" : "\r\n") + domain;
+  window_.DomainBoxControl().SetText(list);
+  if (!input.problems.empty()) {
+    window_.ShowMessage(Gbk("导入了 ") + std::to_string(input.domains.size()) + Gbk(" 个域名；") +
+                        std::to_string(input.problems.size()) + Gbk(" 行不是域名，没有导入，第一个在第 ") +
+                        std::to_string(input.problems.front().line) + Gbk(" 行：") + Gbk(input.problems.front().text));
+  }
+}
+
+void Program::ExportCsv() {
+  const std::optional<std::filesystem::path> path = window_.ChooseFile(Window::FileChoice::kExportCsv);
+  if (!path) return;
+  const std::unique_ptr<batch::RecordFormat> form = batch::MakeForm(batch::FormKind::kCsv, columns_);
+  std::string bytes = form->Preamble();
+  for (const batch::Record& record : records_) bytes += form->Line(record);
+  const std::error_code error = files::WriteWholeFile(*path, bytes);
+  window_.ShowMessage(error ? SaveFailedMessage(error) : GetTexts().savedMessage);
+}
+
+void Program::ExportWorkbook() {
+  if (!batch::CanWriteWorkbook()) return;
+  const std::optional<std::filesystem::path> path = window_.ChooseFile(Window::FileChoice::kExportWorkbook);
+  if (!path) return;
+  const std::error_code error = batch::WriteWorkbook(*path, columns_, records_);
+  window_.ShowMessage(error ? SaveFailedMessage(error) : GetTexts().savedMessage);
+}
+
+void Program::EditSettings() {
+  if (Running()) return;
+  Settings edited = settings_;
+  if (!window_.EditSettings(edited)) return;
+  settings_ = edited;
+  if (!SaveSettings(window_.Store(), settings_)) {
+    window_.ShowMessage(Gbk("设置没能保存，只在这次运行中有效。"));
+  }
 }
 
 void Program::SortByWeight() {
@@ -82,10 +336,18 @@ void Program::SaveResults() {
   // The writer gets its own copy of the name and of the rows as they stand
   // now, so later saves and the end of the program cannot change them under
   // it.
+  // Only the rows with a weight, in the seed's two columns: a row whose
+  // domain has none keeps its status in the list and is not written.
   ResultList& list = window_.ResultListControl();
-  std::vector<ResultRow> rows(static_cast<std::size_t>(list.RowCount()));
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    rows[r] = {list.CellText(static_cast<int>(r), 0), list.CellText(static_cast<int>(r), 1)};
+  std::vector<std::string> headers;
+  for (int column = 0; column < list.ColumnCount(); ++column) headers.push_back(list.HeaderText(column));
+  std::vector<ResultRow> rows;
+  rows.reserve(static_cast<std::size_t>(list.RowCount()));
+  for (int r = 0; r < list.RowCount(); ++r) {
+    std::vector<std::string> cells;
+    for (int column = 0; column < list.ColumnCount(); ++column) cells.push_back(list.CellText(r, column));
+    if (rows_ && !RowHasWeight(headers, cells)) continue;
+    rows.push_back({list.CellText(r, 0), list.CellText(r, 1)});
   }
   {
     const std::lock_guard lock(saves_->mutex);

@@ -78,6 +78,7 @@ batch::RunSettings MakeRunSettings(const Settings& settings, std::vector<lookup:
   run.engine.coolDown = std::chrono::minutes(settings.coolDownMinutes);
   run.engine.longestCoolDown = std::max(run.engine.longestCoolDown, run.engine.coolDown);
   run.engine.stopOnRefusal = exits.empty();
+  run.engine.stopWhenUnreachable = exits.empty();
   run.exits = std::move(exits);
   run.form = batch::FormKind::kJsonl;
   return run;

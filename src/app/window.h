@@ -8,8 +8,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace rankora::app {
+
+struct Settings;
+class SettingsStore;
 
 // The start button 按钮1.
 class StartButton {
@@ -25,6 +29,8 @@ class DomainBox {
   virtual ~DomainBox() = default;
   // The whole text, lines separated by CR LF whatever the toolkit holds.
   virtual std::string Text() const = 0;
+  // Replaces the whole text; lines separated by CR LF.
+  virtual void SetText(const std::string& text) = 0;
 };
 
 // The results list 超级列表框1: report view, columns 域名 and 权重.
@@ -40,6 +46,9 @@ class ResultList {
   // Out-of-range cells are ignored on writing and read as empty text.
   virtual void SetCellText(int row, int column, const std::string& text) = 0;
   virtual std::string CellText(int row, int column) const = 0;
+  // Replaces the columns with ones of these headers and removes every row.
+  virtual void SetColumns(const std::vector<std::string>& headers) = 0;
+  virtual std::string HeaderText(int column) const = 0;
 };
 
 // The save dialog 通用对话框1.
@@ -84,6 +93,30 @@ class Window {
   // Opens an address with the desktop's "open" action, without waiting.
   virtual void OpenAddress(const std::string& address) = 0;
   virtual Places UserPlaces() const = 0;
+
+  // --- What the window's long runs need of it. ---
+  // The line below the original client area that tells a run's progress.
+  virtual void SetStatus(const std::string& text) = 0;
+  // The window's title.
+  virtual void SetTitle(const std::string& text) = 0;
+  // A way for any thread to have `task` run on the window thread, in the
+  // order handed over; tasks handed over once the window is gone are
+  // dropped.
+  virtual std::function<void(std::function<void()>)> WindowThread() = 0;
+  // While a long run goes on: 停止 is offered, and the start button, 设置
+  // and importing wait.
+  virtual void ShowRunning(bool running) = 0;
+  // A modal question with 是 and 否; true for 是.
+  virtual bool Ask(const std::string& question) = 0;
+  enum class FileChoice { kImport, kExportCsv, kExportWorkbook };
+  // The platform's open or save dialog for the kind of file; nothing when
+  // the user cancelled.
+  virtual std::optional<std::filesystem::path> ChooseFile(FileChoice choice) = 0;
+  // The settings dialog over `settings`; true when the user confirmed
+  // settings that CheckSettings accepts (a dialog whose settings it refuses
+  // says why and stays open).
+  virtual bool EditSettings(Settings& settings) = 0;
+  virtual SettingsStore& Store() = 0;
 };
 
 }  // namespace rankora::app

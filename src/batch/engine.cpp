@@ -1,5 +1,7 @@
 #include "batch/engine.h"
 
+#include "batch/status_line.h"
+
 #include <algorithm>
 #include <random>
 #include <thread>
@@ -8,8 +10,6 @@
 
 namespace rankora::batch {
 namespace {
-
-std::string LocalTimeNow() { return LocalTimeText(std::chrono::system_clock::now(), "%Y-%m-%d %H:%M:%S"); }
 
 // The direct connection when no exit is given.
 std::vector<lookup::Exit> AtLeastOne(std::vector<lookup::Exit> exits) {

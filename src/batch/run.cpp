@@ -114,6 +114,10 @@ RunResult Run::Execute(const RecordHandler& onRecord) {
     if (onRecord) onRecord(record);
   });
   result.writeFailed = writeFailed;
+  // Nothing more reaches the output: it is let go now, not when lookups
+  // still out have ended, so that the next run on it may start at once.
+  journal_.reset();
+  lock_ = files::OutputLock();
   if (settings_.workbook) {
     result.workbookError = WriteWorkbook(*settings_.workbook, columns_, kept_);
     std::vector<Record>().swap(kept_);

@@ -87,8 +87,9 @@ class Run {
   const std::vector<std::string>& Pending() const { return pending_; }
 
   // Asks for the pending domains and blocks until the run ends; `onRecord`
-  // is called from the engine's threads. Then writes the workbook, if one
-  // is asked for. Call once, after Open succeeded.
+  // is called from the engine's threads. Then lets the output go (another
+  // run may open it while lookups left behind still end) and writes the
+  // workbook, if one is asked for. Call once, after Open succeeded.
   RunResult Execute(const RecordHandler& onRecord = {});
 
   // From any thread: see Engine::Stop.

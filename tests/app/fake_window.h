@@ -3,15 +3,37 @@
 #pragma once
 
 #include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "app/window.h"
 
 namespace rankora::testing {
+
+// A settings store that remembers what it was given, and which names were
+// secrets.
+class MemoryStore final : public app::SettingsStore {
+ public:
+  std::optional<std::string> Read(const std::string& name) const override {
+    const auto found = values.find(name);
+    if (found == values.end()) return std::nullopt;
+    return found->second;
+  }
+  bool Write(const std::string& name, const std::string& value, bool secret) override {
+    values[name] = value;
+    if (secret) secrets[name] = true;
+    return !failing;
+  }
+  std::map<std::string, std::string> values;
+  std::map<std::string, bool> secrets;
+  bool failing = false;
+};
 
 class FakeWindow final : public app::Window,
                          public app::StartButton,
@@ -35,6 +57,53 @@ class FakeWindow final : public app::Window,
   }
   void OpenAddress(const std::string& address) override { opened.push_back(address); }
   app::Places UserPlaces() const override { return places; }
+  void SetStatus(const std::string& value) override { status = value; }
+  void SetTitle(const std::string& value) override { title = value; }
+  // Tasks handed over wait in a queue until RunHanded runs them, as the
+  // window thread would.
+  std::function<void(std::function<void()>)> WindowThread() override {
+    return [queue = handed](std::function<void()> task) {
+      const std::lock_guard lock(queue->mutex);
+      queue->tasks.push_back(std::move(task));
+      queue->arrived.notify_all();
+    };
+  }
+  // Runs the tasks handed over, waiting for more until `until` holds.
+  template <typename Predicate>
+  void RunHandedUntil(Predicate until) {
+    while (!until()) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(handed->mutex);
+        handed->arrived.wait(lock, [this] { return !handed->tasks.empty(); });
+        task = std::move(handed->tasks.front());
+        handed->tasks.pop_front();
+      }
+      task();
+    }
+  }
+  void ShowRunning(bool value) override { running = value; }
+  bool Ask(const std::string& question) override {
+    questions.push_back(question);
+    return answer;
+  }
+  std::optional<std::filesystem::path> ChooseFile(FileChoice) override { return chosenFile; }
+  bool EditSettings(app::Settings& settings) override {
+    if (!editedSettings) return false;
+    settings = *editedSettings;
+    return true;
+  }
+  app::SettingsStore& Store() override { return store; }
+  void SetText(const std::string& value) override { text = value; }
+  void SetColumns(const std::vector<std::string>& value) override {
+    headers = value;
+    columns = static_cast<int>(value.size());
+    rows.clear();
+  }
+  std::string HeaderText(int column) const override {
+    return column >= 0 && column < static_cast<int>(headers.size()) ? headers[static_cast<std::size_t>(column)]
+                                                                    : std::string();
+  }
 
   void SetEnabled(bool value) override { enabled = value; }
   void SetCaption(const std::string& value) override { caption = value; }
@@ -84,6 +153,21 @@ class FakeWindow final : public app::Window,
   std::shared_ptr<Log> workerMessages = std::make_shared<Log>();
   std::vector<std::string> opened;
   app::Places places;
+  std::string status;
+  std::string title;
+  struct Handed {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::deque<std::function<void()>> tasks;
+  };
+  std::shared_ptr<Handed> handed = std::make_shared<Handed>();
+  bool running = false;
+  std::vector<std::string> questions;
+  bool answer = false;
+  std::optional<std::filesystem::path> chosenFile;
+  std::optional<app::Settings> editedSettings;
+  MemoryStore store;
+  std::vector<std::string> headers;
 };
 
 }  // namespace rankora::testing

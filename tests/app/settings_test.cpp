@@ -13,23 +13,7 @@ namespace {
 
 using text::Gbk;
 
-// A store that remembers what it was given, and which names were secrets.
-class MemoryStore final : public SettingsStore {
- public:
-  std::optional<std::string> Read(const std::string& name) const override {
-    const auto found = values.find(name);
-    if (found == values.end()) return std::nullopt;
-    return found->second;
-  }
-  bool Write(const std::string& name, const std::string& value, bool secret) override {
-    values[name] = value;
-    if (secret) secrets[name] = true;
-    return !failing;
-  }
-  std::map<std::string, std::string> values;
-  std::map<std::string, bool> secrets;
-  bool failing = false;
-};
+using testing::MemoryStore;
 
 TEST(Settings, SavedSettingsComeBackAsTheyWereWithTheSecretsMarked) {
   Settings settings;

@@ -12,7 +12,13 @@ void PrintTo(const WindowKind& kind, std::ostream* out) { *out << kind.name; }
 
 std::string KindName(const ::testing::TestParamInfo<WindowKind>& info) { return info.param.name; }
 
-void WindowContract::Open(app::Program::Lookup lookup) { driver_ = GetParam().make(std::move(lookup)); }
+void WindowContract::Open(app::Program::Lookup lookup) {
+  // A window already open keeps its state: a case that opens a second one
+  // looks at what the first left.
+  if (!opened_) GetParam().forget();
+  opened_ = true;
+  driver_ = GetParam().make(std::move(lookup));
+}
 
 void WindowContract::AddRow(const std::string& domain, const std::string& weight) {
   app::ResultList& list = driver_->Window().ResultListControl();

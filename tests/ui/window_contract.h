@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +57,21 @@ struct SaveSeen {
   bool windowUsable = false;  // the window took input while the confirmation was up
 };
 
+// What the user types into the settings dialog (查询 → 设置…).
+struct SettingsInput {
+  int source = 0;       // 0 旧接口, 1 爱站网页, 2 爱站接口
+  std::string key;      // UTF-8
+  std::string cookie;   // UTF-8
+  std::string proxies;  // UTF-8, lines separated by "\n"
+  int perMinute = 12;
+  int inFlight = 10;
+  int coolDownMinutes = 15;
+};
+struct SettingsSeen {
+  bool accepted = false;  // the dialog closed on 确定 with its settings taken
+  std::string problem;    // UTF-8: what the dialog said instead (it was then cancelled)
+};
+
 class WindowDriver {
  public:
   virtual ~WindowDriver() = default;
@@ -92,14 +109,33 @@ class WindowDriver {
   // Closes the window as its close button does; true when it closed
   // without asking anything.
   virtual bool CloseAsTheUserDoes() = 0;
+
+  // --- The window's long runs. ---
+  // Opens 查询 → 设置…, types `input` into it and clicks 确定; a box that
+  // refuses the settings is answered and the dialog then cancelled.
+  virtual SettingsSeen EnterSettings(const SettingsInput& input) = 0;
+  // Chooses the menu command `name` (导入域名, 导出CSV, 导出Excel) and names
+  // `file` in the file dialog it opens; returns once its handler has run.
+  virtual void ChooseMenuWithFile(const char* name, const std::filesystem::path& file) = 0;
+  // Answers the next 是/否 question with 是 (`yes`) or 否.
+  virtual std::unique_ptr<BoxAnswer> AnswerQuestion(bool yes) = 0;
+  virtual bool IsMenuEnabled(const char* name) = 0;
+  virtual std::string StatusText() = 0;  // the status line below the list, UTF-8
+  virtual std::string TitleText() = 0;   // UTF-8
+  // Lets the window run until `done` holds; false when `patience` passed first.
+  virtual bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds patience) = 0;
 };
 
 // A window under test: its name in test names ("qt", "win32") and the
 // function that makes the window, with the lookup given to its program
-// (empty: the weight service itself), and its driver.
+// (empty: the weight service itself), and its driver. Every case starts
+// as on a machine where Rankora never ran.
 struct WindowKind {
   const char* name;
   std::unique_ptr<WindowDriver> (*make)(app::Program::Lookup lookup);
+  // Removes the user's settings and saved run, as on a machine where
+  // Rankora never ran.
+  void (*forget)();
 };
 void PrintTo(const WindowKind& kind, std::ostream* out);
 std::string KindName(const ::testing::TestParamInfo<WindowKind>& info);
@@ -116,6 +152,7 @@ class WindowContract : public ::testing::TestWithParam<WindowKind> {
   Rows RowsShown();
 
   std::unique_ptr<WindowDriver> driver_;
+  bool opened_ = false;
 };
 
 // The same against the stand-in weight service on loopback.
@@ -143,6 +180,24 @@ class WindowFilesContract : public WindowContract {
 // The suites: the controls, the batch run, sorting and saving.
 class WindowControlsContract : public WindowContract {};
 class WindowBatchRunContract : public WindowServiceContract {};
+
+// The window's long runs through several exits of the stand-in.
+class WindowLongRunContract : public WindowContract {
+ protected:
+  void TearDown() override;
+  // The stand-in behind `exits` exits, and a window whose runs ask it
+  // through them for today's page, `inFlight` at a time, unpaced.
+  void OpenWithExits(tools::WeightServiceOptions options, std::size_t exits, int inFlight);
+  bool RunEnds(std::chrono::milliseconds patience = std::chrono::seconds(60));
+  std::vector<std::string> Headers();  // UTF-8
+  // Each domain of the list, with how often it is there.
+  std::map<std::string, int> DomainCounts();
+  // A folder of the case's own for files, made on first use.
+  std::filesystem::path Folder();
+
+  std::unique_ptr<tools::WeightServiceExits> service_;
+  std::filesystem::path folder_;
+};
 class WindowSortSaveContract : public WindowFilesContract {};
 
 }  // namespace rankora::ui::contract

@@ -10,7 +10,7 @@ namespace {
 TEST_P(WindowControlsContract, HasAChineseMenuBarWhoseAboutSaysWhoAnswersEachComponent) {
   Open();
   driver_->Show();
-  EXPECT_EQ(driver_->MenuTitles(), (std::vector<std::string>{"文件(&F)", "帮助(&H)"}));
+  EXPECT_EQ(driver_->MenuTitles(), (std::vector<std::string>{"文件(&F)", "查询(&Q)", "帮助(&H)"}));
   const auto answer = driver_->AnswerMessage();
   driver_->ChooseMenu("关于");
   ASSERT_TRUE(answer->Wait());

@@ -9,15 +9,13 @@
 #include <thread>
 
 #include "batch/engine.h"
+#include "batch/status_line.h"
 
 namespace rankora::cli {
 
-// One status line (UTF-8, no line end): done of total, found, refused,
-// failed, lookups a minute, time left, exits cooling and, when every exit
-// cools, when the first comes back. `now` is the engine clock's, `wallNow`
-// the wall clock's, to show that moment as a time of day.
-std::string StatusLine(const batch::Progress& progress, batch::Clock::time_point now,
-                       std::chrono::system_clock::time_point wallNow);
+// The status line's words are the run's own (batch/status_line.h).
+using batch::DurationText;
+using batch::StatusLine;
 
 // Redraws one status line on a terminal (standard error), or writes a plain
 // line every `every` elsewhere, from a thread of its own until stopped.
@@ -43,8 +41,5 @@ class StatusReporter {
   bool drawn_ = false;
   std::thread thread_;
 };
-
-// "1小时02分", "3分05秒", "12秒".
-std::string DurationText(std::chrono::seconds duration);
 
 }  // namespace rankora::cli

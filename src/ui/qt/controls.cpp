@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -28,6 +29,12 @@ std::string QtDomainBox::Text() const {
   return FromQString(text);
 }
 
+void QtDomainBox::SetText(const std::string& text) {
+  QString plain = ToQString(text);
+  plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  edit_.setPlainText(plain);
+}
+
 int QtResultList::RowCount() const { return model_.rowCount(); }
 
 int QtResultList::ColumnCount() const { return model_.columnCount(); }
@@ -49,6 +56,22 @@ int QtResultList::InsertRow() {
 void QtResultList::SetCellText(int row, int column, const std::string& text) { model_.SetCell(row, column, text); }
 
 std::string QtResultList::CellText(int row, int column) const { return model_.Cell(row, column); }
+
+void QtResultList::SetColumns(const std::vector<std::string>& headers) {
+  QStringList shown;
+  for (const std::string& header : headers) shown.push_back(ToQString(header));
+  model_.SetColumns(shown);
+  // The domain as wide as the seed's; each value as its weight column.
+  QHeaderView* header = view_.header();
+  for (int column = 0; column < model_.columnCount(); ++column) {
+    header->resizeSection(column, column == 0 ? (headers.size() > 2 ? 150 : 260) : headers.size() > 2 ? 50 : 80);
+  }
+  if (headers.size() > 2) header->resizeSection(model_.columnCount() - 1, 150);
+}
+
+std::string QtResultList::HeaderText(int column) const {
+  return FromQString(model_.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+}
 
 QStringList NameFiltersFromPipeList(const QString& filter) {
   QString full = filter;

@@ -30,6 +30,7 @@ class QtDomainBox final : public app::DomainBox {
  public:
   explicit QtDomainBox(QPlainTextEdit& edit) : edit_(edit) {}
   std::string Text() const override;
+  void SetText(const std::string& text) override;
 
  private:
   QPlainTextEdit& edit_;
@@ -44,6 +45,8 @@ class QtResultList final : public app::ResultList {
   int InsertRow() override;
   void SetCellText(int row, int column, const std::string& text) override;
   std::string CellText(int row, int column) const override;
+  void SetColumns(const std::vector<std::string>& headers) override;
+  std::string HeaderText(int column) const override;
 
  private:
   QTreeView& view_;

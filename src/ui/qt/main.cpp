@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,6 +18,8 @@ int main(int argc, char* argv[]) {
   {
     rankora::ui::qt::MainWindow window;
     window.show();
+    // Once the window is up: the last start's unfinished run is offered.
+    QTimer::singleShot(0, &window, [&window] { window.GetProgram().OfferToResume(); });
     code = QApplication::exec();
     abandoned = window.AbandonedWork();
     // A save still writing finishes its file first.

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "app/texts.h"
+#include "batch/forms.h"
 #include "text/gbk.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/result_model.h"
@@ -232,6 +234,7 @@ MainWindow::MainWindow(app::Program::Lookup lookup)
                            Qt::WindowCloseButtonHint),
       menuBar_(new QMenuBar(this)),
       client_(new QWidget(this)),
+      status_(new QLabel(this)),
       controls_(BuildControls(client_)),
       startButton_(*controls_.start),
       domainBox_(*controls_.domainEdit),
@@ -248,7 +251,11 @@ MainWindow::MainWindow(app::Program::Lookup lookup)
   const int barHeight = menuBar_->sizeHint().height();
   menuBar_->setGeometry(0, 0, kClientWidth, barHeight);
   client_->setGeometry(0, barHeight, kClientWidth, kClientHeight);
-  setFixedSize(kClientWidth, barHeight + kClientHeight);
+  status_->setObjectName(QStringLiteral("状态栏"));
+  status_->setTextFormat(Qt::PlainText);
+  const int statusHeight = status_->fontMetrics().height() + 6;
+  status_->setGeometry(8, barHeight + kClientHeight, kClientWidth - 16, statusHeight);
+  setFixedSize(kClientWidth, barHeight + kClientHeight + statusHeight);
   saveDialog_->setObjectName(QString::fromUtf8("通用对话框1"));
   // Tab order follows the layout from top to bottom.
   setTabOrder(controls_.domainEdit, controls_.maker);
@@ -271,10 +278,26 @@ MainWindow::~MainWindow() { messages_->Close(); }
 void MainWindow::BuildMenus() {
   using text::Gbk;
   app::Program* program = program_.get();
+  const auto add = [this](QMenu* menu, const char* name, const char* caption, auto handler) {
+    QAction* action = menu->addAction(ToQString(Gbk(caption)), this, handler);
+    action->setObjectName(QString::fromUtf8(name));
+    return action;
+  };
   QMenu* file = menuBar_->addMenu(ToQString(Gbk("文件(&F)")));
   file->setObjectName(QStringLiteral("文件"));
-  QAction* quit = file->addAction(ToQString(Gbk("退出(&X)")), this, [this] { close(); });
-  quit->setObjectName(QStringLiteral("退出"));
+  runActions_.idleOnly.push_back(add(file, "导入域名", "导入域名(&I)…", [program] { program->ImportDomains(); }));
+  add(file, "导出CSV", "导出 CSV(&C)…", [program] { program->ExportCsv(); });
+  if (batch::CanWriteWorkbook()) add(file, "导出Excel", "导出 Excel(&E)…", [program] { program->ExportWorkbook(); });
+  file->addSeparator();
+  add(file, "退出", "退出(&X)", [this] { close(); });
+  QMenu* run = menuBar_->addMenu(ToQString(Gbk("查询(&Q)")));
+  run->setObjectName(QStringLiteral("查询"));
+  runActions_.idleOnly.push_back(add(run, "设置", "设置(&S)…", [program] { program->EditSettings(); }));
+  runActions_.stop = add(run, "停止", "停止(&T)", [program] { program->Stop(); });
+  runActions_.stop->setShortcut(QKeySequence(Qt::Key_Escape));
+  runActions_.stop->setShortcutContext(Qt::WindowShortcut);
+  runActions_.stop->setEnabled(false);
+  runActions_.idleOnly.push_back(add(run, "重查失败的", "重查失败的(&R)", [program] { program->RetryFailed(); }));
   QMenu* help = menuBar_->addMenu(ToQString(Gbk("帮助(&H)")));
   help->setObjectName(QStringLiteral("帮助"));
   QAction* about = help->addAction(ToQString(Gbk("关于 Rankora(&A)")), this, [program] { program->ShowAbout(); });
@@ -287,11 +310,75 @@ app::Places MainWindow::UserPlaces() const {
   // XDG config folder.
   const QString data =
       QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Rankora");
-  const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Rankora"),
-                           QStringLiteral("Rankora"));
   const QByteArray dataUtf8 = data.toUtf8();
   return {std::filesystem::path(std::u8string(dataUtf8.begin(), dataUtf8.end())),
-          text::Gbk(settings.fileName().toStdString())};
+          FromQString(QtSettingsStore::FileName())};
+}
+
+void MainWindow::SetStatus(const std::string& text) { status_->setText(ToQString(text)); }
+
+void MainWindow::SetTitle(const std::string& text) { setWindowTitle(ToQString(text)); }
+
+std::function<void(std::function<void()>)> MainWindow::WindowThread() {
+  return [channel = messages_](std::function<void()> task) {
+    const std::lock_guard lock(channel->mutex);
+    if (!channel->open) return;
+    QMetaObject::invokeMethod(
+        qApp,
+        [channel, task = std::move(task)] {
+          // Checked again on the window thread: the window may have gone
+          // between the handing over and now.
+          bool open = false;
+          {
+            const std::lock_guard lock(channel->mutex);
+            open = channel->open;
+          }
+          if (open) task();
+        },
+        Qt::QueuedConnection);
+  };
+}
+
+void MainWindow::ShowRunning(bool running) {
+  runActions_.stop->setEnabled(running);
+  for (QAction* action : runActions_.idleOnly) action->setEnabled(!running);
+}
+
+bool MainWindow::Ask(const std::string& question) {
+  QMessageBox box(QMessageBox::NoIcon, ToQString(app::GetTexts().messageTitle), ToQString(question),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::filesystem::path> MainWindow::ChooseFile(FileChoice choice) {
+  QString name;
+  switch (choice) {
+    case FileChoice::kImport:
+      name = QFileDialog::getOpenFileName(this, QStringLiteral("导入域名"), {},
+                                          QStringLiteral("域名列表 (*.txt *.csv);;所有文件 (*)"));
+      break;
+    case FileChoice::kExportCsv:
+      name = QFileDialog::getSaveFileName(this, QStringLiteral("导出 CSV"), QStringLiteral("rankora.csv"),
+                                          QStringLiteral("CSV 文件 (*.csv)"));
+      break;
+    case FileChoice::kExportWorkbook:
+      name = QFileDialog::getSaveFileName(this, QStringLiteral("导出 Excel"), QStringLiteral("rankora.xlsx"),
+                                          QStringLiteral("Excel 工作簿 (*.xlsx)"));
+      break;
+  }
+  if (name.isEmpty()) return std::nullopt;
+  const QByteArray utf8 = name.toUtf8();
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+bool MainWindow::EditSettings(app::Settings& settings) {
+  SettingsDialog dialog(settings, this);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  settings = dialog.Chosen();
+  return true;
 }
 
 void MainWindow::ShowMessage(const std::string& text) {

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/window.h"
 #include "ui/qt/controls.h"
+#include "ui/qt/settings_dialog.h"
 
 class QEventLoop;
 class QLabel;
@@ -47,11 +48,19 @@ class MainWindow final : public QWidget, public app::Window {
   std::function<void(const std::string&)> WorkerMessages() override;
   void OpenAddress(const std::string& address) override;
   app::Places UserPlaces() const override;
+  void SetStatus(const std::string& text) override;
+  void SetTitle(const std::string& text) override;
+  std::function<void(std::function<void()>)> WindowThread() override;
+  void ShowRunning(bool running) override;
+  bool Ask(const std::string& question) override;
+  std::optional<std::filesystem::path> ChooseFile(FileChoice choice) override;
+  bool EditSettings(app::Settings& settings) override;
+  app::SettingsStore& Store() override { return store_; }
 
   app::Program& GetProgram() { return *program_; }
   // True when the window was closed while work was still out: that work may
   // be waiting on the network, and the program need not wait for it.
-  bool AbandonedWork() const { return abandoned_; }
+  bool AbandonedWork() const { return abandoned_ || (program_ && program_->Running()); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -73,8 +82,15 @@ class MainWindow final : public QWidget, public app::Window {
   void BuildMenus();
   void CentreOnScreen();
 
+  QtSettingsStore store_;
   QMenuBar* menuBar_;
   QWidget* client_;  // the original window's client area, below the menu bar
+  QLabel* status_;   // the run's progress, below the client area
+  // The menu commands that change with a run.
+  struct RunActions {
+    QAction* stop = nullptr;
+    std::vector<QAction*> idleOnly;
+  } runActions_;
   Controls controls_;
   QtStartButton startButton_;
   QtDomainBox domainBox_;

@@ -10,11 +10,20 @@ const std::string kNoText;
 ResultModel::ResultModel(QString domainHeader, QString weightHeader, QObject* parent)
     : QAbstractTableModel(parent), headers_{std::move(domainHeader), std::move(weightHeader)} {}
 
+void ResultModel::SetColumns(QStringList headers) {
+  beginResetModel();
+  rows_.clear();
+  headers_ = std::move(headers);
+  endResetModel();
+}
+
 int ResultModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int ResultModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
+int ResultModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(headers_.size());
+}
 
 QVariant ResultModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid()) return {};
@@ -22,7 +31,7 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kColumns) return {};
+  if (orientation != Qt::Horizontal || section < 0 || section >= headers_.size()) return {};
   if (role == Qt::DisplayRole) return headers_[section];
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
   return {};
@@ -38,13 +47,13 @@ Qt::ItemFlags ResultModel::flags(const QModelIndex& index) const {
 int ResultModel::AppendRow() {
   const int row = static_cast<int>(rows_.size());
   beginInsertRows({}, row, row);
-  rows_.emplace_back();
+  rows_.emplace_back(static_cast<std::size_t>(headers_.size()));
   endInsertRows();
   return row;
 }
 
 void ResultModel::SetCell(int row, int column, std::string text) {
-  if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumns) return;
+  if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= headers_.size()) return;
   std::string& cell = rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
   if (cell == text) return;
   cell = std::move(text);
@@ -53,7 +62,7 @@ void ResultModel::SetCell(int row, int column, std::string text) {
 }
 
 const std::string& ResultModel::Cell(int row, int column) const {
-  if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumns) return kNoText;
+  if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= headers_.size()) return kNoText;
   return rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
 }
 

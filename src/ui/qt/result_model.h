@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <array>
 #include <string>
 #include <vector>
 
@@ -14,8 +13,6 @@ class ResultModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  static constexpr int kColumns = 2;
-
   ResultModel(QString domainHeader, QString weightHeader, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -28,10 +25,12 @@ class ResultModel : public QAbstractTableModel {
   void SetCell(int row, int column, std::string text);
   // Empty text for a cell outside the list.
   const std::string& Cell(int row, int column) const;
+  // New columns, and no rows.
+  void SetColumns(QStringList headers);
 
  private:
-  std::vector<std::array<std::string, kColumns>> rows_;
-  QString headers_[kColumns];
+  std::vector<std::vector<std::string>> rows_;
+  QStringList headers_;
 };
 
 }  // namespace rankora::ui::qt

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "ui/win32/layout.h"
 #include "ui/win32/wide_text.h"
 
 namespace rankora::ui::win32 {
@@ -27,6 +28,8 @@ void Win32StartButton::SetEnabled(bool enabled) { EnableWindow(button_, enabled 
 void Win32StartButton::SetCaption(const std::string& caption) { SetWindowTextW(button_, Wide(caption).c_str()); }
 
 std::string Win32DomainBox::Text() const { return Narrow(WithCrLf(WindowText(edit_))); }
+
+void Win32DomainBox::SetText(const std::string& text) { SetWindowTextW(edit_, WithCrLf(Wide(text)).c_str()); }
 
 bool Win32ResultList::IsReportView() const {
   return (GetWindowLongPtrW(list_, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT;
@@ -76,6 +79,50 @@ std::string Win32ResultList::CellText(int row, int column) const {
     if (length + 1 < buffer.size()) return Narrow(std::wstring_view(item.pszText, length));
     buffer.resize(buffer.size() * 4);
   }
+}
+
+void Win32ResultList::ApplyDpi(unsigned dpi) {
+  dpi_ = dpi;
+  const int columns = ColumnCount();
+  for (int column = 0; column < columns; ++column) {
+    int width = 0;
+    if (columns <= 2) {
+      width = column == 0 ? 260 : 80;
+    } else {
+      width = column == 0 || column == columns - 1 ? 150 : 50;
+    }
+    SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(Scale(width, dpi), 0));
+  }
+}
+
+void Win32ResultList::SetColumns(const std::vector<std::string>& headers) {
+  SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+  while (ColumnCount() > 0) {
+    if (SendMessageW(list_, LVM_DELETECOLUMN, 0, 0) == FALSE) break;
+  }
+  for (std::size_t column = 0; column < headers.size(); ++column) {
+    std::wstring header = Wide(headers[column]);
+    LVCOLUMNW entry{};
+    entry.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
+    entry.fmt = LVCFMT_LEFT;
+    entry.pszText = header.data();
+    entry.iSubItem = static_cast<int>(column);
+    SendMessageW(list_, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&entry));
+  }
+  ApplyDpi(dpi_);
+}
+
+std::string Win32ResultList::HeaderText(int column) const {
+  if (column < 0 || column >= ColumnCount()) return {};
+  std::vector<wchar_t> text(256, L'\0');
+  LVCOLUMNW entry{};
+  entry.mask = LVCF_TEXT;
+  entry.pszText = text.data();
+  entry.cchTextMax = static_cast<int>(text.size());
+  if (SendMessageW(list_, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&entry)) == FALSE) {
+    return {};
+  }
+  return Narrow(entry.pszText);
 }
 
 unsigned long Win32SaveDialog::Options() {

@@ -9,8 +9,13 @@
 
 namespace rankora::ui::win32 {
 
+// The original window's client area, which every control but the status
+// line keeps; the status line is below it, and the window's client area is
+// taller by its height.
 inline constexpr int kClientWidth = 527;
 inline constexpr int kClientHeight = 437;
+inline constexpr int kStatusHeight = 20;
+inline constexpr int kWindowClientHeight = kClientHeight + kStatusHeight;
 
 // The control IDs; none is IDOK or IDCANCEL, which dialog navigation sends
 // for Enter and Escape.
@@ -23,12 +28,31 @@ enum ControlId : int {
   kStartButtonId,         // 按钮1
   kResultListId,          // 超级列表框1
   kDomainBoxId,           // 编辑框1
+  kStatusLineId,          // 状态栏, below the original client area
 };
 
 // The menu bar's commands.
 enum MenuCommand : int {
   kQuitCommand = 2001,  // 文件 → 退出
   kAboutCommand,        // 帮助 → 关于 Rankora
+  kImportCommand,       // 文件 → 导入域名…
+  kExportCsvCommand,    // 文件 → 导出 CSV…
+  kSettingsCommand,     // 查询 → 设置…
+  kStopCommand,         // 查询 → 停止, and Esc
+  kRetryCommand,        // 查询 → 重查失败的
+};
+
+// The settings dialog's controls (查询 → 设置…); 确定 and 取消 are IDOK and
+// IDCANCEL.
+enum SettingsControlId : int {
+  kSettingsSourceId = 3001,  // 来源: 旧接口, 爱站网页, 爱站接口
+  kSettingsKeyId,            // the paid interface's key
+  kSettingsCookieId,         // the page's cookie
+  kSettingsProxiesId,        // the exits, one a line
+  kSettingsLoadProxiesId,    // 从文件载入…
+  kSettingsPerMinuteId,      // 每个出口每分钟查询
+  kSettingsInFlightId,       // 同时进行的查询
+  kSettingsCoolDownId,       // 出口被限制后第一次冷却(分钟)
 };
 
 struct Placement {

@@ -30,6 +30,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     rankora::ui::win32::MainWindow window;
     if (window.Handle() == nullptr) return 1;
     window.Show(showCommand);
+    // Once the loop runs: the last start's unfinished run is offered.
+    window.WindowThread()([&window] { window.GetProgram().OfferToResume(); });
     code = window.RunMessageLoop();
     abandoned = window.AbandonedWork();
     // A save still writing finishes its file first.

@@ -3,10 +3,12 @@
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 #include <shellapi.h>
 // clang-format on
 
 #include <algorithm>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +17,7 @@
 #include "text/gbk.h"
 #include "ui/win32/layout.h"
 #include "ui/win32/resources.h"
+#include "ui/win32/settings_dialog.h"
 #include "ui/win32/wide_text.h"
 
 namespace rankora::ui::win32 {
@@ -25,6 +28,8 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = 0;
 // Sent to the window itself: hand the held input on.
 constexpr UINT kReleaseInput = WM_APP + 1;
+// Posted to the window by any thread: run the next task handed over.
+constexpr UINT kRunTask = WM_APP + 2;
 
 // Entry points newer than the oldest Windows the program runs on, taken
 // when the system has them.
@@ -52,7 +57,7 @@ unsigned DpiOf(HWND window) {
 // The outer size of a window with a menu bar whose client area is the
 // layout's at `dpi`.
 SIZE OuterSize(unsigned dpi) {
-  RECT rect{0, 0, Scale(kClientWidth, dpi), Scale(kClientHeight, dpi)};
+  RECT rect{0, 0, Scale(kClientWidth, dpi), Scale(kWindowClientHeight, dpi)};
   static const auto adjustForDpi =
       User32Entry<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
   if (adjustForDpi == nullptr || !adjustForDpi(&rect, kStyle, TRUE, kExStyle, dpi)) {
@@ -66,10 +71,20 @@ HMENU MakeMenuBar() {
   using text::Gbk;
   const HMENU bar = CreateMenu();
   const HMENU file = CreatePopupMenu();
+  const HMENU run = CreatePopupMenu();
   const HMENU help = CreatePopupMenu();
+  AppendMenuW(file, MF_STRING, kImportCommand, Wide(Gbk("导入域名(&I)…")).c_str());
+  AppendMenuW(file, MF_STRING, kExportCsvCommand, Wide(Gbk("导出 CSV(&C)…")).c_str());
+  // No workbook export here: batch::CanWriteWorkbook() is false on Windows.
+  AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(file, MF_STRING, kQuitCommand, Wide(Gbk("退出(&X)")).c_str());
+  AppendMenuW(run, MF_STRING, kSettingsCommand, Wide(Gbk("设置(&S)…")).c_str());
+  // Offered only while a long run goes; see ShowRunning.
+  AppendMenuW(run, MF_STRING | MF_GRAYED, kStopCommand, Wide(Gbk("停止(&T)\tEsc")).c_str());
+  AppendMenuW(run, MF_STRING, kRetryCommand, Wide(Gbk("重查失败的(&R)")).c_str());
   AppendMenuW(help, MF_STRING, kAboutCommand, Wide(Gbk("关于 Rankora(&A)")).c_str());
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Wide(Gbk("文件(&F)")).c_str());
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(run), Wide(Gbk("查询(&Q)")).c_str());
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), Wide(Gbk("帮助(&H)")).c_str());
   return bar;
 }
@@ -153,6 +168,7 @@ const Creation kCreations[] = {
     {kSaveButtonId, L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0},
     {kSortButtonId, L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0},
     {kHintLabelId, L"STATIC", kChild | SS_LEFT | SS_NOPREFIX, 0},
+    {kStatusLineId, L"STATIC", kChild | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0},
 };
 
 const std::string* CaptionOf(int id) {
@@ -182,21 +198,24 @@ BOOL CALLBACK CloseBox(HWND box, LPARAM) noexcept {
   return TRUE;
 }
 
-constexpr int kDomainColumnWidth = 260;
-constexpr int kWeightColumnWidth = 80;
-
 }  // namespace
 
 // Message boxes of other threads: they are shown while the window is open,
-// and closed when it closes.
+// and closed when it closes. Tasks for the window thread wait here in order
+// until the window runs them; those of a closed window are dropped.
 struct MainWindow::MessageChannel {
   std::mutex mutex;
   bool open = true;
   std::vector<DWORD> showing;  // the threads whose box is up
+  HWND window = nullptr;
+  std::deque<std::function<void()>> tasks;
+  bool wakePosted = false;  // a kRunTask is on its way
 
   void Close() {
+    std::deque<std::function<void()>> dropped;
     const std::lock_guard lock(mutex);
     open = false;
+    dropped.swap(tasks);
     for (const DWORD thread : showing) {
       EnumThreadWindows(thread, CloseBox, 0);
     }
@@ -214,6 +233,7 @@ MainWindow::MainWindow(app::Program::Lookup lookup) : messages_(std::make_shared
   window_ = CreateWindowExW(kExStyle, kClassName, L"Rankora", kStyle, monitor.rcWork.left, monitor.rcWork.top, 0, 0,
                             nullptr, MakeMenuBar(), instance, this);
   if (window_ == nullptr) return;
+  messages_->window = window_;
   dpi_ = DpiOf(window_);
   const SIZE outer = OuterSize(dpi_);
   const RECT& work = monitor.rcWork;
@@ -249,22 +269,12 @@ void MainWindow::CreateControls() {
   SendMessageW(list, LVM_SETBKCOLOR, 0, RGB(255, 255, 255));
   SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, RGB(255, 255, 255));
   SendMessageW(list, LVM_SETTEXTCOLOR, 0, RGB(0, 0, 0));
-  const app::Texts& texts = app::GetTexts();
-  const std::string* headers[] = {&texts.domainHeader, &texts.weightHeader};
-  for (int column = 0; column < 2; ++column) {
-    std::wstring header = Wide(*headers[column]);
-    LVCOLUMNW entry{};
-    entry.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
-    entry.fmt = LVCFMT_LEFT;
-    entry.pszText = header.data();
-    entry.iSubItem = column;
-    SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&entry));
-  }
-
   startButton_.Attach(Control(kStartButtonId));
   domainBox_.Attach(edit);
   resultList_.Attach(list);
   saveDialog_.Attach(window_);
+  const app::Texts& texts = app::GetTexts();
+  resultList_.SetColumns({texts.domainHeader, texts.weightHeader});
 }
 
 void MainWindow::ApplyDpi(unsigned dpi) {
@@ -287,9 +297,7 @@ void MainWindow::ApplyDpi(unsigned dpi) {
     SetWindowPos(control, nullptr, Scale(placement.left, dpi), Scale(placement.top, dpi), Scale(placement.width, dpi),
                  Scale(placement.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  const HWND list = Control(kResultListId);
-  SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(Scale(kDomainColumnWidth, dpi), 0));
-  SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(Scale(kWeightColumnWidth, dpi), 0));
+  resultList_.ApplyDpi(dpi);
   // The font the controls used until now goes once none uses it.
   font_ = font;
   scaledFont_ = std::move(scaled);
@@ -311,6 +319,7 @@ void MainWindow::Show(int showCommand) {
 int MainWindow::RunMessageLoop() {
   MSG message{};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (HandleStopKey(message)) continue;
     // Tab and the arrow keys move between the controls, as in a dialog.
     if (IsDialogMessageW(window_, &message)) continue;
     TranslateMessage(&message);
@@ -401,6 +410,7 @@ void MainWindow::HandleWaitingMessages() {
       closed_ = true;
       return;
     }
+    if (HandleStopKey(message)) continue;
     if (IsHeldInput(message.message)) {
       held_.push_back(std::make_unique<MSG>(message));
       continue;
@@ -417,6 +427,102 @@ void MainWindow::ReleaseHeldInput() {
   held_.clear();
   for (const auto& message : held) PostMessageW(message->hwnd, message->message, message->wParam, message->lParam);
 }
+
+bool MainWindow::HandleStopKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_ESCAPE || !program_ || !program_->Running()) return false;
+  if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
+  // Only where 停止 is offered: a long run, not the seed's.
+  if ((GetMenuState(GetMenu(window_), kStopCommand, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) != 0) return false;
+  RunHandler(&app::Program::Stop);
+  return true;
+}
+
+void MainWindow::SetStatus(const std::string& text) { SetWindowTextW(Control(kStatusLineId), Wide(text).c_str()); }
+
+void MainWindow::SetTitle(const std::string& text) { SetWindowTextW(window_, Wide(text).c_str()); }
+
+std::function<void(std::function<void()>)> MainWindow::WindowThread() {
+  return [channel = messages_](std::function<void()> task) {
+    const std::lock_guard lock(channel->mutex);
+    if (!channel->open || !task) return;
+    channel->tasks.push_back(std::move(task));
+    if (!channel->wakePosted) {
+      channel->wakePosted = PostMessageW(channel->window, kRunTask, 0, 0) != FALSE;
+    }
+  };
+}
+
+void MainWindow::RunNextTask() {
+  // One task a message: paints and the frame's input get their turn between
+  // tasks, and a task that opens a box lets the next ones run in its loop,
+  // still in the order handed over.
+  std::function<void()> task;
+  {
+    const std::lock_guard lock(messages_->mutex);
+    messages_->wakePosted = false;
+    if (!messages_->open || messages_->tasks.empty()) return;
+    task = std::move(messages_->tasks.front());
+    messages_->tasks.pop_front();
+    if (!messages_->tasks.empty()) messages_->wakePosted = PostMessageW(window_, kRunTask, 0, 0) != FALSE;
+  }
+  task();
+}
+
+void MainWindow::ShowRunning(bool running) {
+  const HMENU bar = GetMenu(window_);
+  EnableMenuItem(bar, kStopCommand, MF_BYCOMMAND | (running ? MF_ENABLED : MF_GRAYED));
+  for (const int command : {kImportCommand, kSettingsCommand, kRetryCommand}) {
+    EnableMenuItem(bar, static_cast<UINT>(command), MF_BYCOMMAND | (running ? MF_GRAYED : MF_ENABLED));
+  }
+  DrawMenuBar(window_);
+}
+
+bool MainWindow::Ask(const std::string& question) {
+  return MessageBoxW(nullptr, Wide(question).c_str(), Wide(app::GetTexts().messageTitle).c_str(),
+                     MB_YESNO | MB_TASKMODAL) == IDYES;
+}
+
+std::optional<std::filesystem::path> MainWindow::ChooseFile(FileChoice choice) {
+  using text::Gbk;
+  std::vector<wchar_t> file(32768, L'\0');
+  std::wstring filter;
+  std::wstring extension;
+  switch (choice) {
+    case FileChoice::kImport:
+      filter = Wide(Gbk("域名列表 (*.txt;*.csv)")) + L'\0' + L"*.txt;*.csv" + L'\0' + Wide(Gbk("所有文件")) + L'\0' +
+               L"*.*" + L'\0';
+      break;
+    case FileChoice::kExportCsv:
+      filter = Wide(Gbk("CSV 文件 (*.csv)")) + L'\0' + L"*.csv" + L'\0';
+      extension = L"csv";
+      std::wstring(L"rankora.csv").copy(file.data(), 11);
+      break;
+    case FileChoice::kExportWorkbook:
+      // Not offered on Windows (batch::CanWriteWorkbook()).
+      return std::nullopt;
+  }
+  filter += L'\0';
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_;
+  dialog.lpstrFilter = filter.c_str();
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = static_cast<DWORD>(file.size());
+  dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+  // Unlike the save dialog's, these leave the current folder as it is.
+  dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (choice == FileChoice::kImport) {
+    dialog.Flags |= OFN_FILEMUSTEXIST;
+    if (!GetOpenFileNameW(&dialog)) return std::nullopt;
+  } else {
+    dialog.Flags |= OFN_OVERWRITEPROMPT;
+    if (!GetSaveFileNameW(&dialog)) return std::nullopt;
+  }
+  return std::filesystem::path(std::wstring(file.data()));
+}
+
+bool MainWindow::EditSettings(app::Settings& settings) { return EditSettingsModally(window_, settings); }
 
 void MainWindow::RunHandler(void (app::Program::*handler)()) {
   // A handler that fails ends as any other does, before its failure goes on.
@@ -444,9 +550,27 @@ std::intptr_t MainWindow::Receive(unsigned message, std::uintptr_t wParam, std::
           SendMessageW(window_, WM_CLOSE, 0, 0);
           return 0;
         }
-        if (LOWORD(wParam) == kAboutCommand) {
-          RunHandler(&app::Program::ShowAbout);
-          return 0;
+        switch (LOWORD(wParam)) {
+          case kAboutCommand:
+            RunHandler(&app::Program::ShowAbout);
+            return 0;
+          case kImportCommand:
+            RunHandler(&app::Program::ImportDomains);
+            return 0;
+          case kExportCsvCommand:
+            RunHandler(&app::Program::ExportCsv);
+            return 0;
+          case kSettingsCommand:
+            RunHandler(&app::Program::EditSettings);
+            return 0;
+          case kStopCommand:
+            RunHandler(&app::Program::Stop);
+            return 0;
+          case kRetryCommand:
+            RunHandler(&app::Program::RetryFailed);
+            return 0;
+          default:
+            break;
         }
         break;
       }
@@ -473,6 +597,9 @@ std::intptr_t MainWindow::Receive(unsigned message, std::uintptr_t wParam, std::
       return reinterpret_cast<std::intptr_t>(font_);
     case kReleaseInput:
       if (handlersRunning_ == 0 && awaiting_ == 0) ReleaseHeldInput();
+      return 0;
+    case kRunTask:
+      RunNextTask();
       return 0;
     case WM_CTLCOLOREDIT: {
       // Black on white, whatever the colour scheme.

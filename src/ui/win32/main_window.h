@@ -1,6 +1,6 @@
 // The Rankora main window in Win32: a fixed single-frame window titled
-// Rankora with the domain box, the credit line and link button, the results
-// list and the bottom button row, laid out as layout.h says at 96 DPI and
+// Rankora with its menu bar, the domain box, the credit line and link button,
+// the results list, the bottom button row and the status line, laid out as layout.h says at 96 DPI and
 // scaled with the DPI of its monitor. Its controls are found by the IDs of
 // layout.h. Created hidden; everything runs on the thread that created it.
 #pragma once
@@ -12,6 +12,7 @@
 #include "app/window.h"
 #include "ui/win32/controls.h"
 #include "ui/win32/gdi_object.h"
+#include "ui/win32/registry_store.h"
 
 struct HFONT__;
 struct tagMSG;
@@ -36,6 +37,14 @@ class MainWindow final : public app::Window {
   std::function<void(const std::string&)> WorkerMessages() override;
   void OpenAddress(const std::string& address) override;
   app::Places UserPlaces() const override;
+  void SetStatus(const std::string& text) override;
+  void SetTitle(const std::string& text) override;
+  std::function<void(std::function<void()>)> WindowThread() override;
+  void ShowRunning(bool running) override;
+  bool Ask(const std::string& question) override;
+  std::optional<std::filesystem::path> ChooseFile(FileChoice choice) override;
+  bool EditSettings(app::Settings& settings) override;
+  app::SettingsStore& Store() override { return store_; }
 
   HWND Handle() const { return window_; }
   // The control with this ID of layout.h.
@@ -47,8 +56,9 @@ class MainWindow final : public app::Window {
   // True once the user has closed the window.
   bool Closed() const { return closed_; }
   // True when the window was closed while work was still out: that work may
-  // be waiting on the network, and the program need not wait for it.
-  bool AbandonedWork() const { return abandoned_; }
+  // be waiting on the network, and the program need not wait for it. A long
+  // run's finished rows are in its journal already.
+  bool AbandonedWork() const { return abandoned_ || (program_ && program_->Running()); }
   unsigned Dpi() const { return dpi_; }
 
   app::Program& GetProgram() { return *program_; }
@@ -65,6 +75,9 @@ class MainWindow final : public app::Window {
   void RunHandler(void (app::Program::*handler)());
   void HandleWaitingMessages();
   void ReleaseHeldInput();
+  // Esc while a long run goes: 停止. True when `message` was that key.
+  bool HandleStopKey(const tagMSG& message);
+  void RunNextTask();
 
   HWND window_ = nullptr;
   unsigned dpi_ = 96;
@@ -76,6 +89,7 @@ class MainWindow final : public app::Window {
   Win32DomainBox domainBox_;
   Win32ResultList resultList_;
   Win32SaveDialog saveDialog_;
+  RegistryStore store_;
   std::shared_ptr<MessageChannel> messages_;
   // Click handlers now running, nested ones counted too.
   int handlersRunning_ = 0;

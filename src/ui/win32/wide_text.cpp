@@ -1,5 +1,7 @@
 #include "ui/win32/wide_text.h"
 
+#include <windows.h>
+
 #include "text/gbk.h"
 
 namespace rankora::ui::win32 {
@@ -13,6 +15,23 @@ std::wstring Wide(std::string_view gbk) {
 }
 
 std::string Narrow(std::wstring_view utf16) { return text::FromUtf16(std::u16string(utf16.begin(), utf16.end())); }
+
+std::wstring WideFromUtf8(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+  return wide;
+}
+
+std::string Utf8FromWide(std::wstring_view utf16) {
+  if (utf16.empty()) return {};
+  const int size = static_cast<int>(utf16.size());
+  const int length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  if (length > 0) WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, utf8.data(), length, nullptr, nullptr);
+  return utf8;
+}
 
 std::wstring WithCrLf(std::wstring_view utf16) {
   std::wstring result;

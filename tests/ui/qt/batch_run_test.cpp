@@ -212,6 +212,8 @@ TEST(BatchRunInput, ClicksDuringARunWaitForItsEnd) {
 
 using contract::WindowBatchRunContract;
 INSTANTIATE_TEST_SUITE_P(Qt, WindowBatchRunContract, ::testing::Values(contract::kQtWindow), contract::KindName);
+using contract::WindowLongRunContract;
+INSTANTIATE_TEST_SUITE_P(Qt, WindowLongRunContract, ::testing::Values(contract::kQtWindow), contract::KindName);
 
 }  // namespace
 }  // namespace rankora::ui::qt

@@ -65,7 +65,11 @@ TEST_F(MainWindowTest, IsAFixedWindowTitledRankoraWithoutMinimiseOrMaximise) {
   auto* bar = Control<QWidget>("菜单栏");
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(client->y(), bar->height());
-  EXPECT_EQ(window_.size(), QSize(527, bar->height() + 437));
+  // The status line of a long run below it.
+  auto* status = Control<QWidget>("状态栏");
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->y(), bar->height() + 437);
+  EXPECT_EQ(window_.size(), QSize(527, bar->height() + 437 + status->height()));
   EXPECT_EQ(window_.minimumSize(), window_.maximumSize());
   const Qt::WindowFlags flags = window_.windowFlags();
   EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));

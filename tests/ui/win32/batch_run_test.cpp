@@ -146,6 +146,8 @@ TEST(BatchRunClosing, TheCloseButtonEndsTheRunAndTheProgramAtOnce) {
 
 using contract::WindowBatchRunContract;
 INSTANTIATE_TEST_SUITE_P(Win32, WindowBatchRunContract, ::testing::Values(testing::kWin32Window), contract::KindName);
+using contract::WindowLongRunContract;
+INSTANTIATE_TEST_SUITE_P(Win32, WindowLongRunContract, ::testing::Values(testing::kWin32Window), contract::KindName);
 
 }  // namespace
 }  // namespace rankora::ui::win32

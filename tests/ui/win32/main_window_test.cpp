@@ -9,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "app/texts.h"
 #include "text/gbk.h"
 #include "ui/win32/gdi_object.h"
 #include "ui/win32/layout.h"
+#include "ui/win32/registry_store.h"
 #include "ui/win32/resources.h"
 #include "ui/win32/wide_text.h"
 #include "window_driver.h"
@@ -78,14 +81,15 @@ TEST_F(MainWindowTest, IsAFixedSingleFrameWindowTitledRankoraWithCloseButtonOnly
 }
 
 TEST_F(MainWindowTest, HasTheClientAreaOfTheLayoutWhateverTheFrame) {
+  // The original client area and the status line below it.
   RECT client{};
   GetClientRect(window_.Handle(), &client);
   EXPECT_EQ(client.right - client.left, kClientWidth);
-  EXPECT_EQ(client.bottom - client.top, kClientHeight);
+  EXPECT_EQ(client.bottom - client.top, kClientHeight + kStatusHeight);
   RECT outer{};
   GetWindowRect(window_.Handle(), &outer);
   // The menu bar is outside the client area.
-  RECT expected{0, 0, kClientWidth, kClientHeight};
+  RECT expected{0, 0, kClientWidth, kClientHeight + kStatusHeight};
   AdjustWindowRectEx(&expected, static_cast<DWORD>(Style(window_.Handle())), TRUE,
                      static_cast<DWORD>(ExStyle(window_.Handle())));
   EXPECT_EQ(outer.right - outer.left, expected.right - expected.left);
@@ -369,6 +373,131 @@ TEST_F(MainWindowTest, ProgramCarriesItsManifestAndVersion) {
   EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), L"Rankora");
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\080404B0\\ProductVersion", &value, &length));
   EXPECT_EQ(Narrow(static_cast<const wchar_t*>(value)), RANKORA_TEST_PROJECT_VERSION);
+}
+
+TEST_F(MainWindowTest, StatusLineSitsBelowTheOriginalClientAreaAndTellsWhatItIsGiven) {
+  const HWND status = Named("状态栏");
+  ASSERT_NE(status, nullptr);
+  RECT rect{};
+  GetWindowRect(status, &rect);
+  MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&rect), 2);
+  EXPECT_GE(rect.top, kClientHeight);
+  EXPECT_LE(rect.bottom, kClientHeight + kStatusHeight);
+  EXPECT_EQ(rect.left, 8);
+  EXPECT_EQ(_stricmp(ClassOf(status).c_str(), "Static"), 0);
+  EXPECT_TRUE(Style(status) & SS_NOPREFIX);
+  window_.SetStatus(text::Gbk("已完成 3/12 & 进行中"));
+  EXPECT_EQ(TextOf(status), "已完成 3/12 & 进行中");
+  window_.SetTitle("Rankora - 3/12");
+  EXPECT_EQ(TextOf(window_.Handle()), "Rankora - 3/12");
+}
+
+TEST_F(MainWindowTest, MenusOfferStopOnlyWhileALongRunGoes) {
+  const HMENU bar = GetMenu(window_.Handle());
+  const auto enabled = [bar](int command) {
+    return (GetMenuState(bar, static_cast<UINT>(command), MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) == 0;
+  };
+  const auto caption = [bar](int command) {
+    wchar_t text[64] = L"";
+    GetMenuStringW(bar, static_cast<UINT>(command), text, 64, MF_BYCOMMAND);
+    return text::ToUtf8(Narrow(text));
+  };
+  EXPECT_EQ(caption(kImportCommand), "导入域名(&I)…");
+  EXPECT_EQ(caption(kExportCsvCommand), "导出 CSV(&C)…");
+  EXPECT_EQ(caption(kSettingsCommand), "设置(&S)…");
+  EXPECT_EQ(caption(kRetryCommand), "重查失败的(&R)");
+  // 文件: import, export, a separator, quit.
+  const HMENU file = GetSubMenu(bar, 0);
+  ASSERT_EQ(GetMenuItemCount(file), 4);
+  EXPECT_EQ(GetMenuState(file, 2, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+  EXPECT_FALSE(enabled(kStopCommand));
+  window_.ShowRunning(true);
+  EXPECT_TRUE(enabled(kStopCommand));
+  EXPECT_TRUE(enabled(kExportCsvCommand));
+  for (const int command : {kImportCommand, kSettingsCommand, kRetryCommand}) EXPECT_FALSE(enabled(command));
+  window_.ShowRunning(false);
+  EXPECT_FALSE(enabled(kStopCommand));
+  for (const int command : {kImportCommand, kSettingsCommand, kRetryCommand}) EXPECT_TRUE(enabled(command));
+}
+
+TEST_F(MainWindowTest, ResultListTakesALongRunsColumnsAndBackAtTheWindowsScale) {
+  app::ResultList& list = window_.ResultListControl();
+  list.SetCellText(list.InsertRow(), 0, "a.com");
+  const std::vector<std::string> headers = {text::Gbk("域名"), "PC", text::Gbk("移动"), "360", text::Gbk("状态")};
+  list.SetColumns(headers);
+  EXPECT_EQ(list.RowCount(), 0);
+  ASSERT_EQ(list.ColumnCount(), 5);
+  for (int column = 0; column < 5; ++column) EXPECT_EQ(list.HeaderText(column), headers[column]);
+  EXPECT_EQ(list.HeaderText(5), "");
+  const HWND view = Named("超级列表框1");
+  const auto width = [view](int column) { return SendMessageW(view, LVM_GETCOLUMNWIDTH, column, 0); };
+  EXPECT_EQ(width(0), 150);
+  EXPECT_EQ(width(1), 50);
+  EXPECT_EQ(width(3), 50);
+  EXPECT_EQ(width(4), 150);
+  const int row = list.InsertRow();
+  list.SetCellText(row, 4, text::Gbk("有权重"));
+  EXPECT_EQ(list.CellText(row, 4), text::Gbk("有权重"));
+  RECT proposed{100, 100, 900, 800};
+  SendMessageW(window_.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&proposed));
+  EXPECT_EQ(width(0), 225);
+  EXPECT_EQ(width(1), 75);
+  list.SetColumns({text::Gbk("域名"), text::Gbk("权重")});
+  EXPECT_EQ(width(0), 390);
+  EXPECT_EQ(width(1), 120);
+  SendMessageW(window_.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&proposed));
+  EXPECT_EQ(width(0), 260);
+  EXPECT_EQ(width(1), 80);
+}
+
+TEST_F(MainWindowTest, DomainBoxTakesATextWithItsLineBreaks) {
+  window_.DomainBoxControl().SetText(text::Gbk("a.com\r\n百度.com\nc.com"));
+  EXPECT_EQ(SendMessageW(Named("编辑框1"), EM_GETLINECOUNT, 0, 0), 3);
+  EXPECT_EQ(window_.DomainBoxControl().Text(), text::Gbk("a.com\r\n百度.com\r\nc.com"));
+}
+
+TEST(WindowThread, RunsTasksOfAnyThreadInOrderAndDropsThemOnceTheWindowIsClosed) {
+  testing::StartLikeTheProgram();
+  MainWindow window;
+  const std::function<void(std::function<void()>)> post = window.WindowThread();
+  const DWORD windowThread = GetCurrentThreadId();
+  std::vector<int> ran;
+  bool onWindowThread = true;
+  std::thread([&] {
+    for (int i = 0; i < 200; ++i) {
+      post([&ran, &onWindowThread, windowThread, i] {
+        onWindowThread = onWindowThread && GetCurrentThreadId() == windowThread;
+        ran.push_back(i);
+      });
+    }
+  }).join();
+  ASSERT_TRUE(testing::HandleMessagesUntil([&ran] { return ran.size() == 200; }));
+  EXPECT_TRUE(onWindowThread);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(ran[static_cast<std::size_t>(i)], i);
+
+  // Handed over before the close and after: neither runs.
+  bool late = false;
+  post([&late] { late = true; });
+  SendMessageW(window.Handle(), WM_CLOSE, 0, 0);
+  post([&late] { late = true; });
+  EXPECT_EQ(window.RunMessageLoop(), 0);
+  EXPECT_FALSE(late);
+}
+
+TEST(RegistryStore, KeepsUtf8TextsUnderTheUsersKey) {
+  testing::StartLikeTheProgram();
+  RegistryStore store;
+  EXPECT_FALSE(store.Read("proxies").has_value());
+  const std::string proxies = "http://用户:密码@1.2.3.4:8080\r\n5.6.7.8:3128 😀";
+  ASSERT_TRUE(store.Write("proxies", proxies, true));
+  EXPECT_EQ(store.Read("proxies"), proxies);
+  ASSERT_TRUE(store.Write("proxies", "", true));
+  EXPECT_EQ(store.Read("proxies"), "");
+  const std::wstring longText(5000, L'x');
+  ASSERT_TRUE(store.Write("cookie", Utf8FromWide(longText), true));
+  EXPECT_EQ(store.Read("cookie")->size(), 5000u);
+  testing::ForgetWin32UserState();
+  EXPECT_FALSE(store.Read("cookie").has_value());
 }
 
 TEST(Layout, ScalesWithTheDpi) {

@@ -6,8 +6,15 @@
 #include <ole2.h>
 // clang-format on
 
+#include <chrono>
+#include <filesystem>
+#include <string_view>
+#include <utility>
+
+#include "app/settings.h"
 #include "text/gbk.h"
 #include "ui/win32/layout.h"
+#include "ui/win32/registry_store.h"
 #include "ui/win32/wide_text.h"
 
 namespace rankora::ui::win32::testing {
@@ -52,6 +59,9 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM state) {
 
 void StartLikeTheProgram() {
   static const bool started = [] {
+    // As on a machine where Rankora never ran: settings an earlier test
+    // program left would make the window's runs long ones.
+    ForgetWin32UserState();
     OleInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
     return InitCommonControlsEx(&controls) != FALSE;
@@ -139,8 +149,10 @@ std::function<void(HWND)> ChooseFile(std::wstring path, std::wstring* offered) {
   };
 }
 
-bool HandleMessagesUntil(const std::function<bool()>& done) {
-  const ULONGLONG deadline = GetTickCount64() + kPatience;
+bool HandleMessagesUntil(const std::function<bool()>& done) { return HandleMessagesUntil(done, kPatience); }
+
+bool HandleMessagesUntil(const std::function<bool()>& done, unsigned long patience) {
+  const ULONGLONG deadline = GetTickCount64() + patience;
   while (!done()) {
     if (GetTickCount64() >= deadline) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, kScanInterval, QS_ALLINPUT);
@@ -167,10 +179,10 @@ contract::ShownBox Record(const Shown& shown) {
 
 class Win32BoxAnswer final : public contract::BoxAnswer {
  public:
-  explicit Win32BoxAnswer(std::function<void()> whileShown)
-      : answerer_(TitledBox("信息："), [whileShown = std::move(whileShown)](HWND box) {
+  explicit Win32BoxAnswer(std::function<void()> whileShown, int button = IDOK)
+      : answerer_(TitledBox("信息："), [whileShown = std::move(whileShown), button](HWND box) {
           if (whileShown) whileShown();
-          Press(IDOK)(box);
+          Press(button)(box);
         }) {}
   bool Wait() override { return answerer_.Wait(); }
   contract::ShownBox What() const override { return Record(answerer_.What()); }
@@ -194,8 +206,7 @@ class Win32WindowDriver final : public contract::WindowDriver {
   }
   void Click(const char* name) override { testing::Click(Named(name)); }
   void ChooseMenu(const char* name) override {
-    const std::string_view wanted(name);
-    const int command = wanted == "退出" ? win32::kQuitCommand : wanted == "关于" ? win32::kAboutCommand : 0;
+    const int command = CommandNamed(name);
     ASSERT_NE(command, 0) << name;
     // What the window gets when the user picks the item. Quitting ends the
     // thread's loop, which is run here until it does.
@@ -295,7 +306,67 @@ class Win32WindowDriver final : public contract::WindowDriver {
     return window_.RunMessageLoop() == 0 && window_.Closed();
   }
 
+  contract::SettingsSeen EnterSettings(const contract::SettingsInput& input) override {
+    contract::SettingsSeen seen;
+    std::atomic<HWND> shown{nullptr};
+    DialogAnswerer dialog(TitledBox("设置"), [&input, &shown](HWND settings) {
+      shown = settings;
+      SendDlgItemMessageW(settings, win32::kSettingsSourceId, CB_SETCURSEL, static_cast<WPARAM>(input.source), 0);
+      SetDlgItemTextW(settings, win32::kSettingsKeyId, win32::WideFromUtf8(input.key).c_str());
+      SetDlgItemTextW(settings, win32::kSettingsCookieId, win32::WideFromUtf8(input.cookie).c_str());
+      SetDlgItemTextW(settings, win32::kSettingsProxiesId, win32::WithCrLf(win32::WideFromUtf8(input.proxies)).c_str());
+      SetDlgItemInt(settings, win32::kSettingsPerMinuteId, static_cast<UINT>(input.perMinute), FALSE);
+      SetDlgItemInt(settings, win32::kSettingsInFlightId, static_cast<UINT>(input.inFlight), FALSE);
+      SetDlgItemInt(settings, win32::kSettingsCoolDownId, static_cast<UINT>(input.coolDownMinutes), FALSE);
+      Press(IDOK)(settings);
+    });
+    // A refusal comes as a box over the dialog; it is answered and the
+    // dialog then cancelled.
+    std::atomic<bool> refused{false};
+    DialogAnswerer refusal(TitledBox("信息："), [&refused, &shown](HWND box) {
+      refused = true;
+      Press(IDOK)(box);
+      PostMessageW(shown.load(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    const app::Settings before = window_.GetProgram().CurrentSettings();
+    ChooseMenu("设置");
+    EXPECT_TRUE(dialog.Wait());
+    if (refused) seen.problem = Record(refusal.What()).text;
+    seen.accepted = seen.problem.empty() && !(window_.GetProgram().CurrentSettings() == before);
+    return seen;
+  }
+  void ChooseMenuWithFile(const char* name, const std::filesystem::path& file) override {
+    DialogAnswerer dialog(OwnedBy(window_.Handle()), testing::ChooseFile(file.wstring()));
+    ChooseMenu(name);
+    EXPECT_TRUE(dialog.Wait());
+  }
+  std::unique_ptr<contract::BoxAnswer> AnswerQuestion(bool yes) override {
+    return std::make_unique<Win32BoxAnswer>(std::function<void()>(), yes ? IDYES : IDNO);
+  }
+  bool IsMenuEnabled(const char* name) override {
+    const int command = CommandNamed(name);
+    EXPECT_NE(command, 0) << name;
+    const UINT state = GetMenuState(GetMenu(window_.Handle()), static_cast<UINT>(command), MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) == 0;
+  }
+  std::string StatusText() override { return TextOf(Named("状态栏")); }
+  std::string TitleText() override { return TextOf(window_.Handle()); }
+  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds patience) override {
+    return HandleMessagesUntil(done, static_cast<unsigned long>(patience.count()));
+  }
+
  private:
+  static int CommandNamed(std::string_view name) {
+    const std::pair<std::string_view, int> commands[] = {
+        {"退出", win32::kQuitCommand},         {"关于", win32::kAboutCommand},    {"导入域名", win32::kImportCommand},
+        {"导出CSV", win32::kExportCsvCommand}, {"设置", win32::kSettingsCommand}, {"停止", win32::kStopCommand},
+        {"重查失败的", win32::kRetryCommand},
+    };
+    for (const auto& [named, command] : commands) {
+      if (named == name) return command;
+    }
+    return 0;
+  }
   HWND Named(const char* name) { return ControlNamed(window_, name); }
   HWND List() { return Named("超级列表框1"); }
 
@@ -309,6 +380,17 @@ std::unique_ptr<contract::WindowDriver> MakeWin32Driver(app::Program::Lookup loo
 
 }  // namespace
 
-const contract::WindowKind kWin32Window{"win32", &MakeWin32Driver};
+// The user's settings in the registry and the saved run in the data folder
+// removed.
+void ForgetWin32UserState() {
+  RegDeleteTreeW(HKEY_CURRENT_USER, RegistryStore::KeyPath());
+  wchar_t local[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(local) / L"Rankora", ignored);
+}
+
+const contract::WindowKind kWin32Window{"win32", &MakeWin32Driver, &ForgetWin32UserState};
 
 }  // namespace rankora::ui::win32::testing

@@ -16,9 +16,14 @@
 
 namespace rankora::ui::win32::testing {
 
-// OLE and the common controls, as the program sets them up at start; once
-// per test program.
+// OLE and the common controls, as the program sets them up at start, on a
+// machine where Rankora never ran (see ForgetWin32UserState); once per test
+// program.
 void StartLikeTheProgram();
+
+// Removes the user's settings (HKEY_CURRENT_USER\Software\Rankora) and
+// saved run (%LOCALAPPDATA%\Rankora).
+void ForgetWin32UserState();
 
 // The window's control called `utf8Name` (按钮1, 编辑框1, ...).
 HWND ControlNamed(const MainWindow& window, const char* utf8Name);
@@ -80,6 +85,8 @@ std::function<void(HWND)> ChooseFile(std::wstring path, std::wstring* offered = 
 // Handles the calling thread's messages until `done` holds; false when it
 // did not within a minute.
 bool HandleMessagesUntil(const std::function<bool()>& done);
+// The same with a patience of its own, in milliseconds.
+bool HandleMessagesUntil(const std::function<bool()>& done, unsigned long patience);
 
 // The Win32 main window behind the window contract suites, driven as above.
 extern const contract::WindowKind kWin32Window;

@@ -11,10 +11,15 @@ namespace rankora::testing {
 // the event loop runs timers), then stops watching.
 void WhenModal(std::function<void(QWidget*)> answer);
 
-// Like WhenModal, for a modal widget of type T.
+// Like WhenModal, for the first modal widget that `matches`.
+void WhenModalMatching(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> answer);
+
+// Like WhenModal, for the first modal widget of type T; other modal
+// widgets (a file dialog before the box that follows it) are passed by.
 template <typename T>
 void WhenModalOf(std::function<void(T*)> answer) {
-  WhenModal([answer](QWidget* widget) { answer(qobject_cast<T*>(widget)); });
+  WhenModalMatching([](QWidget* widget) { return qobject_cast<T*>(widget) != nullptr; },
+                    [answer](QWidget* widget) { answer(qobject_cast<T*>(widget)); });
 }
 
 // Calls `answer` with the first visible top-level widget of type T, modal

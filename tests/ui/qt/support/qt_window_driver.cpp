@@ -2,6 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTimer>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -33,12 +40,12 @@ ShownBox Record(QMessageBox* box) {
 
 class QtBoxAnswer final : public BoxAnswer {
  public:
-  explicit QtBoxAnswer(std::function<void()> whileShown) {
-    WhenModalOf<QMessageBox>([state = state_, whileShown = std::move(whileShown)](QMessageBox* box) {
+  explicit QtBoxAnswer(std::function<void()> whileShown, QMessageBox::StandardButton button = QMessageBox::Ok) {
+    WhenModalOf<QMessageBox>([state = state_, whileShown = std::move(whileShown), button](QMessageBox* box) {
       if (whileShown) whileShown();
       state->shown = Record(box);
       state->answered = true;
-      box->button(QMessageBox::Ok)->click();
+      box->button(button)->click();
     });
   }
   bool Wait() override {
@@ -134,6 +141,55 @@ class QtWindowDriver final : public WindowDriver {
 
   bool CloseAsTheUserDoes() override { return window_.close() && QApplication::activeModalWidget() == nullptr; }
 
+  SettingsSeen EnterSettings(const SettingsInput& input) override {
+    SettingsSeen seen;
+    WhenModalOf<QDialog>([&seen, input](QDialog* dialog) {
+      const auto named = [dialog](const char* name) { return dialog->findChild<QWidget*>(Q(name)); };
+      qobject_cast<QComboBox*>(named("来源"))->setCurrentIndex(input.source);
+      qobject_cast<QLineEdit*>(named("key"))->setText(QString::fromStdString(input.key));
+      qobject_cast<QLineEdit*>(named("cookie"))->setText(QString::fromStdString(input.cookie));
+      qobject_cast<QPlainTextEdit*>(named("代理"))->setPlainText(QString::fromStdString(input.proxies));
+      qobject_cast<QSpinBox*>(named("每分钟"))->setValue(input.perMinute);
+      qobject_cast<QSpinBox*>(named("同时"))->setValue(input.inFlight);
+      qobject_cast<QSpinBox*>(named("冷却"))->setValue(input.coolDownMinutes);
+      // A refusal comes as a box over the dialog while 确定's click goes
+      // on; it is answered and the dialog then cancelled.
+      QTimer watch;
+      QObject::connect(&watch, &QTimer::timeout, [&seen, dialog] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        seen.problem = box->text().toStdString();
+        box->button(QMessageBox::Ok)->click();
+        QTimer::singleShot(0, dialog, [dialog] { dialog->reject(); });
+      });
+      watch.start(10);
+      qobject_cast<QPushButton*>(named("确定"))->click();
+    });
+    const app::Settings before = window_.GetProgram().CurrentSettings();
+    ChooseMenu("设置");
+    seen.accepted = seen.problem.empty() && !(window_.GetProgram().CurrentSettings() == before);
+    return seen;
+  }
+  void ChooseMenuWithFile(const char* name, const std::filesystem::path& file) override {
+    WhenModalOf<QFileDialog>([file](QFileDialog* dialog) {
+      dialog->selectFile(qt::FromPath(file));
+      QMetaObject::invokeMethod(dialog, "accept");
+    });
+    ChooseMenu(name);
+  }
+  std::unique_ptr<BoxAnswer> AnswerQuestion(bool yes) override {
+    return std::make_unique<QtBoxAnswer>(std::function<void()>(), yes ? QMessageBox::Yes : QMessageBox::No);
+  }
+  bool IsMenuEnabled(const char* name) override {
+    const QAction* action = window_.findChild<QAction*>(Q(name));
+    return action != nullptr && action->isEnabled();
+  }
+  std::string StatusText() override { return Named<QLabel>("状态栏")->text().toStdString(); }
+  std::string TitleText() override { return window_.windowTitle().toStdString(); }
+  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds patience) override {
+    return QTest::qWaitFor(done, static_cast<int>(patience.count()));
+  }
+
  private:
   template <typename T>
   T* Named(const char* name) {
@@ -152,6 +208,17 @@ std::unique_ptr<WindowDriver> MakeQtDriver(app::Program::Lookup lookup) {
 
 }  // namespace
 
-const WindowKind kQtWindow{"qt", &MakeQtDriver};
+namespace {
+
+// The test program's own XDG folders (see qt_test_main.cpp) emptied.
+void ForgetQtUserState() {
+  QFile::remove(qt::QtSettingsStore::FileName());
+  QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Rankora"))
+      .removeRecursively();
+}
+
+}  // namespace
+
+const WindowKind kQtWindow{"qt", &MakeQtDriver, &ForgetQtUserState};
 
 }  // namespace rankora::ui::contract
