@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/results_file.h"
@@ -9,6 +10,7 @@
 #include "batch/forms.h"
 #include "batch/input.h"
 #include "batch/journal.h"
+#include "batch/record_cells.h"
 #include "batch/status_line.h"
 #include "dict/dictionary.h"
 #include "files/whole_file.h"
@@ -316,6 +318,41 @@ void Program::EditSettings() {
   settings_ = edited;
   if (!SaveSettings(window_.Store(), settings_)) {
     window_.ShowMessage(Gbk("设置没能保存，只在这次运行中有效。"));
+  }
+}
+
+void Program::SortByHeader(int column) {
+  if (!rows_ || Running()) return;
+  ResultList& list = window_.ResultListControl();
+  const int columns = list.ColumnCount();
+  if (column < 0 || column >= columns) return;
+  std::vector<std::vector<std::string>> rows(static_cast<std::size_t>(list.RowCount()));
+  bool numbers = true;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < columns; ++c) rows[r].push_back(list.CellText(static_cast<int>(r), c));
+    const std::string& key = rows[r][static_cast<std::size_t>(column)];
+    if (!key.empty() && !batch::IsInteger(key)) numbers = false;
+  }
+  // The same column again turns the order round; a new one starts with
+  // the highest number, or the first text.
+  sortedDown_ = column == sortedColumn_ ? !sortedDown_ : numbers;
+  sortedColumn_ = column;
+  const auto key = [column](const std::vector<std::string>& row) -> const std::string& {
+    return row[static_cast<std::size_t>(column)];
+  };
+  const bool down = sortedDown_;
+  std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
+    const std::string& x = key(a);
+    const std::string& y = key(b);
+    if (x.empty() || y.empty()) return !x.empty() && y.empty();
+    if (numbers) {
+      const long long p = std::stoll(x), q = std::stoll(y);
+      return down ? p > q : p < q;
+    }
+    return down ? y < x : x < y;
+  });
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < columns; ++c) list.SetCellText(static_cast<int>(r), c, rows[r][static_cast<std::size_t>(c)]);
   }
 }
 

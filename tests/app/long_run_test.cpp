@@ -79,6 +79,20 @@ TEST_F(LongRun, EveryDomainKeepsItsRowWithItsStatusAndOnlyWeightsAreSaved) {
   EXPECT_TRUE(window_.enabled);
   EXPECT_NE(ToUtf8(window_.status).find("已完成 3/3"), std::string::npos) << ToUtf8(window_.status);
 
+  // A header click sorts by that column, numbers as numbers, empty last;
+  // the next click turns the order round, still with empty last.
+  const auto column = [this](int c) {
+    std::vector<std::string> cells;
+    for (int row = 0; row < window_.RowCount(); ++row) cells.push_back(Cell(row, c));
+    return cells;
+  };
+  program_->SortByHeader(1);
+  EXPECT_EQ(column(0), (std::vector<std::string>{"a.com", "b.com", "c.com"}));
+  program_->SortByHeader(1);
+  EXPECT_EQ(column(0), (std::vector<std::string>{"b.com", "a.com", "c.com"}));
+  program_->SortByHeader(0);
+  EXPECT_EQ(column(0), (std::vector<std::string>{"a.com", "b.com", "c.com"}));
+
   // 导出成功的权重: the seed's form, the rows with a weight only.
   window_.confirm = true;
   window_.fileName = folder_ / "weights.txt";
@@ -133,6 +147,15 @@ TEST_F(LongRun, ARefusalWithoutExitsStopsWithTheSeedsMessageAndTheRestIsOfferedN
   EXPECT_EQ(domains, (std::multiset<std::string>{"a.com", "b.com", "c.com", "d.com"}));
   EXPECT_EQ(service_->Counts(0).queries, 2);
   EXPECT_FALSE(SavedRun(window_.places.dataFolder).Find());
+}
+
+TEST_F(LongRun, TheSeedsListKeepsItsOrderWhenItsHeaderIsClicked) {
+  window_.AddRow({"a.com", "1"});
+  window_.AddRow({"b.com", "10"});
+  window_.AddRow({"c.com", "2"});
+  Program program(window_);
+  program.SortByHeader(1);
+  EXPECT_EQ(window_.rows, (std::vector<std::vector<std::string>>{{"a.com", "1"}, {"b.com", "10"}, {"c.com", "2"}}));
 }
 
 TEST_F(LongRun, SettingsThatNoLongerCheckStartNothing) {
