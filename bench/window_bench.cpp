@@ -113,10 +113,10 @@ void BM_BatchRun(benchmark::State& state) {
   for (auto _ : state) {
     std::filesystem::remove(base + "/out.txt");
     const Clock::time_point start = Clock::now();
-    testing::ChildProcess child(RANKORA_BATCH_PROGRAM,
-                                {base + "/in.txt", "-o", base + "/out.txt", "--proxies", base + "/proxies.txt", "--rate",
-                                 std::to_string(kPerMinute), "--concurrency", std::to_string(kInFlight), "--service",
-                                 "http://www.aizhan.com", "-q"});
+    testing::ChildProcess child(
+        RANKORA_BATCH_PROGRAM, {base + "/in.txt", "-o", base + "/out.txt", "--proxies", base + "/proxies.txt", "--rate",
+                                std::to_string(kPerMinute), "--concurrency", std::to_string(kInFlight), "--service",
+                                "http://www.aizhan.com", "-q"});
     child.Wait(std::chrono::minutes(30));
     seconds = std::chrono::duration<double>(Clock::now() - start).count();
     state.SetIterationTime(seconds);

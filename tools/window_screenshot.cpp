@@ -71,7 +71,8 @@ int main(int argc, char* argv[]) {
   }
   if (run) {
     QTest::mouseClick(window.findChild<QPushButton*>(QString::fromUtf8("按钮1")), Qt::LeftButton);
-    if (!QTest::qWaitFor([&program] { return !program.Running(); }, 120000)) std::fprintf(stderr, "the run did not end\n");
+    if (!QTest::qWaitFor([&program] { return !program.Running(); }, 120000))
+      std::fprintf(stderr, "the run did not end\n");
   }
   QApplication::processEvents();
   if (!window.grab().save(arguments[1])) {

@@ -371,17 +371,17 @@ void Program::SaveResults() {
 
   // The writer gets its own copy of the name and of the rows as they stand
   // now, so later saves and the end of the program cannot change them under
-  // it.
-  // Only the rows with a weight, in the seed's two columns: a row whose
-  // domain has none keeps its status in the list and is not written.
+  // it: only the rows with a weight, in the seed's two columns (a row whose
+  // domain has none keeps its status in the list and is not written).
   ResultList& list = window_.ResultListControl();
-  std::vector<std::string> headers;
-  for (int column = 0; column < list.ColumnCount(); ++column) headers.push_back(list.HeaderText(column));
+  const auto columns = static_cast<std::size_t>(list.ColumnCount());
+  std::vector<std::string> headers(columns);
+  for (std::size_t column = 0; column < columns; ++column) headers[column] = list.HeaderText(static_cast<int>(column));
   std::vector<ResultRow> rows;
   rows.reserve(static_cast<std::size_t>(list.RowCount()));
   for (int r = 0; r < list.RowCount(); ++r) {
-    std::vector<std::string> cells;
-    for (int column = 0; column < list.ColumnCount(); ++column) cells.push_back(list.CellText(r, column));
+    std::vector<std::string> cells(columns);
+    for (std::size_t column = 0; column < columns; ++column) cells[column] = list.CellText(r, static_cast<int>(column));
     if (rows_ && !RowHasWeight(headers, cells)) continue;
     rows.push_back({list.CellText(r, 0), list.CellText(r, 1)});
   }

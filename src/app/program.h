@@ -102,7 +102,7 @@ class Program {
   std::optional<RunRows> rows_;
   long total_ = 0;
   bool seedRunning_ = false;
-  int sortedColumn_ = -1;   // the column the last header click sorted by
+  int sortedColumn_ = -1;    // the column the last header click sorted by
   bool sortedDown_ = false;  // and whether highest first
   std::filesystem::path saveFileName_;
   std::shared_ptr<Saves> saves_ = std::make_shared<Saves>();

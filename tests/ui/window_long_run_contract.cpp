@@ -32,7 +32,6 @@ std::u16string DomainLines(int count) {
   return lines;
 }
 
-
 }  // namespace
 
 void WindowLongRunContract::TearDown() {
