@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/results_file.h"
@@ -9,6 +10,7 @@
 #include "batch/forms.h"
 #include "batch/input.h"
 #include "batch/journal.h"
+#include "batch/record_cells.h"
 #include "batch/status_line.h"
 #include "dict/dictionary.h"
 #include "files/whole_file.h"
@@ -320,6 +322,41 @@ void Program::EditSettings() {
   }
 }
 
+void Program::SortByHeader(int column) {
+  if (!rows_ || Running()) return;
+  ResultList& list = window_.ResultListControl();
+  const int columns = list.ColumnCount();
+  if (column < 0 || column >= columns) return;
+  std::vector<std::vector<std::string>> rows(static_cast<std::size_t>(list.RowCount()));
+  bool numbers = true;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < columns; ++c) rows[r].push_back(list.CellText(static_cast<int>(r), c));
+    const std::string& key = rows[r][static_cast<std::size_t>(column)];
+    if (!key.empty() && !batch::IsInteger(key)) numbers = false;
+  }
+  // The same column again turns the order round; a new one starts with
+  // the highest number, or the first text.
+  sortedDown_ = column == sortedColumn_ ? !sortedDown_ : numbers;
+  sortedColumn_ = column;
+  const auto key = [column](const std::vector<std::string>& row) -> const std::string& {
+    return row[static_cast<std::size_t>(column)];
+  };
+  const bool down = sortedDown_;
+  std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
+    const std::string& x = key(a);
+    const std::string& y = key(b);
+    if (x.empty() || y.empty()) return !x.empty() && y.empty();
+    if (numbers) {
+      const long long p = std::stoll(x), q = std::stoll(y);
+      return down ? p > q : p < q;
+    }
+    return down ? y < x : x < y;
+  });
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < columns; ++c) list.SetCellText(static_cast<int>(r), c, rows[r][static_cast<std::size_t>(c)]);
+  }
+}
+
 void Program::SortByWeight() {
   // Highest first, by the weight column as text; the result is not shown.
   SortListByColumn(window_, window_.ResultListControl(), 1, false, std::nullopt, kSortText);
@@ -335,17 +372,17 @@ void Program::SaveResults() {
 
   // The writer gets its own copy of the name and of the rows as they stand
   // now, so later saves and the end of the program cannot change them under
-  // it.
-  // Only the rows with a weight, in the seed's two columns: a row whose
-  // domain has none keeps its status in the list and is not written.
+  // it: only the rows with a weight, in the seed's two columns (a row whose
+  // domain has none keeps its status in the list and is not written).
   ResultList& list = window_.ResultListControl();
-  std::vector<std::string> headers;
-  for (int column = 0; column < list.ColumnCount(); ++column) headers.push_back(list.HeaderText(column));
+  const auto columns = static_cast<std::size_t>(list.ColumnCount());
+  std::vector<std::string> headers(columns);
+  for (std::size_t column = 0; column < columns; ++column) headers[column] = list.HeaderText(static_cast<int>(column));
   std::vector<ResultRow> rows;
   rows.reserve(static_cast<std::size_t>(list.RowCount()));
   for (int r = 0; r < list.RowCount(); ++r) {
-    std::vector<std::string> cells;
-    for (int column = 0; column < list.ColumnCount(); ++column) cells.push_back(list.CellText(r, column));
+    std::vector<std::string> cells(columns);
+    for (std::size_t column = 0; column < columns; ++column) cells[column] = list.CellText(r, static_cast<int>(column));
     if (rows_ && !RowHasWeight(headers, cells)) continue;
     rows.push_back({list.CellText(r, 0), list.CellText(r, 1)});
   }

@@ -46,6 +46,12 @@ class Program {
   void Stop();            // 查询 → 停止, and Esc
   void RetryFailed();     // 查询 → 重查失败的
 
+  // A click on the results list's header: a long run's list is sorted by
+  // that column, numbers as numbers (highest first, then lowest first on the
+  // next click), other texts in order, empty cells last either way. The
+  // seed's list keeps its rows as they are: its header does nothing.
+  void SortByHeader(int column);
+
   // At start, once the window shows: a run the last start left unfinished
   // is offered to go on with (继续上次的查询).
   void OfferToResume();
@@ -96,6 +102,8 @@ class Program {
   std::optional<RunRows> rows_;
   long total_ = 0;
   bool seedRunning_ = false;
+  int sortedColumn_ = -1;    // the column the last header click sorted by
+  bool sortedDown_ = false;  // and whether highest first
   std::filesystem::path saveFileName_;
   std::shared_ptr<Saves> saves_ = std::make_shared<Saves>();
 };

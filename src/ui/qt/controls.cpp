@@ -61,12 +61,15 @@ void QtResultList::SetColumns(const std::vector<std::string>& headers) {
   QStringList shown;
   for (const std::string& header : headers) shown.push_back(ToQString(header));
   model_.SetColumns(shown);
-  // The domain as wide as the seed's; each value as its weight column.
+  // The seed's two columns keep their widths; a source's wider row fits the
+  // list without scrolling sideways: the domain, narrow values, the status.
   QHeaderView* header = view_.header();
-  for (int column = 0; column < model_.columnCount(); ++column) {
-    header->resizeSection(column, column == 0 ? (headers.size() > 2 ? 150 : 260) : headers.size() > 2 ? 50 : 80);
+  const int last = model_.columnCount() - 1;
+  for (int column = 0; column <= last; ++column) {
+    int width = column == 0 ? 260 : 80;
+    if (last > 1) width = column == 0 ? 125 : column == last ? 110 : 42;
+    header->resizeSection(column, width);
   }
-  if (headers.size() > 2) header->resizeSection(model_.columnCount() - 1, 150);
 }
 
 std::string QtResultList::HeaderText(int column) const {

@@ -269,6 +269,8 @@ MainWindow::MainWindow(app::Program::Lookup lookup)
   connect(controls_.save, &QPushButton::clicked, this, [&program] { program.SaveResults(); });
   connect(controls_.sort, &QPushButton::clicked, this, [&program] { program.SortByWeight(); });
   connect(controls_.maker, &QPushButton::clicked, this, [&program] { program.OpenMakerPage(); });
+  connect(controls_.resultView->header(), &QHeaderView::sectionClicked, this,
+          [&program](int column) { program.SortByHeader(column); });
 
   CentreOnScreen();
 }

@@ -3,21 +3,21 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
-#include <QLabel>
-#include <QSpinBox>
-#include <QTimer>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include "modal.h"
