@@ -89,7 +89,8 @@ void Win32ResultList::ApplyDpi(unsigned dpi) {
     if (columns <= 2) {
       width = column == 0 ? 260 : 80;
     } else {
-      width = column == 0 || column == columns - 1 ? 150 : 50;
+      // A source's wider row fits the list without scrolling sideways.
+      width = column == 0 ? 125 : column == columns - 1 ? 110 : 42;
     }
     SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(Scale(width, dpi), 0));
   }

@@ -593,6 +593,17 @@ std::intptr_t MainWindow::Receive(unsigned message, std::uintptr_t wParam, std::
       }
       break;
     }
+    case WM_NOTIFY: {
+      // A click on the list's header: a long run's list sorts by that
+      // column (the seed's list keeps its rows).
+      const auto* header = reinterpret_cast<const NMLISTVIEW*>(lParam);
+      if (header != nullptr && header->hdr.code == static_cast<UINT>(LVN_COLUMNCLICK) && program_ &&
+          static_cast<int>(header->hdr.idFrom) == kResultListId) {
+        program_->SortByHeader(header->iSubItem);
+        return 0;
+      }
+      break;
+    }
     case WM_GETFONT:
       return reinterpret_cast<std::intptr_t>(font_);
     case kReleaseInput:

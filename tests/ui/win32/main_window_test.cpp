@@ -431,17 +431,18 @@ TEST_F(MainWindowTest, ResultListTakesALongRunsColumnsAndBackAtTheWindowsScale) 
   EXPECT_EQ(list.HeaderText(5), "");
   const HWND view = Named("超级列表框1");
   const auto width = [view](int column) { return SendMessageW(view, LVM_GETCOLUMNWIDTH, column, 0); };
-  EXPECT_EQ(width(0), 150);
-  EXPECT_EQ(width(1), 50);
-  EXPECT_EQ(width(3), 50);
-  EXPECT_EQ(width(4), 150);
+  // Together narrower than the list: no scrolling sideways.
+  EXPECT_EQ(width(0), 125);
+  EXPECT_EQ(width(1), 42);
+  EXPECT_EQ(width(3), 42);
+  EXPECT_EQ(width(4), 110);
   const int row = list.InsertRow();
   list.SetCellText(row, 4, text::Gbk("有权重"));
   EXPECT_EQ(list.CellText(row, 4), text::Gbk("有权重"));
   RECT proposed{100, 100, 900, 800};
   SendMessageW(window_.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&proposed));
-  EXPECT_EQ(width(0), 225);
-  EXPECT_EQ(width(1), 75);
+  EXPECT_EQ(width(0), 188);
+  EXPECT_EQ(width(1), 63);
   list.SetColumns({text::Gbk("域名"), text::Gbk("权重")});
   EXPECT_EQ(width(0), 390);
   EXPECT_EQ(width(1), 120);
