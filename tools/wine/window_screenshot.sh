@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Saves a picture of the Win32 Rankora window as Wine shows it, framed by
 # Wine's own virtual desktop, at a given DPI:
-#   tools/wine/window_screenshot.sh EXE DPI OUT.png
+#   tools/wine/window_screenshot.sh EXE DPI OUT.png [KEY...]
+# Each KEY is pressed before the picture is taken (keys.py names them:
+# "Alt+q" "s" opens 查询 → 设置).
 # EXE is a rankora.exe that this machine's Wine runs (on a kernel without
 # 32-bit programs, the windows-x64 build). Needs Xvfb, wine64 and python3-xlib.
 set -euo pipefail
@@ -25,8 +27,12 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 "$WINELOADER" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 wineserver -w
 # A desktop of Wine's own draws the window's frame and caption.
-width=$((560 * dpi / 96)) height=$((500 * dpi / 96))
+width=$((560 * dpi / 96)) height=$((540 * dpi / 96))
 "$WINELOADER" explorer "/desktop=rankora,${width}x${height}" "$exe" >/dev/null 2>&1 &
 sleep 6
+if [ $# -gt 3 ]; then
+  /usr/bin/python3 "$here/keys.py" "${@:4}"
+  sleep 2
+fi
 /usr/bin/python3 "$here/xshot.py" "$out" 0 0 "$width" "$height"
 echo "$out"
