@@ -40,6 +40,13 @@ std::vector<std::string> DomainsOf(const std::string& text) {
   return domains;
 }
 
+// The domains as the box shows them, one a line.
+std::string Lines(const std::vector<std::string>& domains) {
+  std::string lines;
+  for (const std::string& domain : domains) lines += (lines.empty() ? "" : "\r\n") + domain;
+  return lines;
+}
+
 std::vector<std::string> ColumnsOf(lookup::SourceKind kind) {
   lookup::SourceSettings settings;
   settings.kind = kind;
@@ -149,7 +156,7 @@ void Program::StartEngineRun(std::vector<std::string> domains, lookup::SourceKin
   batch::RunSettings run = MakeRunSettings(settings_, std::move(check.exits));
   run.source.kind = source;
   run.source.service = service_;
-  if (IsSeedRun(settings_) || (source == lookup::SourceKind::kLegacy && run.exits.empty())) {
+  if (source == lookup::SourceKind::kLegacy && run.exits.empty()) {
     // The old interface through one address asks as the seed's run does:
     // one domain after the other.
     run.engine.ratePerMinute = 0;
@@ -268,9 +275,7 @@ void Program::OfferToResume() {
   const std::string question = Gbk("上次的查询没有做完：共 ") + std::to_string(total) + Gbk(" 个域名，已完成 ") +
                                std::to_string(done) + Gbk(" 个。\r\n继续上次的查询？");
   if (!window_.Ask(question)) return;
-  std::string list;
-  for (const std::string& domain : found->domains) list += (list.empty() ? "" : "\r\n") + domain;
-  window_.DomainBoxControl().SetText(list);
+  window_.DomainBoxControl().SetText(Lines(found->domains));
   StartEngineRun(found->domains, found->source, true);
 }
 
@@ -284,9 +289,7 @@ void Program::ImportDomains() {
     return;
   }
   const batch::Input input = batch::ReadInput(read.bytes, {});
-  std::string list;
-  for (const std::string& domain : input.domains) list += (list.empty() ? "" : "\r\n") + domain;
-  window_.DomainBoxControl().SetText(list);
+  window_.DomainBoxControl().SetText(Lines(input.domains));
   if (!input.problems.empty()) {
     window_.ShowMessage(Gbk("导入了 ") + std::to_string(input.domains.size()) + Gbk(" 个域名；") +
                         std::to_string(input.problems.size()) + Gbk(" 行不是域名，没有导入，第一个在第 ") +

@@ -15,6 +15,7 @@
 #include "app/texts.h"
 #include "app/win32/message_queue.h"
 #include "text/gbk.h"
+#include "ui/win32/file_choice.h"
 #include "ui/win32/layout.h"
 #include "ui/win32/resources.h"
 #include "ui/win32/settings_dialog.h"
@@ -483,43 +484,16 @@ bool MainWindow::Ask(const std::string& question) {
 }
 
 std::optional<std::filesystem::path> MainWindow::ChooseFile(FileChoice choice) {
-  using text::Gbk;
-  std::vector<wchar_t> file(32768, L'\0');
-  std::wstring filter;
-  std::wstring extension;
   switch (choice) {
     case FileChoice::kImport:
-      filter = Wide(Gbk("域名列表 (*.txt;*.csv)")) + L'\0' + L"*.txt;*.csv" + L'\0' + Wide(Gbk("所有文件")) + L'\0' +
-               L"*.*" + L'\0';
-      break;
+      return ChooseFileName(window_, {{{"域名列表 (*.txt;*.csv)", "*.txt;*.csv"}, {"所有文件", "*.*"}}, false, {}, {}});
     case FileChoice::kExportCsv:
-      filter = Wide(Gbk("CSV 文件 (*.csv)")) + L'\0' + L"*.csv" + L'\0';
-      extension = L"csv";
-      std::wstring(L"rankora.csv").copy(file.data(), 11);
-      break;
+      return ChooseFileName(window_, {{{"CSV 文件 (*.csv)", "*.csv"}}, true, L"rankora.csv", L"csv"});
     case FileChoice::kExportWorkbook:
       // Not offered on Windows (batch::CanWriteWorkbook()).
-      return std::nullopt;
+      break;
   }
-  filter += L'\0';
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = window_;
-  dialog.lpstrFilter = filter.c_str();
-  dialog.nFilterIndex = 1;
-  dialog.lpstrFile = file.data();
-  dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-  // Unlike the save dialog's, these leave the current folder as it is.
-  dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (choice == FileChoice::kImport) {
-    dialog.Flags |= OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameW(&dialog)) return std::nullopt;
-  } else {
-    dialog.Flags |= OFN_OVERWRITEPROMPT;
-    if (!GetSaveFileNameW(&dialog)) return std::nullopt;
-  }
-  return std::filesystem::path(std::wstring(file.data()));
+  return std::nullopt;
 }
 
 bool MainWindow::EditSettings(app::Settings& settings) { return EditSettingsModally(window_, settings); }

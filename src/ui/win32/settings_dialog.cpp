@@ -11,6 +11,7 @@
 #include "app/texts.h"
 #include "files/whole_file.h"
 #include "text/gbk.h"
+#include "ui/win32/file_choice.h"
 #include "ui/win32/layout.h"
 #include "ui/win32/wide_text.h"
 
@@ -136,19 +137,10 @@ void CreateItems(HWND dialog) {
 }
 
 void LoadProxyFile(HWND dialog) {
-  std::vector<wchar_t> file(32768, L'\0');
-  const std::wstring filter =
-      Words("文本文件 (*.txt)") + L'\0' + L"*.txt" + L'\0' + Words("所有文件") + L'\0' + L"*.*" + L'\0' + L'\0';
-  OPENFILENAMEW choice{};
-  choice.lStructSize = sizeof choice;
-  choice.hwndOwner = dialog;
-  choice.lpstrFilter = filter.c_str();
-  choice.nFilterIndex = 1;
-  choice.lpstrFile = file.data();
-  choice.nMaxFile = static_cast<DWORD>(file.size());
-  choice.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&choice)) return;
-  const files::ReadResult read = files::ReadWholeFile(std::filesystem::path(std::wstring(file.data())));
+  const std::optional<std::filesystem::path> file =
+      ChooseFileName(dialog, {{{"文本文件 (*.txt)", "*.txt"}, {"所有文件", "*.*"}}, false, {}, {}});
+  if (!file) return;
+  const files::ReadResult read = files::ReadWholeFile(*file);
   if (read.error) {
     ShowProblem(dialog, Gbk("读不了这个文件。"));
     return;
